@@ -1,0 +1,110 @@
+// The main window: owner of all working state, the controls and the event table. Handlers read
+// their controls and call the core; the algorithms live in the core library.
+#pragma once
+
+#include "app/working_state.h"
+
+#include <wx/ffile.h>
+#include <wx/frame.h>
+#include <wx/html/helpctrl.h>
+#include <wx/scrolwin.h>
+
+class wxBookCtrlEvent;
+class wxCheckBox;
+class wxChoice;
+class wxMenu;
+class wxNotebook;
+class wxRadioBox;
+class wxSlider;
+class wxStaticText;
+class wxToggleButton;
+
+class MyFrame : public wxFrame, public WorkingState {
+public:
+    MyFrame(wxWindow* parent, const wxString& title, const wxPoint& position, const wxSize& size,
+            long style);
+
+    // Working state and run control.
+    void clear_surfaces();
+    // Stops (pressed false) or starts (pressed true) a run through the "Start" toggle's handler.
+    void press_start(bool pressed);
+
+    // Menu handlers.
+    void OnQuit(wxCommandEvent& event);
+    void OnAbout(wxCommandEvent& event);
+    void OnHelp(wxCommandEvent& event);
+    void OnSurfaceOpen(wxCommandEvent& event);
+    void OnBinOpen(wxCommandEvent& event);
+    void OnBatchOpen(wxCommandEvent& event);
+    void OnRegSave(wxCommandEvent& event);
+    void OnResSave(wxCommandEvent& event);
+    void OnDataSave(wxCommandEvent& event);
+    void OnCanvasSave(wxCommandEvent& event);
+    void OnLRSave(wxCommandEvent& event);
+    void OnHRSave(wxCommandEvent& event);
+
+    // Control handlers.
+    void OnPageChanged(wxBookCtrlEvent& event);
+    void OnStartStop(wxCommandEvent& event);
+    void OnMap(wxCommandEvent& event);
+    void OnSmooth(wxCommandEvent& event);
+    void OnReset(wxCommandEvent& event);
+    void OnAspectToSimilarity(wxCommandEvent& event);
+    void OnBFWriter(wxCommandEvent& event);
+    void OnSSMCreate(wxCommandEvent& event);
+    void OnSSMAnimate(wxCommandEvent& event);
+    void OnShowHR(wxCommandEvent& event);
+    void OnShowLR(wxCommandEvent& event);
+    void OnShowLandmarks(wxCommandEvent& event);
+    void OnShowDisplacements(wxCommandEvent& event);
+    void OnShowMatches(wxCommandEvent& event);
+    void OnAutoSequence(wxCommandEvent& event);
+    void OnFussy(wxScrollEvent& event);
+    void OnSearchRange(wxScrollEvent& event);
+    void OnSSMMode(wxScrollEvent& event);
+    void OnSSMComponent(wxScrollEvent& event);
+    void OnSurfaceShading(wxCommandEvent& event);
+    void OnMatchRims(wxCommandEvent& event);
+    void OnRegistrationType(wxCommandEvent& event);
+    void OnClose(wxCloseEvent& event);
+
+    // Surfaces in and out.
+    // Registration.
+    // Batch runs and shape models.
+
+    // Control pointers (owned by the window tree).
+    wxCheckBox* hr_checkbox = nullptr;
+    wxCheckBox* lr_checkbox = nullptr;
+    wxCheckBox* hr_surface_checkbox = nullptr;
+    wxCheckBox* lr_surface_checkbox = nullptr;
+    wxCheckBox* landmarks_checkbox = nullptr;
+    wxCheckBox* landmarks_checkbox2 = nullptr;
+    wxCheckBox* auto_sequence_checkbox = nullptr;
+    wxCheckBox* displacements_checkbox = nullptr;
+    wxCheckBox* matches_checkbox = nullptr;
+    wxCheckBox* defaults_checkbox = nullptr;
+    wxCheckBox* rescale_checkbox = nullptr;
+    wxCheckBox* procrustes_checkbox = nullptr;
+    wxSlider* ssm_component_slider = nullptr;
+    wxSlider* ssm_mode_slider = nullptr;
+    wxSlider* search_range_slider = nullptr;
+    wxSlider* fussy_slider = nullptr;
+    wxSlider* iterations_slider = nullptr;
+    wxStaticText* search_range_label = nullptr;
+    wxRadioBox* mouse_radiobox = nullptr;
+    wxRadioBox* shading_radiobox = nullptr;
+    wxRadioBox* rims_radiobox = nullptr;
+    wxChoice* registration_choice = nullptr;
+    wxChoice* ssm_creator_choice = nullptr;
+    wxToggleButton* start_toggle = nullptr;
+    wxToggleButton* animate_toggle = nullptr;
+    wxNotebook* control_notebook = nullptr;
+    wxMenu* file_menu = nullptr;
+
+    wxFFile batch_log;
+    wxHtmlHelpController help_controller;
+    bool help_book_loaded = false;
+
+private:
+    wxDECLARE_EVENT_TABLE();
+};

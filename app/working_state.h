@@ -1,0 +1,115 @@
+// Everything the main window knows between events: the two surfaces, the poses of the four
+// transform families, the deformation models, the vertex grid and the run state. The frame
+// inherits it; the core algorithms take it by reference, so they run without a window.
+#pragma once
+
+#include "registration/ffd_grid.h"
+#include "registration/tps_warp.h"
+#include "registration/vertex_grid.h"
+#include "surface/matrix4.h"
+#include "surface/surface.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// Stored results whose unsaved state is tracked, in the order of result_unsaved.
+enum ResultSlot : int {
+    result_affine_lad = 0,
+    result_aspect_lad = 1,
+    result_similarity_lad = 2,
+    result_similarity_tps = 3,
+    result_similarity_ssm = 4,
+};
+
+// Display lists to rebuild before the next paint, in the order of list_dirty.
+enum DirtyList : int {
+    dirty_lr_plain = 0,
+    dirty_lr_data = 1,
+    dirty_lr_curvature = 2,
+    dirty_lr_selection = 3,
+    dirty_registration_error = 4,
+    dirty_absolute_data_error = 5,
+    dirty_signed_data_error = 6,
+};
+
+struct WorkingState {
+    WorkingState();
+    WorkingState(const WorkingState&) = delete;
+    WorkingState& operator=(const WorkingState&) = delete;
+
+    Surface* hr_surface = nullptr;
+    Surface* lr_surface = nullptr;
+    Surface* axis_fit_surface = nullptr;
+
+    Matrix4 rigid_transform = identity_matrix();
+    Matrix4 similarity_transform = identity_matrix();
+    Matrix4 affine_transform = identity_matrix();
+    Matrix4 aspect_transform = identity_matrix();
+    Matrix4 current_transform = identity_matrix();
+
+    double colour_gain = 1.0;
+    double colour_offset = 0.0;
+    double data_min = 0.0;
+    double data_max = 6.0;
+    double lad_radius = 0.0;
+
+    FfdGrid affine_ffd_grid;
+    FfdGrid similarity_ffd_grid;
+    FfdGrid aspect_ffd_grid;
+    FfdGrid* current_ffd_grid = &similarity_ffd_grid;
+
+    std::vector<std::array<double, 6>> lad_parameters; // last local fit per LR vertex
+    double range_units = 10.0; // search-range slider units per millimetre
+
+    // The shape model: mean (x y z per LR vertex), variance per mode, one mode row per LR
+    // coordinate; ssm_mode_count 0 = no model.
+    std::vector<float> ssm_mean;
+    std::vector<float> ssm_variances;
+    std::vector<std::vector<float>> ssm_modes;
+
+    int lad_refresh_counter = 0;
+    int colour_map = 3;
+    std::vector<std::vector<std::int32_t>> lad_neighbours;
+    std::array<double, 16> screen_matrix{}; // LR model-view matrix of the last paint
+    TpsWarp tps_warp;
+    std::int64_t iteration_counter = -1; // -1 = no run active
+    std::int64_t batch_job_index = 0;
+    std::int64_t batch_job_count = 0;
+    std::int64_t lad_vertex = 0;
+    std::int64_t ssm_mode_count = 0;
+    bool batch_running = false;
+    bool fit_reflected = false;
+    bool registration_unsaved = false;
+    std::array<bool, 5> result_unsaved{};
+    std::array<bool, 7> list_dirty{};
+    bool lr_data_loaded = false;
+    bool rims_paired = false;
+    std::int32_t landcurve_state = 0; // 0 none, 1 defining on LR, 2 on HR
+    std::vector<Landmark> picked_points;
+    std::string data_units = "mm";
+    std::vector<std::int32_t> batch_job_values; // 13 per stored job
+
+    std::array<Surface, 2> surfaces; // first starts as LR, second as HR
+    double grid_cell_size = 0.0;
+    std::array<double, 3> ffd_spacing{1e-4, 1e-4, 1e-4};
+    double slide_step = 0.25;
+    VertexGrid vertex_grid;
+    std::string hr_data_name;
+    std::string lr_data_name;
+    std::string batch_prefix;
+    std::vector<std::string> batch_job_names; // 4 per stored job
+    std::vector<std::string> batch_writer_surfaces;
+    std::vector<std::string> batch_writer_data_files;
+    std::map<std::string, long> batch_writer_keys;
+
+    bool has_shape_model() const { return ssm_mode_count != 0; }
+    bool run_active() const { return iteration_counter >= 0; }
+
+    // The window-independent part of clearing all working state: surfaces, shape model, LAD and
+    // TPS working data, vertex grid, colouring, unsaved flags. Display lists, controls and the
+    // run are the frame's business.
+    void clear_working_data();
+};

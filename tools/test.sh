@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test (the GUI tests under Xvfb).
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+"$here/tools/setup.sh"
+cd "$here/build"
+ctest --output-on-failure -j"$(nproc)" --timeout 600
