@@ -9,6 +9,8 @@
 #include <wx/html/helpctrl.h>
 #include <wx/scrolwin.h>
 
+class wxAboutDialogInfo;
+class wxIcon;
 class wxBookCtrlEvent;
 class wxCheckBox;
 class wxChoice;
@@ -18,6 +20,10 @@ class wxRadioBox;
 class wxSlider;
 class wxStaticText;
 class wxToggleButton;
+
+// A size in dialog units of window's font, in pixels; a positive width gets 15 pixels more.
+// -1 stays the toolkit's default.
+wxSize control_size(const wxWindow* window, int width, int height);
 
 class MyFrame : public wxFrame, public WorkingState {
 public:
@@ -68,8 +74,15 @@ public:
     void OnRegistrationType(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
 
+    // Help book: opens the book at path; logs the inactive-help message when it cannot.
+    bool open_help_book(const wxString& path);
+
     // Surfaces in and out.
     // Registration.
+    void establish_matches_and_display_alignment_error();
+    void pair_landcurves();
+    void restore_current_transform();
+    void update_deformed_positions();
     // Batch runs and shape models.
 
     // Control pointers (owned by the window tree).
@@ -106,5 +119,24 @@ public:
     bool help_book_loaded = false;
 
 private:
+    // Construction steps (frame_controls.cpp).
+    void build_menus();
+    wxWindow* build_registration_page(wxWindow* notebook);
+    wxWindow* build_utilities_page(wxWindow* notebook);
+    // Sets both check boxes of a twin pair and redraws.
+    void set_twins(wxCheckBox* first, wxCheckBox* second, bool ticked);
+
     wxDECLARE_EVENT_TABLE();
 };
+
+// The program's icon: the main window's and the About box's picture.
+wxIcon program_icon();
+
+// Status message of a help book that could not be opened.
+extern const char help_book_missing_message[];
+
+// The fields of the About box.
+wxAboutDialogInfo about_box_info();
+
+// Reads a batch file, opens its log, stores its jobs and starts the run.
+void parse_batch_file(MyFrame& frame, const wxString& path);

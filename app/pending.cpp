@@ -1,0 +1,74 @@
+// Handlers and functions that are not built yet: each does nothing visible until its real
+// definition replaces it. One group per concept; delete a group when its concept lands.
+#include "app/app.h"
+#include "app/frame.h"
+#include "surface/vertex_normals.h"
+
+#include <wx/log.h>
+
+// Loading a pair of surfaces.
+void MyFrame::OnSurfaceOpen(wxCommandEvent&) {}
+
+// Surface data files.
+void MyFrame::OnBinOpen(wxCommandEvent&) {}
+void MyFrame::OnDataSave(wxCommandEvent&) {}
+
+// Surface writers.
+void MyFrame::OnLRSave(wxCommandEvent&) {}
+void MyFrame::OnHRSave(wxCommandEvent&) {}
+
+// Data smoothing.
+void MyFrame::OnSmooth(wxCommandEvent&) {}
+
+// Vertex normals.
+void compute_vertex_normals(Surface&) {}
+
+// Closest-point matching.
+void MyFrame::establish_matches_and_display_alignment_error() {}
+
+// Registration types and the global fit.
+void MyFrame::OnReset(wxCommandEvent&) {}
+void MyFrame::OnAspectToSimilarity(wxCommandEvent&) {}
+void MyFrame::OnRegistrationType(wxCommandEvent&) {}
+void MyFrame::restore_current_transform() {}
+
+// Free-form deformation.
+void MyFrame::update_deformed_positions() {}
+
+// Registration iteration and auto sequence.
+void MyApp::OnIdle(wxIdleEvent&) {}
+void MyFrame::OnAutoSequence(wxCommandEvent&) {}
+void MyFrame::OnFussy(wxScrollEvent&) {}
+void MyFrame::OnSearchRange(wxScrollEvent&) {}
+void MyFrame::OnMatchRims(wxCommandEvent&) {}
+
+// Landmark and landcurve pairing.
+void MyFrame::pair_landcurves() {}
+
+// Registration and result files.
+void MyFrame::OnRegSave(wxCommandEvent&) {}
+
+// Data mapping and map files.
+void MyFrame::OnMap(wxCommandEvent&) {}
+void MyFrame::OnResSave(wxCommandEvent&) {}
+
+// Display lists and colour maps.
+void MyFrame::OnSurfaceShading(wxCommandEvent&) {}
+
+// Screenshots.
+void MyFrame::OnCanvasSave(wxCommandEvent&) {}
+
+// Shape models.
+void MyFrame::OnSSMMode(wxScrollEvent&) {}
+void MyFrame::OnSSMComponent(wxScrollEvent&) {}
+void MyFrame::OnSSMAnimate(wxCommandEvent&) {}
+
+// Automatic SSM creator.
+void MyFrame::OnSSMCreate(wxCommandEvent&) {}
+
+// Batch files and batch runs.
+void MyFrame::OnBatchOpen(wxCommandEvent&) {}
+void parse_batch_file(MyFrame&, const wxString&) { wxLogStatus("Could not open batch file"); }
+
+// Automatic batch file writer.
+void MyFrame::OnBFWriter(wxCommandEvent&) {}

@@ -1,0 +1,109 @@
+#include "app/frame.h"
+
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "app/kelvorand_icon.xpm"
+#include "view/gl_canvas.h"
+
+#include <wx/checkbox.h>
+#include <wx/filename.h>
+#include <wx/fs_arc.h>
+#include <wx/icon.h>
+#include <wx/image.h>
+#include <wx/log.h>
+#include <wx/notebook.h>
+#include <wx/splitter.h>
+#include <wx/statusbr.h>
+#include <wx/stdpaths.h>
+
+namespace {
+
+// Keeps a double click on the sash from removing the control notebook: a splitter with a
+// minimum pane size never unsplits itself.
+constexpr int minimum_pane_size = 50;
+
+} // namespace
+
+wxSize control_size(const wxWindow* window, int width, int height)
+{
+    wxSize size = window->ConvertDialogToPixels(wxSize(width, height));
+    if (size.x > 0)
+        size.x += 15;
+    return size;
+}
+
+wxIcon program_icon() { return wxIcon(kelvorand_icon_xpm); }
+
+MyFrame::MyFrame(wxWindow* parent, const wxString& title, const wxPoint& position,
+                 const wxSize& size, long style)
+    : wxFrame(parent, wxID_ANY, title, position, size, style, wxFrameNameStr)
+{
+    SetIcon(program_icon());
+    build_menus();
+
+    auto* splitter = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                          wxSP_LIVE_UPDATE | wxCLIP_CHILDREN, "splitter");
+    auto* canvas = new MyGLCanvas(splitter, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0,
+                                  "MyGLCanvas");
+    main_canvas = canvas;
+    control_notebook = new wxNotebook(splitter, id_notebook, wxDefaultPosition, wxDefaultSize,
+                                      wxNB_TOP);
+    control_notebook->AddPage(build_registration_page(control_notebook), "Registration", false);
+    control_notebook->AddPage(build_utilities_page(control_notebook), "Utilities", false);
+
+    splitter->SetSashGravity(1.0);
+    splitter->SetMinimumPaneSize(minimum_pane_size);
+    SetSize(control_size(this, 545, 460));
+    splitter->SplitVertically(canvas, control_notebook, control_size(this, 425, -1).GetWidth());
+
+    CreateStatusBar(2, wxSTB_DEFAULT_STYLE, 0);
+    const int field_styles[2] = {wxSB_SUNKEN, wxSB_SUNKEN};
+    GetStatusBar()->SetStatusStyles(2, field_styles);
+
+    clear_surfaces();
+
+    wxFileSystem::AddHandler(new wxArchiveFSHandler);
+    wxImage::AddHandler(new wxPNGHandler);
+
+    wxFileName book(wxStandardPaths::Get().GetExecutablePath());
+    book.SetFullName("Kelvorand_help.zip");
+    open_help_book(book.GetFullPath());
+}
+
+bool MyFrame::open_help_book(const wxString& path)
+{
+    {
+        // A missing book is reported once on the status line below, not in an error dialog.
+        wxLogNull no_dialog;
+        help_book_loaded = help_controller.AddBook(wxFileName(path), false);
+    }
+    if (!help_book_loaded)
+        wxLogStatus("%s", help_book_missing_message);
+    return help_book_loaded;
+}
+
+void MyFrame::set_twins(wxCheckBox* first, wxCheckBox* second, bool ticked)
+{
+    first->SetValue(ticked);
+    second->SetValue(ticked);
+    Refresh(true);
+}
+
+void MyFrame::OnShowHR(wxCommandEvent& event)
+{
+    set_twins(hr_checkbox, hr_surface_checkbox, event.GetInt() != 0);
+}
+
+void MyFrame::OnShowLR(wxCommandEvent& event)
+{
+    set_twins(lr_checkbox, lr_surface_checkbox, event.GetInt() != 0);
+}
+
+void MyFrame::OnShowLandmarks(wxCommandEvent& event)
+{
+    set_twins(landmarks_checkbox, landmarks_checkbox2, event.GetInt() != 0);
+}
+
+void MyFrame::OnShowDisplacements(wxCommandEvent&) { Refresh(true); }
+
+void MyFrame::OnShowMatches(wxCommandEvent&) { Refresh(true); }

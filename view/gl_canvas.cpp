@@ -1,0 +1,111 @@
+#include "view/gl_canvas.h"
+
+#include "surface/surface.h"
+
+#include <wx/dcclient.h>
+
+#include <GL/gl.h>
+
+namespace {
+
+// RGBA, double-buffered, with a depth buffer.
+const int canvas_attributes[] = {WX_GL_RGBA, WX_GL_DOUBLEBUFFER, WX_GL_DEPTH_SIZE, 16, 0};
+
+} // namespace
+
+// clang-format off
+wxBEGIN_EVENT_TABLE(MyGLCanvas, wxGLCanvas)
+    EVT_SIZE(MyGLCanvas::OnSize)
+    EVT_ERASE_BACKGROUND(MyGLCanvas::OnEraseBackground)
+    EVT_PAINT(MyGLCanvas::OnPaint)
+    EVT_LEFT_DOWN(MyGLCanvas::OnMouse)
+    EVT_LEFT_UP(MyGLCanvas::OnMouse)
+    EVT_LEFT_DCLICK(MyGLCanvas::OnMouse)
+    EVT_MIDDLE_DOWN(MyGLCanvas::OnMouse)
+    EVT_MIDDLE_UP(MyGLCanvas::OnMouse)
+    EVT_MIDDLE_DCLICK(MyGLCanvas::OnMouse)
+    EVT_RIGHT_DOWN(MyGLCanvas::OnMouse)
+    EVT_RIGHT_UP(MyGLCanvas::OnMouse)
+    EVT_RIGHT_DCLICK(MyGLCanvas::OnMouse)
+    EVT_MOUSE_AUX1_DOWN(MyGLCanvas::OnMouse)
+    EVT_MOUSE_AUX1_UP(MyGLCanvas::OnMouse)
+    EVT_MOUSE_AUX1_DCLICK(MyGLCanvas::OnMouse)
+    EVT_MOUSE_AUX2_DOWN(MyGLCanvas::OnMouse)
+    EVT_MOUSE_AUX2_UP(MyGLCanvas::OnMouse)
+    EVT_MOUSE_AUX2_DCLICK(MyGLCanvas::OnMouse)
+    EVT_MOTION(MyGLCanvas::OnMouse)
+    EVT_LEAVE_WINDOW(MyGLCanvas::OnMouse)
+    EVT_ENTER_WINDOW(MyGLCanvas::OnMouse)
+    EVT_MOUSEWHEEL(MyGLCanvas::OnMouse)
+    EVT_KEY_DOWN(MyGLCanvas::OnKey)
+wxEND_EVENT_TABLE()
+// clang-format on
+
+MyGLCanvas::MyGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& position,
+                       const wxSize& size, long style, const wxString& name)
+    : wxGLCanvas(parent, id, canvas_attributes, position, size, style, name)
+{
+    SetBackgroundColour(*wxBLACK);
+}
+
+bool MyGLCanvas::make_current()
+{
+    if (!context)
+        context = std::make_unique<wxGLContext>(this);
+    if (!context->IsOK() || !SetCurrent(*context))
+        return false;
+    context_made_current = true;
+    return true;
+}
+
+void MyGLCanvas::delete_display_lists(Surface& surface)
+{
+    std::uint32_t* const ids[] = {&surface.shading_list,     &surface.selection_list,
+                                  &surface.error_list,       &surface.abs_error_list,
+                                  &surface.signed_error_list, &surface.data_list,
+                                  &surface.curvature_list};
+    if (context_made_current && make_current()) {
+        for (std::uint32_t* id : ids)
+            if (*id != 0 && glIsList(*id))
+                glDeleteLists(*id, 1);
+    }
+    for (std::uint32_t* id : ids)
+        *id = 0;
+}
+
+void MyGLCanvas::init_gl_view()
+{
+    GetClientSize(&client_width, &client_height);
+    glViewport(0, 0, client_width, client_height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, client_width, 0.0, client_height, -10000.0, 10000.0);
+    glMatrixMode(GL_MODELVIEW);
+    viewport_set = true;
+}
+
+void MyGLCanvas::OnSize(wxSizeEvent&) { viewport_set = false; }
+
+void MyGLCanvas::OnEraseBackground(wxEraseEvent&) {}
+
+void MyGLCanvas::OnPaint(wxPaintEvent&)
+{
+    wxPaintDC dc(this);
+    redraw_pending = false;
+    if (!make_current())
+        return;
+    if (viewport_set)
+        gl_ready = true;
+    else
+        init_gl_view();
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glFlush();
+    SwapBuffers();
+}
+
+void MyGLCanvas::OnMouse(wxMouseEvent&) {}
+
+void MyGLCanvas::OnKey(wxKeyEvent&) {}
