@@ -45,9 +45,6 @@ void MyFrame::OnMatchRims(wxCommandEvent&) {}
 // Landmark and landcurve pairing.
 void MyFrame::pair_landcurves() {}
 
-// Registration and result files.
-void MyFrame::OnRegSave(wxCommandEvent&) {}
-
 // Data mapping and map files.
 void MyFrame::OnMap(wxCommandEvent&) {}
 void MyFrame::OnResSave(wxCommandEvent&) {}

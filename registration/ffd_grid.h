@@ -7,3 +7,8 @@
 struct FfdGrid {
     std::array<double, 192> values{};
 };
+
+struct WorkingState;
+
+// Writes the undeformed lattice of the loaded LR surface into grid.
+void reset_ffd_grid(const WorkingState& state, FfdGrid& grid);
