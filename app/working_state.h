@@ -101,9 +101,10 @@ struct WorkingState {
     std::string lr_data_name;
     std::string batch_prefix;
     std::vector<std::string> batch_job_names; // 4 per stored job
-    std::vector<std::string> batch_writer_surfaces;
-    std::vector<std::string> batch_writer_data_files;
-    std::map<std::string, long> batch_writer_keys;
+    std::vector<std::string> batch_writer_surfaces;   // full paths, in natural name order
+    std::vector<std::string> batch_writer_data_files; // full paths, in directory order
+    // Data key (as "_thickness") -> the surfaces that have a data file with that key.
+    std::map<std::string, std::vector<std::string>> batch_writer_keys;
 
     bool has_shape_model() const { return ssm_mode_count != 0; }
     bool run_active() const { return iteration_counter >= 0; }

@@ -1,12 +1,14 @@
 #include "utilities/batch_file.h"
 
 #include "app/working_state.h"
+#include "registration/registration_type.h"
 
 #include <wx/file.h>
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/textfile.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <optional>
@@ -220,4 +222,33 @@ std::int32_t current_batch_value(const WorkingState& state, BatchValue column)
 bool current_job_is_review(const WorkingState& state)
 {
     return state.batch_running && current_batch_value(state, batch_review) != 0;
+}
+
+JobRegistrationType job_registration_type(std::int32_t value, int item_count)
+{
+    JobRegistrationType type;
+    std::int64_t item = value;
+    if (item < 0) {
+        type.aspect_to_similarity = true;
+        item = -item;
+    }
+    type.item = static_cast<int>(std::min<std::int64_t>(item, item_count - 1));
+    return type;
+}
+
+int job_rim_mode(std::int32_t value)
+{
+    return value == 0 ? rims_no : value == 2 ? rims_to_rims : rims_yes;
+}
+
+void apply_batch_reflection(WorkingState& state, bool reflect)
+{
+    for (Matrix4* transform : {&state.rigid_transform, &state.similarity_transform,
+                               &state.affine_transform, &state.aspect_transform}) {
+        const double d = linear_determinant(*transform);
+        if ((d > 0.0 && reflect) || (d < 0.0 && !reflect)) {
+            multiply(*transform, *transform, state.lr_surface->mirror);
+            state.registration_unsaved = true;
+        }
+    }
 }

@@ -86,3 +86,20 @@ std::int32_t current_batch_value(const WorkingState& state, BatchValue column);
 
 // True while a batch runs a review job: views of the pair instead of a registration.
 bool current_job_is_review(const WorkingState& state);
+
+// How a job's "reg type" selects a registration type among `item_count` choice items: a
+// negative value first converts the aspect transform to the similarity transform and then
+// counts by its absolute value; a value past the last item selects the last item.
+struct JobRegistrationType {
+    bool aspect_to_similarity = false;
+    int item = 0;
+};
+JobRegistrationType job_registration_type(std::int32_t value, int item_count);
+
+// The "Match rims" selection (RimMode) of a job's "rims": 0 "No", 2 "To rims", else "Yes".
+int job_rim_mode(std::int32_t value);
+
+// Makes every family transform a reflection when `reflect`, and none of them otherwise, by
+// composing it with the LR surface's mirror; marks the registration unsaved when one changed.
+// A transform with a zero determinant is left alone.
+void apply_batch_reflection(WorkingState& state, bool reflect);

@@ -2,6 +2,7 @@
 #include "utilities/batch_file.h"
 
 #include "app/working_state.h"
+#include "registration/registration_type.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,8 @@ const LineCase line_cases[] = {
      plain_names,
      {0, 0, 0, 999, 0, 20, 1, 1, -1, 0, 0, 1, 0}},
     {"quoted names may hold blanks and the other quote",
-     {"\"/my data/\" trailing words", "\"lr bone.ply\" 'hr \"7\".ply' n/a n/a 0 0 0 5 0 1 0 0 -1 0 0"},
+     {"\"/my data/\" trailing words",
+      "\"lr bone.ply\" 'hr \"7\".ply' n/a n/a 0 0 0 5 0 1 0 0 -1 0 0"},
      "/my data/",
      {"lr bone.ply", "hr \"7\".ply", "n/a", "n/a"},
      {0, 0, 0, 5, 0, 1, 0, 0, -1, 0, 0, 1, 0}},
@@ -184,6 +186,70 @@ TEST(BatchFile, TextLinesLoseTheirLineEndsWhateverTheirKind)
     std::remove(path.c_str());
     EXPECT_FALSE(read_text_lines(path, lines));
     rmdir(directory);
+}
+
+TEST(BatchFile, JobColumnsChooseTheControls)
+{
+    const struct {
+        std::int32_t value;
+        int items;
+        bool convert;
+        int item;
+    } types[] = {
+        {7, 11, false, 7},   {0, 11, false, 0},
+        {12, 11, false, 10}, {11, 12, false, 11},
+        {99, 12, false, 11}, {-3, 11, true, 3},
+        {-7, 11, true, 7},   {-2147483647 - 1, 11, true, 10},
+    };
+    for (const auto& t : types) {
+        const JobRegistrationType type = job_registration_type(t.value, t.items);
+        EXPECT_EQ(type.aspect_to_similarity, t.convert) << t.value;
+        EXPECT_EQ(type.item, t.item) << t.value;
+    }
+    EXPECT_EQ(job_rim_mode(0), rims_no);
+    EXPECT_EQ(job_rim_mode(1), rims_yes);
+    EXPECT_EQ(job_rim_mode(2), rims_to_rims);
+    EXPECT_EQ(job_rim_mode(-1), rims_yes);
+    EXPECT_EQ(job_rim_mode(3), rims_yes);
+}
+
+TEST(BatchFile, ReflectMakesEveryFamilyTransformAgree)
+{
+    WorkingState state;
+    set_identity(state.lr_surface->mirror);
+    state.lr_surface->mirror[0] = -1.0; // mirror in x
+    Matrix4 reflected = identity_matrix();
+    reflected[5] = -1.0;
+    Matrix4 flat = identity_matrix();
+    flat[10] = 0.0;
+
+    const auto reset = [&] {
+        state.rigid_transform = identity_matrix();
+        state.similarity_transform = reflected;
+        state.affine_transform = flat;
+        state.aspect_transform = identity_matrix();
+        state.registration_unsaved = false;
+    };
+    reset();
+    apply_batch_reflection(state, true);
+    EXPECT_LT(linear_determinant(state.rigid_transform), 0.0);
+    EXPECT_EQ(state.similarity_transform.m, reflected.m); // already a reflection
+    EXPECT_EQ(state.affine_transform.m, flat.m);          // zero determinant: left alone
+    EXPECT_LT(linear_determinant(state.aspect_transform), 0.0);
+    EXPECT_EQ(state.rigid_transform[0], -1.0); // composed with the mirror, not negated anyhow
+    EXPECT_TRUE(state.registration_unsaved);
+
+    reset();
+    apply_batch_reflection(state, false);
+    EXPECT_EQ(state.rigid_transform.m, identity_matrix().m);
+    EXPECT_GT(linear_determinant(state.similarity_transform), 0.0);
+    EXPECT_TRUE(state.registration_unsaved);
+
+    // Nothing to change: the registration stays saved.
+    state.similarity_transform = identity_matrix();
+    state.registration_unsaved = false;
+    apply_batch_reflection(state, false);
+    EXPECT_FALSE(state.registration_unsaved);
 }
 
 } // namespace

@@ -52,8 +52,8 @@ TEST(NaturalOrder, SortsFileNamesByTheirNamePartOnly)
     std::vector<std::string> names;
     for (const wxFileName& f : files)
         names.emplace_back(f.GetFullName().ToStdString());
-    EXPECT_EQ(names, (std::vector<std::string>{"1b.ply", "2.wrl", "10.ply", "bone10.ply",
-                                               "bone2.ply"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"1b.ply", "2.wrl", "10.ply", "bone10.ply", "bone2.ply"}));
 }
 
 TEST(PadToWidth, AppendsBlanksAndNeverCuts)
