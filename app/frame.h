@@ -84,6 +84,12 @@ public:
     void restore_current_transform();
     void update_deformed_positions();
     // Batch runs and shape models.
+    // Prepares job batch_job_index of the stored batch: clears the working state, loads the
+    // job's surfaces and data and sets the registration controls through their handlers.
+    void start_next_batch_job();
+    // The save actions of the job whose run reached its iteration count, each through its
+    // handler: registration, mapped LR data, LR-HR map, HR surface, in this order.
+    void save_batch_job_results();
 
     // Control pointers (owned by the window tree).
     wxCheckBox* hr_checkbox = nullptr;
