@@ -1,0 +1,226 @@
+#include "registration/map_files.h"
+
+#include "registration/projection.h"
+#include "registration/registration_type.h"
+#include "surface/c_locale.h"
+#include "surface/status_log.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+const char* output_suffix(int registration_type)
+{
+    if (registration_type < 0 || registration_type >= registration_type_count)
+        return "";
+    return registration_type_suffixes[static_cast<std::size_t>(registration_type)];
+}
+
+std::string passes_text(std::int64_t passes, const char* format)
+{
+    return passes > 0 ? c_format(format, static_cast<long>(passes)) : std::string();
+}
+
+// Writes text pieces to one file and remembers whether every write went through.
+class TextFile {
+public:
+    TextFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
+    ~TextFile()
+    {
+        if (file_ != nullptr)
+            std::fclose(file_);
+    }
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+
+    bool is_open() const { return file_ != nullptr; }
+    void write(const std::string& text)
+    {
+        if (good_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
+            good_ = false;
+    }
+    // Closes the file; true when every write and the close succeeded.
+    bool close()
+    {
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        return closed && good_;
+    }
+
+private:
+    std::FILE* file_;
+    bool good_ = true;
+};
+
+Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int64_t, 3>& corner,
+                    const std::array<double, 2>& weights)
+{
+    const auto size = static_cast<std::int64_t>(values.size());
+    for (const std::int64_t v : corner)
+        if (v < 0 || v >= size)
+            return {};
+    return (1.0 - weights[0] - weights[1]) * values[static_cast<std::size_t>(corner[0])] +
+           weights[0] * values[static_cast<std::size_t>(corner[1])] +
+           weights[1] * values[static_cast<std::size_t>(corner[2])];
+}
+
+std::string point_numbers(const Point3& p, const Point3& n)
+{
+    return c_format("%f %f %f %f %f %f", p.x, p.y, p.z, n.x, n.y, n.z);
+}
+
+} // namespace
+
+bool map_has_data(const WorkingState& state)
+{
+    return state.lr_data_loaded && state.hr_surface->data_list != 0;
+}
+
+std::string lr_hr_map_name(const WorkingState& state, int registration_type)
+{
+    const Surface& lr = *state.lr_surface;
+    const Surface& hr = *state.hr_surface;
+    const char* suffix = output_suffix(registration_type);
+    if (!map_has_data(state))
+        return lr.path_stem + "-" + hr.name + suffix + ".csv";
+    return state.lr_data_name + passes_text(lr.hr_smoothing_steps, "_%liHR") +
+           passes_text(lr.smoothing_steps, "_%liLR") + "-" + state.hr_data_name +
+           passes_text(hr.smoothing_steps, "_%liHR") + suffix + ".csv";
+}
+
+bool write_lr_hr_map(const WorkingState& state, const std::string& path, double r2,
+                     bool with_data)
+{
+    const Surface& lr = *state.lr_surface;
+    const Surface& hr = *state.hr_surface;
+    TextFile file(path, "w");
+    if (!file.is_open())
+        return false;
+    const auto value_text = [](const Surface& surface, std::size_t i) {
+        if (i >= surface.sigma.size() || i >= surface.data.size() ||
+            surface.sigma[i] == missing_value)
+            return std::string("invalid");
+        return c_format("%f", surface.data[i]);
+    };
+    for (std::size_t i = 0; i < static_cast<std::size_t>(lr.vertex_count); ++i) {
+        const bool matched = i < lr.match_distance2.size() && r2 > lr.match_distance2[i];
+        const std::int64_t j = matched ? lr.match_index[i] : -1;
+        std::string line = c_format("%lld,", static_cast<long long>(i));
+        line += matched ? c_format("%lld", static_cast<long long>(j)) : "unmatched";
+        if (with_data) {
+            line += "," + value_text(lr, i) + ",";
+            line += matched ? value_text(hr, static_cast<std::size_t>(j)) : "unmatched";
+        }
+        file.write(line + "\n");
+    }
+    return file.close();
+}
+
+Landmark project_onto_registered_lr(const WorkingState& state, const Landmark& hr_landmark,
+                                    Point3* normal)
+{
+    const Surface& lr = *state.lr_surface;
+    const Surface& hr = *state.hr_surface;
+    Landmark result;
+    if (lr.deformed_positions.empty() || lr.positions.size() != lr.deformed_positions.size())
+        return result;
+    const Matrix4 to_hr =
+        product(product(hr.from_centred, state.current_transform), lr.to_centred);
+    std::vector<Point3> registered(lr.deformed_positions.size());
+    for (std::size_t i = 0; i < registered.size(); ++i)
+        transform_point(registered[i], to_hr, lr.deformed_positions[i]);
+
+    const Point3& p = hr_landmark.position;
+    std::size_t nearest = 0;
+    double nearest2 = squared_distance(p, registered[0]);
+    for (std::size_t i = 1; i < registered.size(); ++i) {
+        const double distance2 = squared_distance(p, registered[i]);
+        if (distance2 < nearest2) {
+            nearest2 = distance2;
+            nearest = i;
+        }
+    }
+
+    const Point3 direction = static_cast<double>(lr.max_radius) *
+                             interpolated(hr.normals, hr_landmark.triangle, hr_landmark.weights);
+    const LineHit hit = nearest_line_hit(registered, lr.triangles, p, direction);
+    Point3 unit_normal;
+    if (hit.found && hit.distance < std::sqrt(nearest2)) {
+        result.position = interpolated(lr.positions, hit.triangle, hit.weights);
+        result.triangle = hit.triangle;
+        result.weights = hit.weights;
+        normalized(unit_normal, interpolated(lr.normals, hit.triangle, hit.weights));
+    } else {
+        const auto e = static_cast<std::int64_t>(nearest);
+        result.position = lr.positions[nearest];
+        result.triangle = {e, e, e};
+        result.weights = {0.0, 0.0};
+        unit_normal = nearest < lr.normals.size() ? lr.normals[nearest] : Point3{};
+    }
+    tangent_frame(unit_normal, result.tangent1, result.tangent2);
+    if (normal != nullptr)
+        *normal = unit_normal;
+    return result;
+}
+
+std::string mapped_landmarks_name(const Surface& lr)
+{
+    return lr.path_stem + "-mapped_landmarks" + ".ply";
+}
+
+bool append_mapped_landmarks(WorkingState& state, int registration_type)
+{
+    Surface& lr = *state.lr_surface;
+    const Surface& hr = *state.hr_surface;
+    TextFile file(mapped_landmarks_name(lr), "a");
+    if (!file.is_open()) {
+        log_status("Could not write landmark map file");
+        return false;
+    }
+    const std::string ending = " (" + hr.name + output_suffix(registration_type) + ")";
+    for (const Landmark& landmark : hr.landmarks) {
+        Point3 normal;
+        Landmark mapped = project_onto_registered_lr(state, landmark, &normal);
+        mapped.name = landmark.name + ending;
+        mapped.partner = -1;
+        file.write("comment LANDMARK \"" + mapped.name + "\" " +
+                   point_numbers(mapped.position, normal) + "\n");
+        lr.landmarks.push_back(mapped);
+    }
+    for (const Landcurve& curve : hr.landcurves) {
+        if (curve.name.find("auto-detected rim") != std::string::npos)
+            continue;
+        Landcurve mapped;
+        mapped.name = curve.name + ending;
+        mapped.partner = -1;
+        mapped.closed = curve.closed;
+        file.write(std::string(curve.closed ? "comment CLOSED_LANDCURVE \""
+                                            : "comment OPEN_LANDCURVE \"") +
+                   mapped.name + "\" " +
+                   c_format("%li", static_cast<long>(curve.control_points.size())) + "\n");
+        for (const Landmark& point : curve.control_points) {
+            Point3 normal;
+            const Landmark projected = project_onto_registered_lr(state, point, &normal);
+            file.write("comment " + point_numbers(projected.position, normal) + "\n");
+            mapped.control_points.push_back(projected);
+        }
+        mapped.points = mapped.control_points;
+        lr.landcurves.push_back(std::move(mapped));
+    }
+    if (!file.close()) {
+        log_status("Could not write landmark map file");
+        return false;
+    }
+    return true;
+}
+
+void save_lr_hr_map(WorkingState& state, int registration_type, double r2)
+{
+    const bool with_data = map_has_data(state);
+    if (write_lr_hr_map(state, lr_hr_map_name(state, registration_type), r2, with_data))
+        log_status(with_data ? "Saved LR-HR vertex and data map" : "Saved LR-HR vertex map");
+    else
+        log_status("Could not write map file");
+    append_mapped_landmarks(state, registration_type);
+}

@@ -1,0 +1,44 @@
+// The LR-HR vertex map (".csv") and the mapped-landmarks file: what the registration made of
+// every LR vertex and of the HR annotations.
+#pragma once
+
+#include "app/working_state.h"
+
+#include <string>
+
+// True when both surfaces carry data (LR data loaded or mapped, HR data list present): the map
+// then holds the data values too.
+bool map_has_data(const WorkingState& state);
+
+// Name of the LR-HR map. Plain: LR path stem, "-", HR name, suffix, ".csv". With data: the LR
+// data name with its carried HR and own LR passes, "-", the HR data name with its passes, suffix,
+// ".csv". The suffix is that of the registration type.
+std::string lr_hr_map_name(const WorkingState& state, int registration_type);
+
+// Writes one line per LR vertex: "i,j" or "i,unmatched"; with data "i,j,a,b" where a is the LR
+// value and b the partner's HR value, "invalid" for a value without data (sigma 1e10) and
+// "unmatched" for both the partner and its value when the vertex has no match within the squared
+// range r2. False when the file cannot be created or a write or the close fails.
+bool write_lr_hr_map(const WorkingState& state, const std::string& path, double r2,
+                     bool with_data);
+
+// Projects an HR landmark (with a valid triangle and weights) onto the LR surface as registered,
+// along the HR normal at the landmark, or onto the nearest registered LR vertex when that is
+// nearer than every hit. The result lies on the LR surface in its own file coordinates, with the
+// triangle, weights, unit normal and tangent frame of that place; its name is empty.
+Landmark project_onto_registered_lr(const WorkingState& state, const Landmark& hr_landmark,
+                                    Point3* normal = nullptr);
+
+// Name of the mapped-landmarks file: LR path stem + "-mapped_landmarks.ply".
+std::string mapped_landmarks_name(const Surface& lr);
+
+// Appends to the mapped-landmarks file the HR landmarks and the HR landcurves (except rims found
+// automatically) projected onto the registered LR surface, as annotation comment lines, and
+// appends the same items to the LR landmark and landcurve lists. Named "<HR item> (<HR
+// name><suffix>)". Logs "Could not write landmark map file" and returns false when the file cannot
+// be opened (then nothing is appended) or a write or the close fails.
+bool append_mapped_landmarks(WorkingState& state, int registration_type);
+
+// "Save LR-HR map" after matching: the map file ("Saved LR-HR vertex and data map", "Saved LR-HR
+// vertex map" or "Could not write map file"), then the mapped landmarks.
+void save_lr_hr_map(WorkingState& state, int registration_type, double r2);

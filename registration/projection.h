@@ -1,0 +1,28 @@
+// Projection of points onto triangulated surfaces along a line: the triangle hit nearest to the
+// query point, and the tangent frame of a projected point.
+#pragma once
+
+#include "surface/surface.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+struct LineHit {
+    bool found = false;
+    double distance = missing_value; // |t| |d| from the query point
+    std::array<std::int64_t, 3> triangle{};
+    std::array<double, 2> weights{}; // barycentric weights of the second and third corner
+};
+
+// The nearest hit of the line p + t d (t of either sign) with the triangles, whose corners are
+// taken from `corners`. Triangles far from the line are rejected quickly (both edges from the
+// first corner shorter than 0.99 of its distance from the line), degenerate triangles and those
+// parallel to the line are skipped, points on edges and corners count (tolerance 1e-12). Of
+// equally near hits the first triangle wins. No hit: found false, distance 1e10.
+LineHit nearest_line_hit(const std::vector<Point3>& corners, const std::vector<Triangle>& triangles,
+                         const Point3& p, const Point3& d);
+
+// Sliding directions of a point with this normal: tangent1 across the dominant axis, tangent2 =
+// normal x tangent1, each normalised unless of zero length.
+void tangent_frame(const Point3& normal, Point3& tangent1, Point3& tangent2);

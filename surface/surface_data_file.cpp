@@ -1,0 +1,369 @@
+#include "surface/surface_data_file.h"
+
+#include "surface/c_locale.h"
+#include "surface/status_log.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool ends_with(const std::string& text, const std::string& ending)
+{
+    return text.size() >= ending.size() &&
+           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+// The text without its last four characters (normally ".bin").
+std::string without_extension(const std::string& text)
+{
+    return text.substr(0, text.size() >= 4 ? text.size() - 4 : 0);
+}
+
+double decode_double(const unsigned char* bytes)
+{
+    std::uint64_t bits = 0;
+    for (int k = 7; k >= 0; --k)
+        bits = (bits << 8) | bytes[k];
+    double value = 0.0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void encode_double(double value, unsigned char* bytes)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    for (int k = 0; k < 8; ++k) {
+        bytes[k] = static_cast<unsigned char>(bits & 0xff);
+        bits >>= 8;
+    }
+}
+
+// Opens a regular file for reading and gives its length; null for anything else.
+File open_for_reading(const std::string& path, std::int64_t& length)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return nullptr;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error)
+        return nullptr;
+    length = static_cast<std::int64_t>(size);
+    return File(std::fopen(path.c_str(), "rb"));
+}
+
+// Reads `count` little-endian doubles; false on a short read.
+bool read_doubles(std::FILE* file, std::int64_t count, std::vector<double>& values)
+{
+    values.resize(static_cast<std::size_t>(count));
+    std::array<unsigned char, 8 * 1024> buffer{};
+    std::size_t done = 0;
+    while (done < values.size()) {
+        const std::size_t chunk = std::min(values.size() - done, buffer.size() / 8);
+        if (std::fread(buffer.data(), 8, chunk, file) != chunk)
+            return false;
+        for (std::size_t k = 0; k < chunk; ++k)
+            values[done + k] = decode_double(buffer.data() + 8 * k);
+        done += chunk;
+    }
+    return true;
+}
+
+std::size_t count_occurrences(const std::string& text, const std::string& pattern)
+{
+    std::size_t count = 0;
+    for (auto at = text.find(pattern); at != std::string::npos;
+         at = text.find(pattern, at + pattern.size()))
+        ++count;
+    return count;
+}
+
+// ASCII only: every non-ASCII character (a UTF-8 sequence or a stray byte) becomes one '?'.
+std::string ascii_units(const std::string& text)
+{
+    std::string ascii;
+    for (const unsigned char byte : text) {
+        if (byte < 0x80)
+            ascii += static_cast<char>(byte);
+        else if ((byte & 0xc0) != 0x80) // the lead byte of a sequence; continuations are skipped
+            ascii += '?';
+    }
+    return ascii;
+}
+
+struct DataFileHeader {
+    double minimum = 0.0;
+    double maximum = 6.0;
+    std::string units = "mm";
+};
+
+// Units and range of a file without header, from its name.
+DataFileHeader header_from_name(const std::string& name)
+{
+    if (ends_with(name, "_density.bin"))
+        return {0.0, 2000.0, "HU"};
+    return {};
+}
+
+} // namespace
+
+bool data_file_has_header(const std::string& name) { return ends_with(name, "_dat.bin"); }
+
+std::string error_companion_name(const std::string& data_path)
+{
+    static const std::array<std::pair<const char*, const char*>, 4> rules = {{
+        {"_dat.bin", "_err.bin"},
+        {"_thickness.bin", "_thick_err.bin"},
+        {"_trab_density.bin", "_trab_density_err.bin"},
+        {"_density.bin", "_thick_err.bin"},
+    }};
+    for (const auto& [pattern, replacement] : rules) {
+        const std::string from = pattern;
+        if (count_occurrences(data_path, from) != 1)
+            continue;
+        std::string name = data_path;
+        name.replace(name.find(from), from.size(), replacement);
+        return name;
+    }
+    return {};
+}
+
+std::size_t kind_ending_length(const std::string& name)
+{
+    for (const char* ending : {"_trab_density", "_density", "_thickness", "_dat"})
+        if (ends_with(name, ending))
+            return std::strlen(ending);
+    return 0;
+}
+
+bool load_error_file(const std::string& data_path, std::int64_t count, std::vector<double>& sigma)
+{
+    const std::string companion = error_companion_name(data_path);
+    if (companion.empty())
+        return false;
+    std::int64_t length = 0;
+    const File file = open_for_reading(companion, length);
+    if (!file || length % 8 != 0 || length / 8 != count)
+        return false;
+    std::vector<double> values;
+    if (!read_doubles(file.get(), count, values))
+        return false;
+    sigma = std::move(values);
+    return true;
+}
+
+DataFileLoad load_data_file(WorkingState& state, const std::string& path, const std::string& name,
+                            int target)
+{
+    DataFileLoad result;
+    const bool header = data_file_has_header(name);
+    std::int64_t length = 0;
+    const File file = open_for_reading(path, length);
+    if (!file) {
+        log_status("Could not open bin file");
+        return result;
+    }
+    if (length % 8 != 0) {
+        log_status("Binary file does not contain a whole number of doubles");
+        return result;
+    }
+    // Signed on purpose: a "_dat.bin" file shorter than its header gives a negative count,
+    // which matches no surface.
+    const std::int64_t count = (header ? length - data_header_size : length) / 8;
+
+    Surface& lr = *state.lr_surface;
+    Surface& hr = *state.hr_surface;
+    // A surface without vertices matches no file, not even an empty one.
+    const bool fits_hr = hr.vertex_count > 0 && count == hr.vertex_count;
+    const bool fits_lr = lr.vertex_count > 0 && count == lr.vertex_count;
+    bool to_hr = false;
+    switch (target) {
+    case data_target_hr:
+        if (!fits_hr) {
+            log_status("Binary file does not match HR surface");
+            return result;
+        }
+        to_hr = true;
+        break;
+    case data_target_lr:
+        if (!fits_lr) {
+            log_status("Binary file does not match LR surface");
+            return result;
+        }
+        break;
+    default:
+        if (!fits_hr && !fits_lr) {
+            log_status("Binary file does not match either surface");
+            return result;
+        }
+        to_hr = fits_hr && (!fits_lr || state.lr_data_loaded);
+        break;
+    }
+
+    DataFileHeader range = header_from_name(name);
+    if (header) {
+        std::array<unsigned char, data_header_size> bytes{};
+        if (std::fread(bytes.data(), 8, 1, file.get()) != 1) {
+            log_status("Could not read data minimum from bin file");
+            return result;
+        }
+        if (std::fread(bytes.data() + 8, 8, 1, file.get()) != 1) {
+            log_status("Could not read data maximum from bin file");
+            return result;
+        }
+        if (std::fread(bytes.data() + 16, 1, data_units_size, file.get()) != data_units_size) {
+            log_status("Could not read data units from bin file");
+            return result;
+        }
+        range.minimum = decode_double(bytes.data());
+        range.maximum = decode_double(bytes.data() + 8);
+        const auto* units = reinterpret_cast<const char*>(bytes.data() + 16);
+        range.units = ascii_units(std::string(units, strnlen(units, data_units_size)));
+    }
+    std::vector<double> values;
+    if (!read_doubles(file.get(), count, values)) {
+        log_status("Could not read data values from bin file");
+        return result;
+    }
+
+    Surface& surface = to_hr ? hr : lr;
+    surface.data = std::move(values);
+    result.loaded = true;
+    result.units_changed = range.units != state.data_units;
+    if (result.units_changed) {
+        state.colour_gain = 1.0;
+        state.colour_offset = 0.0;
+        for (const DirtyList list : {dirty_lr_data, dirty_lr_curvature,
+                                     dirty_registration_error, dirty_absolute_data_error,
+                                     dirty_signed_data_error})
+            state.list_dirty[list] = true;
+    }
+    state.data_units = range.units;
+    state.data_min = range.minimum;
+    state.data_max = range.maximum;
+
+    // Data of the other surface, kept in other units, cannot share the colouring: drop them.
+    const auto drop = [&result](std::uint32_t& list) {
+        if (list != 0)
+            result.deleted_lists.push_back(list);
+        list = 0;
+    };
+    if (result.units_changed) {
+        bool dropped = false;
+        if (to_hr && state.lr_data_loaded) {
+            drop(lr.data_list);
+            state.lr_data_loaded = false;
+            dropped = true;
+        } else if (!to_hr && hr.data_list != 0) {
+            drop(hr.data_list);
+            dropped = true;
+        }
+        if (dropped) {
+            drop(lr.abs_error_list);
+            drop(lr.signed_error_list);
+        }
+    }
+
+    bool with_error = false;
+    if (to_hr) {
+        const std::size_t slash = name.find_last_of('/');
+        state.hr_data_name = without_extension(slash == std::string::npos ? name
+                                                                          : name.substr(slash + 1));
+        with_error = load_error_file(path, count, hr.sigma);
+        result.build_hr_data_list = true;
+        if (state.lr_data_loaded)
+            state.list_dirty[dirty_lr_data] = true;
+    } else {
+        state.lr_data_name = without_extension(path);
+        state.lr_data_loaded = true;
+        state.list_dirty[dirty_lr_data] = true;
+        result.build_hr_data_list = hr.data_list != 0;
+        with_error = load_error_file(path, count, lr.sigma);
+    }
+    if (!with_error)
+        surface.sigma.assign(static_cast<std::size_t>(count), 1.0);
+
+    bool some_not_positive = false;
+    if (ends_with(name, "_thickness.bin"))
+        for (std::size_t i = 0; i < surface.data.size(); ++i)
+            if (surface.data[i] <= 0.0 && std::isfinite(surface.sigma[i]) &&
+                surface.sigma[i] != missing_value)
+                some_not_positive = true;
+    log_status(std::string(to_hr ? "Loaded HR data" : "Loaded LR data") +
+               (some_not_positive ? " (some <=0) " : "") + (with_error ? " and error" : ""));
+
+    surface.smoothing_steps = 0;
+    surface.hr_smoothing_steps = 0;
+    state.list_dirty[dirty_absolute_data_error] = true;
+    state.list_dirty[dirty_signed_data_error] = true;
+    return result;
+}
+
+std::string saved_lr_data_name(const WorkingState& state)
+{
+    const Surface& lr = *state.lr_surface;
+    std::string name = state.lr_data_name;
+    const std::size_t kind = kind_ending_length(name);
+    if (lr.hr_smoothing_steps > 0)
+        name.insert(name.size() - kind,
+                    c_format("_%liHR", static_cast<long>(lr.hr_smoothing_steps)));
+    if (lr.smoothing_steps > 0)
+        name.insert(name.size() - kind, c_format("_%liLR", static_cast<long>(lr.smoothing_steps)));
+    return name + ".bin";
+}
+
+std::vector<unsigned char> data_header(double minimum, double maximum, const std::string& units)
+{
+    std::vector<unsigned char> bytes(data_header_size, 0);
+    encode_double(minimum, bytes.data());
+    encode_double(maximum, bytes.data() + 8);
+    const std::string ascii = ascii_units(units);
+    std::copy_n(ascii.begin(), std::min(ascii.size(), data_units_size), bytes.begin() + 16);
+    return bytes;
+}
+
+bool write_data_values(const std::string& path, const std::vector<double>& values,
+                       const std::optional<std::vector<unsigned char>>& header)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    bool written = true;
+    if (header)
+        written = std::fwrite(header->data(), 1, header->size(), file) == header->size();
+    std::vector<unsigned char> bytes(8 * values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        encode_double(values[i], bytes.data() + 8 * i);
+    written = written && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+bool save_lr_data(const WorkingState& state)
+{
+    if (!state.lr_data_loaded) {
+        log_status("Need LR data");
+        return false;
+    }
+    const Surface& lr = *state.lr_surface;
+    const std::string name = saved_lr_data_name(state);
+    std::optional<std::vector<unsigned char>> header;
+    if (ends_with(state.lr_data_name, "_dat"))
+        header = data_header(state.data_min, state.data_max, state.data_units);
+    bool written = write_data_values(name, lr.data, header);
+    const std::string companion = error_companion_name(name);
+    if (!companion.empty())
+        written = write_data_values(companion, lr.sigma) && written;
+    log_status(written ? "Wrote LR data" : "Could not write LR data file");
+    return written;
+}
