@@ -1,0 +1,29 @@
+// Which bone a surface is and which side it comes from: femur recognition from the surface name,
+// the side from the name, and the side of a femur from its geometry.
+#pragma once
+
+#include "surface/surface.h"
+
+#include <wx/string.h>
+
+// The side of a bone; a surface's name is its file name without the extension.
+enum BoneSide : int { bone_left = 0, bone_right = 1, bone_undetermined = 2 };
+
+// The side a name declares, first rule that applies: a canonical reference surface by its exact
+// name; "right", "left", "Right", "Left", "RIGHT", "LEFT" contained, tested in this order; a
+// final "L" (left) or "R" (right); otherwise undetermined. Case-sensitive.
+BoneSide side_from_name(const wxString& name);
+
+// A femur by name: contains "femur", "Femur" or "FEMUR", is exactly "canonical_5580", or
+// contains "ZIDI" together with "siemens" or "xtreme". Case-sensitive.
+bool is_femur_name(const wxString& name);
+
+// A proximal part by name: contains "proximal", "Proximal" or "PROXIMAL".
+bool is_proximal_name(const wxString& name);
+
+// Sets geometric_side (1 right, 0 left) of a femur by comparing the positive smoothed curvature
+// on either side of the plane of the first two natural axes, over the vertices lying more than
+// the bone's width along the third axis short of its axial extent. Equal sums give right, and
+// so does a surface without vertices. Requires positions, centroid, natural_axes, axial_extent
+// and curvature to be current.
+void estimate_femur_side(Surface& surface);

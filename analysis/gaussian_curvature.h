@@ -1,0 +1,47 @@
+// Smoothed per-vertex Gaussian curvature by the angle deficit, and the mesh working data that it
+// shares with other curvature estimates (triangle geometry, incidence, neighbourhoods, filters).
+#pragma once
+
+#include "surface/surface.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// Per-triangle geometry and per-vertex adjacency of a triangulated surface.
+struct CurvatureMesh {
+    std::vector<double> areas;                       // per triangle, by Heron's formula
+    std::vector<std::array<double, 3>> angles;       // per triangle, radians, in corner order
+    std::vector<std::array<double, 3>> edge_lengths; // per triangle: opposite corners 0, 1, 2
+    // Per vertex: the triangles that use it, in triangle order.
+    std::vector<std::vector<std::int64_t>> incident;
+    // Per vertex: the vertex itself, then every vertex sharing a triangle with it, each once, in
+    // order of first appearance over its incident triangles.
+    std::vector<std::vector<std::int64_t>> neighbourhoods;
+};
+
+// Builds the working data from positions (one per vertex) and triangles whose indices lie in
+// [0, positions.size()). A triangle with a zero-length edge has all three angles 0; a sliver
+// whose Heron product rounds below zero has area 0.
+CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
+                                   const std::vector<Triangle>& triangles);
+
+// Raw curvature per vertex: 2 (2 pi - sum of its corner angles) / (sum of its incident areas).
+// A vertex whose incident area is 0 (no triangle, or only degenerate ones) gets 0, as does every
+// vertex flagged in on_rim (which is either empty or one flag per vertex).
+// `triangles` are the ones the mesh was built from.
+std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
+                                           const std::vector<Triangle>& triangles,
+                                           const std::vector<std::uint8_t>& on_rim);
+
+// One filter pass: destination[v] := the median (mean of the two middle values for an even
+// count) or the mean of source over v's neighbourhood. destination must not alias source.
+void median_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& source,
+                        std::vector<double>& destination);
+void mean_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& source,
+                      std::vector<double>& destination);
+
+// Fills surface.curvature from positions and triangles: raw curvature (0 on rim vertices), two
+// median passes, then eight mean passes over each vertex's neighbourhood. Requires on_rim to be
+// current.
+void compute_gaussian_curvature(Surface& surface);

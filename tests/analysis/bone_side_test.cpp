@@ -1,0 +1,90 @@
+// Bone side and femur recognition from surface names, and the geometric side of a femur.
+#include "analysis/bone_side.h"
+
+#include "tests/fixtures/generated_surfaces.h"
+
+#include <gtest/gtest.h>
+
+TEST(BoneSide, SideFromName)
+{
+    const struct {
+        const char* name;
+        BoneSide side;
+    } cases[] = {
+        {"canonical_talus_7000", bone_left},     // the one left reference surface
+        {"canonical_femur_5580", bone_right},
+        {"canonical_mc3_7087", bone_right},
+        {"canonical_lunate_3442", bone_right},   // ends in neither L nor R, no side word
+        {"canonical_talus_7000L", bone_left},    // not a canonical name: the final letter decides
+        {"canonical_mc3_7087L", bone_left},
+        {"Left_femur_right", bone_right},        // lower case is tested first
+        {"left_and_right", bone_right},          // "right" before "left"
+        {"RIGHT_tibia_left", bone_left},
+        {"Right_Left", bone_right},
+        {"LEFT_hip", bone_left},
+        {"bone_12L", bone_left},
+        {"bone_12R", bone_right},
+        {"bone_12l", bone_undetermined},         // the final letter is case-sensitive
+        {"bone_12r", bone_undetermined},
+        {"Rbone", bone_undetermined},
+        {"", bone_undetermined},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(side_from_name(c.name), c.side) << '"' << c.name << '"';
+}
+
+TEST(BoneSide, FemurAndProximalNames)
+{
+    const struct {
+        const char* name;
+        bool femur;
+        bool proximal;
+    } cases[] = {
+        {"left_femur_12", true, false},
+        {"Femur_proximal_3", true, true},
+        {"FEMUR_PROXIMAL", true, true},
+        {"canonical_5580", true, false},
+        {"canonical_5580_copy", false, false}, // only the exact name
+        {"canonical_femur_5580", true, false},
+        {"ZIDI_siemens_Proximal_7", true, true},
+        {"ZIDI_xtreme_4", true, false},
+        {"ZIDI_4", false, false},
+        {"siemens_xtreme", false, false},
+        {"fEmUr_proximal", false, true},
+        {"", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(is_femur_name(c.name), c.femur) << '"' << c.name << '"';
+        EXPECT_EQ(is_proximal_name(c.name), c.proximal) << '"' << c.name << '"';
+    }
+}
+
+TEST(BoneSide, GeometricSideWeighsPositiveCurvatureOnEitherSideOfTheAxisPlane)
+{
+    // Identity axes and axial extent 0: main axis x, third axis z; a vertex counts when
+    // (p - c).x < -W, W being the width along z (here 2), and only with positive curvature.
+    Surface femur;
+    fill_surface(femur, Mesh{{{-5, 0, -1}, {-5, 0, 1}, {-1, 0, 1}, {5, 0, 0}, {0, 0, 0}}, {}});
+    femur.centroid = {};
+    const struct {
+        std::vector<double> curvature;
+        std::uint8_t side;
+    } cases[] = {
+        {{0.3, 0.1, 0, 0, 0}, 0},  // more on the negative-z side: left
+        {{0.1, 0.3, 0, 0, 0}, 1},
+        {{0.2, 0.2, 0, 0, 0}, 1},  // equal sums: right
+        {{0, 0, 0, 0, 0}, 1},      // nothing counts: right
+        {{-0.9, 0.1, 0, 0, 0}, 1}, // negative curvature does not count
+        {{0.1, 0, 9, 9, 9}, 0},    // vertices within W of the extent do not count
+    };
+    for (const auto& c : cases) {
+        femur.curvature = c.curvature;
+        femur.geometric_side = 7;
+        estimate_femur_side(femur);
+        EXPECT_EQ(femur.geometric_side, c.side);
+    }
+
+    Surface empty;
+    estimate_femur_side(empty);
+    EXPECT_EQ(empty.geometric_side, 1);
+}
