@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/working_state.h"
+#include "view/display_list_kind.h"
 
 #include <wx/ffile.h>
 #include <wx/frame.h>
@@ -78,8 +79,23 @@ public:
     bool open_help_book(const wxString& path);
 
     // Surfaces in and out.
+    // Reads a surface data file onto the LR (target 0), HR (1) or matching (2) surface and
+    // brings the display lists up to date; `path` is the full path, `name` the file name.
+    bool load_data_file(const wxString& path, const wxString& name, int target);
+    // Shows the width of the data smoothing so far in the status line.
+    void display_FWHM_estimates();
     // Registration.
     void establish_matches_and_display_alignment_error();
+    // Re-matches the LR vertices with the matching controls as they stand.
+    void establish_matches();
+    // Squared search range of the search-range slider, in square millimetres.
+    double search_range2() const;
+    bool resample_paired_landcurves(bool only_changed);
+    bool transfer_semilandmarks(bool only_changed);
+    void reproject_landmarks(Surface& surface);
+    // Display lists.
+    void build_display_list(DisplayListKind kind);
+    void refresh_data_lists();
     void pair_landcurves();
     void restore_current_transform();
     void update_deformed_positions();

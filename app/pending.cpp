@@ -2,6 +2,7 @@
 // definition replaces it. One group per concept; delete a group when its concept lands.
 #include "app/app.h"
 #include "app/frame.h"
+#include "surface/mean_edge_lengths.h"
 #include "surface/vertex_normals.h"
 
 #include <wx/log.h>
@@ -9,22 +10,19 @@
 // Loading a pair of surfaces.
 void MyFrame::OnSurfaceOpen(wxCommandEvent&) {}
 
-// Surface data files.
-void MyFrame::OnBinOpen(wxCommandEvent&) {}
-void MyFrame::OnDataSave(wxCommandEvent&) {}
-
 // Surface writers.
 void MyFrame::OnLRSave(wxCommandEvent&) {}
 void MyFrame::OnHRSave(wxCommandEvent&) {}
 
-// Data smoothing.
-void MyFrame::OnSmooth(wxCommandEvent&) {}
+// Mean edge lengths.
+bool compute_mean_edge_lengths(const WorkingState&, double&, double&) { return false; }
 
 // Vertex normals.
 void compute_vertex_normals(Surface&) {}
 
 // Closest-point matching.
 void MyFrame::establish_matches_and_display_alignment_error() {}
+void MyFrame::establish_matches() {}
 
 // Registration types and the global fit.
 void MyFrame::OnReset(wxCommandEvent&) {}
@@ -45,12 +43,17 @@ void MyFrame::OnMatchRims(wxCommandEvent&) {}
 // Landmark and landcurve pairing.
 void MyFrame::pair_landcurves() {}
 
-// Data mapping and map files.
-void MyFrame::OnMap(wxCommandEvent&) {}
-void MyFrame::OnResSave(wxCommandEvent&) {}
+// Projection onto surfaces.
+void MyFrame::reproject_landmarks(Surface&) {}
+
+// Thin-plate spline warp and semilandmark sliding.
+bool MyFrame::resample_paired_landcurves(bool) { return false; }
+bool MyFrame::transfer_semilandmarks(bool) { return false; }
 
 // Display lists and colour maps.
 void MyFrame::OnSurfaceShading(wxCommandEvent&) {}
+void MyFrame::build_display_list(DisplayListKind) {}
+void MyFrame::refresh_data_lists() {}
 
 // Screenshots.
 void MyFrame::OnCanvasSave(wxCommandEvent&) {}
