@@ -71,6 +71,3 @@ void MyFrame::OnBatchOpen(wxCommandEvent&) {}
 void parse_batch_file(MyFrame&, const wxString&) { wxLogStatus("Could not open batch file"); }
 void MyFrame::start_next_batch_job() {}
 void MyFrame::save_batch_job_results() {}
-
-// Automatic batch file writer.
-void MyFrame::OnBFWriter(wxCommandEvent&) {}
