@@ -1,0 +1,43 @@
+// Helpers for GUI tests. The test program starts the real application (MyApp, MyFrame, the view)
+// once under Xvfb; tests drive it by building events and handing them to controls or handlers,
+// answer dialogs with wx/testing.h, and pump the event loop here when they need paints or idle
+// events. Any wx assert aborts the program; a modal dialog no test expected is cancelled and
+// fails the test.
+#pragma once
+
+#include <wx/event.h>
+#include <wx/string.h>
+
+#include <chrono>
+#include <functional>
+
+class MyFrame;
+class MyGLCanvas;
+class wxWindow;
+
+namespace gui_test {
+
+MyFrame& frame();
+MyGLCanvas& canvas();
+
+// Dispatches the pending toolkit events, then one idle round (the application's idle handlers
+// run once).
+void pump_once();
+// Pumps until condition() holds or the timeout has passed; returns condition().
+bool pump_until(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// Pumps until the view has completed its OpenGL set-up; returns false on time-out.
+bool wait_for_gl_ready();
+
+// Text of status field `field` of the main window.
+wxString status_text(int field = 0);
+
+// How often MyApp::OnIdle is bound to the application's idle event right now.
+int run_idle_binding_count();
+
+// Builds a command event of `type` for `control` (its id, the integer `value`) and lets the
+// control's event handler process it, so it reaches the frame through its event table the way
+// a user's click does. Set the control's value first: SetValue sends no event.
+void send_command(wxWindow* control, wxEventType type, int value);
+
+} // namespace gui_test
