@@ -2,8 +2,6 @@
 // definition replaces it. One group per concept; delete a group when its concept lands.
 #include "app/app.h"
 #include "app/frame.h"
-#include "surface/mean_edge_lengths.h"
-#include "surface/vertex_normals.h"
 
 #include <wx/log.h>
 
@@ -13,12 +11,6 @@ void MyFrame::OnSurfaceOpen(wxCommandEvent&) {}
 // Surface writers.
 void MyFrame::OnLRSave(wxCommandEvent&) {}
 void MyFrame::OnHRSave(wxCommandEvent&) {}
-
-// Mean edge lengths.
-bool compute_mean_edge_lengths(const WorkingState&, double&, double&) { return false; }
-
-// Vertex normals.
-void compute_vertex_normals(Surface&) {}
 
 // Closest-point matching.
 void MyFrame::establish_matches_and_display_alignment_error() {}

@@ -1,0 +1,294 @@
+#include "surface/ply_surface_reader.h"
+
+#include "surface/ply_file.h"
+#include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/status_capture.h"
+#include "tests/fixtures/temp_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// How a test file declares its data.
+struct Layout {
+    e_ply_storage_mode mode = PLY_LITTLE_ENDIAN;
+    e_ply_type coordinate = PLY_FLOAT;
+    const char* face_property = "vertex_indices";
+};
+
+// Writes mesh with the given header comments through the PLY layer.
+std::string write_ply(const TempDirectory& directory, const std::string& name, const Mesh& mesh,
+                      const std::vector<std::string>& comments, const Layout& layout)
+{
+    const std::string path = directory.file(name);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    p_ply ply = ply_create_to_file(file, layout.mode, nullptr, 0, nullptr);
+    bool ok = ply != nullptr;
+    for (const std::string& comment : comments)
+        ok = ok && ply_add_comment(ply.get(), comment.c_str());
+    ok = ok &&
+         ply_add_element(ply.get(), "vertex", static_cast<std::int64_t>(mesh.positions.size()));
+    for (const char* axis : {"x", "y", "z"})
+        ok = ok && ply_add_scalar_property(ply.get(), axis, layout.coordinate);
+    ok = ok && ply_add_element(ply.get(), "face", static_cast<std::int64_t>(mesh.triangles.size()));
+    ok = ok && ply_add_list_property(ply.get(), layout.face_property, PLY_UCHAR, PLY_UINT);
+    ok = ok && ply_write_header(ply.get());
+    for (const Point3& p : mesh.positions)
+        for (const double value : {p.x, p.y, p.z})
+            ok = ok && ply_write(ply.get(), value);
+    for (const Triangle& t : mesh.triangles) {
+        ok = ok && ply_write(ply.get(), 3);
+        for (const std::int64_t corner : t.vertex)
+            ok = ok && ply_write(ply.get(), static_cast<double>(corner));
+    }
+    ok = ok && ply_close(std::move(ply));
+    ok = std::fclose(file) == 0 && ok;
+    EXPECT_TRUE(ok) << "writing " << name;
+    return path;
+}
+
+const std::vector<std::string> annotation_comments = {
+    "LAD sphere radius hint 2.5",
+    "LANDMARK \"apex\" 0.000000 0.000000 2.000000 0.000000 0.000000 1.000000",
+    "LANDMARK \"by index\" 3",
+    "LANDMARK \"outside\" 100000",
+    "CLOSED_LANDCURVE \"equator\" 3",
+    "1 0 0 1 0 0",
+    "0",
+    "0 1 0 0 1 0",
+    "SEMILANDMARK 5",
+};
+
+// Whatever a successful read must leave: every array as long as the surface says.
+void expect_consistent(const Surface& surface)
+{
+    const auto v = static_cast<std::size_t>(surface.vertex_count);
+    ASSERT_GT(surface.vertex_count, 0);
+    ASSERT_GT(surface.triangle_count, 0);
+    EXPECT_EQ(surface.triangles.size(), static_cast<std::size_t>(surface.triangle_count));
+    for (const auto* shape :
+         {&surface.positions, &surface.deformed_positions, &surface.sim_lad_positions,
+          &surface.aff_lad_positions, &surface.aspect_lad_positions, &surface.sim_tps_positions,
+          &surface.sim_ssm_positions, &surface.normals, &surface.deformed_normals,
+          &surface.rim_direction})
+        EXPECT_EQ(shape->size(), v);
+    EXPECT_EQ(surface.normal_count, surface.vertex_count);
+    EXPECT_EQ(surface.selected.size(), v);
+    EXPECT_EQ(surface.sigma.size(), v);
+    for (const Triangle& t : surface.triangles)
+        for (const std::int64_t corner : t.vertex)
+            EXPECT_TRUE(corner >= 0 && corner < surface.vertex_count);
+}
+
+// A surface filled before a read that fails, to show the failure leaves it alone.
+void expect_untouched(const Surface& surface, const Mesh& before)
+{
+    EXPECT_EQ(surface.vertex_count, static_cast<std::int64_t>(before.positions.size()));
+    EXPECT_EQ(surface.positions.size(), before.positions.size());
+    EXPECT_EQ(surface.triangles.size(), before.triangles.size());
+    EXPECT_TRUE(surface.landmarks.empty());
+    EXPECT_EQ(surface.lad_radius_hint, -1.0);
+}
+
+std::string ascii_file(const std::string& header_tail, const std::string& data)
+{
+    return "ply\nformat ascii 1.0\n" + header_tail + "end_header\n" + data;
+}
+
+} // namespace
+
+// The same octahedron and annotations stored as ASCII, little-endian and big-endian binary,
+// with single and double coordinates, read into the same surface.
+TEST(PlySurfaceReader, EveryStorageModeGivesTheSameSurface)
+{
+    TempDirectory directory;
+    const Mesh mesh = octahedron(2.0);
+    std::vector<Surface> read(6);
+    int i = 0;
+    for (const e_ply_storage_mode mode : {PLY_ASCII, PLY_LITTLE_ENDIAN, PLY_BIG_ENDIAN}) {
+        for (const e_ply_type coordinate : {PLY_FLOAT, PLY_DOUBLE}) {
+            Layout layout;
+            layout.mode = mode;
+            layout.coordinate = coordinate;
+            const std::string path = write_ply(directory, "s" + std::to_string(i) + ".ply", mesh,
+                                               annotation_comments, layout);
+            ASSERT_TRUE(parse_ply_file(path, read[static_cast<std::size_t>(i)])) << path;
+            ++i;
+        }
+    }
+    for (const Surface& surface : read) {
+        expect_consistent(surface);
+        EXPECT_EQ(surface.file_type, ".ply");
+        EXPECT_EQ(surface.shown, ShownShape::as_read);
+        ASSERT_EQ(surface.positions.size(), mesh.positions.size());
+        for (std::size_t v = 0; v < mesh.positions.size(); ++v) {
+            EXPECT_EQ(surface.positions[v].x, mesh.positions[v].x);
+            EXPECT_EQ(surface.sim_ssm_positions[v].z, mesh.positions[v].z);
+            // Octahedron vertices lie on the axes, so their normals do too.
+            EXPECT_NEAR(dot(surface.normals[v], mesh.positions[v]), 2.0, 1e-12);
+        }
+        for (std::size_t t = 0; t < mesh.triangles.size(); ++t)
+            EXPECT_EQ(surface.triangles[t].vertex, mesh.triangles[t].vertex);
+        EXPECT_EQ(surface.lad_radius_hint, 2.5);
+        ASSERT_EQ(surface.landmarks.size(), 3u);
+        EXPECT_EQ(surface.landmarks[0].name, "apex");
+        EXPECT_EQ(surface.landmarks[0].position.z, 2.0);
+        // By vertex index: vertex 3's position; an index beyond the surface gives the origin.
+        EXPECT_EQ(surface.landmarks[1].position.y, -2.0);
+        EXPECT_EQ(surface.landmarks[1].vertex_index, 3);
+        EXPECT_EQ(surface.landmarks[2].position.x, 0.0);
+        EXPECT_EQ(surface.landmarks[2].vertex_index, 100000);
+        ASSERT_EQ(surface.landcurves.size(), 1u);
+        EXPECT_TRUE(surface.landcurves[0].closed);
+        ASSERT_EQ(surface.landcurves[0].points.size(), 3u);
+        EXPECT_EQ(surface.landcurves[0].points[1].position.x, 2.0);
+        EXPECT_EQ(surface.landcurves[0].control_points[1].position.x, 2.0);
+        ASSERT_EQ(surface.semilandmarks.size(), 1u);
+        EXPECT_EQ(surface.semilandmarks[0].position.z, -2.0);
+    }
+}
+
+TEST(PlySurfaceReader, PropertiesAreFoundByName)
+{
+    TempDirectory directory;
+    // Coordinates in any order between other properties, faces as "vertex_index".
+    const std::string reordered = directory.write(
+        "reordered.ply",
+        ascii_file("element vertex 3\nproperty float z\nproperty uchar red\nproperty float y\n"
+                   "property float x\nelement face 1\nproperty list uchar int vertex_index\n",
+                   "3 0 2 1\n6 0 5 4\n9 0 8 7\n3 0 1 2\n"));
+    Surface surface;
+    ASSERT_TRUE(parse_ply_file(reordered, surface));
+    EXPECT_EQ(surface.positions[1].x, 4.0);
+    EXPECT_EQ(surface.positions[1].z, 6.0);
+    // With both face properties, "vertex_indices" is the one read.
+    const std::string both = directory.write(
+        "both.ply", ascii_file("element vertex 3\nproperty float x\nproperty float y\n"
+                               "property float z\nelement face 1\n"
+                               "property list uchar int vertex_index\n"
+                               "property list uchar int vertex_indices\n",
+                               "0 0 0\n1 0 0\n0 1 0\n3 9 9 9 3 2 1 0\n"));
+    Surface second;
+    ASSERT_TRUE(parse_ply_file(both, second));
+    EXPECT_EQ(second.triangles[0].vertex, (std::array<std::int64_t, 3>{2, 1, 0}));
+}
+
+// Files that must fail, with the reader's message; the surface read into keeps what it held.
+TEST(PlySurfaceReader, FailureCases)
+{
+    const std::string vertices = "element vertex 3\nproperty float x\nproperty float y\n"
+                                 "property float z\n";
+    const std::string three = "0 0 0\n1 0 0\n0 1 0\n";
+    const std::string faces = "element face 1\nproperty list uchar int vertex_indices\n";
+    const std::string float_faces = "element face 1\nproperty list uchar float vertex_indices\n";
+    struct Case {
+        const char* why;
+        std::string file; // empty: the file does not exist
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a missing file", "", "Could not open ply file"},
+        {"not a PLY file", "solid ascii\n", "Could not parse ply header"},
+        {"a bad header line", ascii_file("element vertex 3\nproperty flaot x\n", ""),
+         "Could not parse ply header"},
+        {"a face with four corners", ascii_file(vertices + faces, three + "4 0 1 2 0\n"),
+         "Could not parse ply file"},
+        {"a corner equal to the vertex count", ascii_file(vertices + faces, three + "3 0 1 3\n"),
+         "Could not parse ply file"},
+        {"a negative corner", ascii_file(vertices + faces, three + "3 0 1 -1\n"),
+         "Could not parse ply file"},
+        {"a corner too large for any integer",
+         ascii_file(vertices + float_faces, three + "3 0 1 1e300\n"), "Could not parse ply file"},
+        {"a corner that is not a number", ascii_file(vertices + float_faces, three + "3 0 1 nan\n"),
+         "Could not parse ply file"},
+        {"a coordinate that is not a number",
+         ascii_file(vertices + faces, "0 0 0\nnan 0 0\n0 1 0\n3 0 1 2\n"),
+         "Could not parse ply file"},
+        {"a coordinate that is infinite",
+         ascii_file("element vertex 3\nproperty double x\nproperty double y\nproperty double z\n" +
+                        faces,
+                    "0 0 0\n1 0 0\n0 -1e309 0\n3 0 1 2\n"),
+         "Could not parse ply file"},
+        {"vertices without z",
+         ascii_file("element vertex 3\nproperty float x\nproperty float y\n" + faces,
+                    "0 0\n1 0\n0 1\n3 0 1 2\n"),
+         "Could not parse ply file"},
+        {"no vertex element", ascii_file(faces, "3 0 1 2\n"), "Could not parse ply file"},
+        {"no faces", ascii_file(vertices, three), "Could not parse ply file"},
+        {"no vertices",
+         ascii_file("element vertex 0\nproperty float x\nproperty float y\n"
+                    "property float z\n" +
+                        faces,
+                    "3 0 1 2\n"),
+         "Could not parse ply file"},
+        {"a count larger than the data",
+         ascii_file("element vertex 3000000000\nproperty float x\n"
+                    "property float y\nproperty float z\n" +
+                        faces,
+                    three),
+         "Could not parse ply file"},
+    };
+    TempDirectory directory;
+    const Mesh before = tetrahedron();
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string path = c.file.empty()
+                                     ? directory.file("missing.ply")
+                                     : directory.write(std::to_string(n++) + ".ply", c.file);
+        Surface surface;
+        fill_surface(surface, before);
+        StatusCapture status;
+        EXPECT_FALSE(parse_ply_file(path, surface)) << c.why;
+        EXPECT_EQ(status.messages, std::vector<std::string>{c.message}) << c.why;
+        expect_untouched(surface, before);
+    }
+}
+
+// Truncated and damaged copies of good files fail cleanly or read a consistent surface; none
+// crashes, hangs or allocates by a damaged count.
+TEST(PlySurfaceReader, DamagedFilesFailCleanly)
+{
+    TempDirectory directory;
+    const Mesh mesh = icosphere(1);
+    std::vector<std::string> originals;
+    for (const e_ply_storage_mode mode : {PLY_ASCII, PLY_LITTLE_ENDIAN, PLY_BIG_ENDIAN}) {
+        Layout layout;
+        layout.mode = mode;
+        originals.push_back(
+            read_file(write_ply(directory, "good.ply", mesh, annotation_comments, layout)));
+    }
+    std::mt19937 random(12345);
+    const Mesh before = tetrahedron();
+    StatusCapture status;
+    int successes = 0;
+    for (const std::string& original : originals) {
+        std::vector<std::string> variants;
+        for (std::size_t length = 0; length < original.size(); length += 1 + length / 8)
+            variants.push_back(original.substr(0, length));
+        for (int k = 0; k < 300; ++k) {
+            std::string damaged = original;
+            const int changes = 1 + static_cast<int>(random() % 4);
+            for (int j = 0; j < changes; ++j)
+                damaged[random() % damaged.size()] = static_cast<char>(random() % 256);
+            variants.push_back(damaged);
+        }
+        for (const std::string& variant : variants) {
+            const std::string path = directory.write("damaged.ply", variant);
+            Surface surface;
+            fill_surface(surface, before);
+            if (parse_ply_file(path, surface)) {
+                ++successes;
+                expect_consistent(surface);
+            } else {
+                expect_untouched(surface, before);
+            }
+        }
+    }
+    EXPECT_GT(successes, 0); // some damage (in comments, in values) leaves a readable file
+}
