@@ -11,13 +11,6 @@
 
 namespace {
 
-Triangle triangle(std::int64_t a, std::int64_t b, std::int64_t c)
-{
-    Triangle t;
-    t.vertex = {a, b, c};
-    return t;
-}
-
 double length(const Point3& p)
 {
     return std::sqrt(dot(p, p));
