@@ -79,12 +79,18 @@ public:
     bool open_help_book(const wxString& path);
 
     // Surfaces in and out.
+    // Reads two surface files into the pair (with fixed_order the first is LR); paths are full
+    // paths, names the file names. True when both surfaces were parsed.
+    bool load_surface_files(const wxString& path1, const wxString& path2, const wxString& name1,
+                            const wxString& name2, bool fixed_order);
     // Reads a surface data file onto the LR (target 0), HR (1) or matching (2) surface and
     // brings the display lists up to date; `path` is the full path, `name` the file name.
     bool load_data_file(const wxString& path, const wxString& name, int target);
     // Shows the width of the data smoothing so far in the status line.
     void display_FWHM_estimates();
     // Registration.
+    // The similarity slot from the aspect slot ("Aspect->Similarity" without its button).
+    void aspect_to_similarity();
     void establish_matches_and_display_alignment_error();
     // Re-matches the LR vertices with the matching controls as they stand.
     void establish_matches();

@@ -7,6 +7,11 @@
 
 // Loading a pair of surfaces.
 void MyFrame::OnSurfaceOpen(wxCommandEvent&) {}
+bool MyFrame::load_surface_files(const wxString&, const wxString&, const wxString&,
+                                 const wxString&, bool)
+{
+    return false;
+}
 
 // Surface writers.
 void MyFrame::OnLRSave(wxCommandEvent&) {}
@@ -20,6 +25,7 @@ void MyFrame::establish_matches() {}
 void MyFrame::OnReset(wxCommandEvent&) {}
 void MyFrame::OnAspectToSimilarity(wxCommandEvent&) {}
 void MyFrame::OnRegistrationType(wxCommandEvent&) {}
+void MyFrame::aspect_to_similarity() {}
 void MyFrame::restore_current_transform() {}
 
 // Free-form deformation.
@@ -57,9 +63,3 @@ void MyFrame::OnSSMAnimate(wxCommandEvent&) {}
 
 // Automatic SSM creator.
 void MyFrame::OnSSMCreate(wxCommandEvent&) {}
-
-// Batch files and batch runs.
-void MyFrame::OnBatchOpen(wxCommandEvent&) {}
-void parse_batch_file(MyFrame&, const wxString&) { wxLogStatus("Could not open batch file"); }
-void MyFrame::start_next_batch_job() {}
-void MyFrame::save_batch_job_results() {}
