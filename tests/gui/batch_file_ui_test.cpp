@@ -1,0 +1,230 @@
+// Batch runs through the main window: what a job line sets, the batch log, reopening a batch
+// while one runs, and the failures that must neither hang nor open a dialog.
+#include "app/app.h"
+#include "app/frame.h"
+#include "registration/registration_type.h"
+#include "tests/fixtures/temp_files.h"
+#include "tests/gui/gui_test_support.h"
+#include "utilities/batch_file.h"
+#include "view/gl_canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/log.h>
+#include <wx/notebook.h>
+#include <wx/radiobox.h>
+#include <wx/slider.h>
+#include <wx/tglbtn.h>
+
+#include <string>
+
+#include <sys/stat.h>
+
+using gui_test::frame;
+using gui_test::run_idle_binding_count;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class BatchRun : public testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+
+    static void reset()
+    {
+        MyFrame& f = frame();
+        if (f.run_active() || f.batch_running || run_idle_binding_count() != 0)
+            f.press_start(false);
+        if (f.batch_log.IsOpened())
+            f.batch_log.Close();
+        f.clear_surfaces();
+        store_batch_jobs(BatchFile{}, f);
+        f.SetStatusText("", 0);
+        // Jobs set controls; later tests expect them at their defaults.
+        f.control_notebook->SetSelection(0);
+        f.search_range_slider->SetValue(100);
+        f.fussy_slider->SetValue(0);
+        f.iterations_slider->SetValue(20);
+        f.auto_sequence_checkbox->SetValue(false);
+        f.rims_radiobox->SetSelection(rims_yes);
+        f.registration_choice->SetSelection(rigid);
+        f.hr_checkbox->SetValue(true);
+        f.hr_surface_checkbox->SetValue(true);
+    }
+
+    // A batch file whose jobs name surfaces that do not exist, so every job loads nothing.
+    std::string write_batch(const std::string& name, const std::string& jobs) const
+    {
+        return directory.write(name, "# test batch\n" + directory.path() + "/\n" + jobs);
+    }
+
+    TempDirectory directory;
+};
+
+TEST_F(BatchRun, JobLinesSetTheControlsThroughTheirHandlers)
+{
+    MyFrame& f = frame();
+    const struct {
+        const char* why;
+        const char* line;
+        int iterations;
+        int type;
+        bool auto_sequence;
+        int fussy; // -1: not set by the job
+        int range; // -1: the slider's maximum, -2: not set by the job
+        int rims;
+        bool show_hr;
+    } cases[] = {
+        {"plain values; a type past the last item selects the last",
+         "a.ply b.ply n/a n/a 0 0 0 40 7 33 12 0 -1 0 0 0", 33, 10, false, 7, 40, rims_no, true},
+        {"fussy -1 ticks the auto sequence and ignores the range; -3 is Similarity + LAD",
+         "a.ply b.ply n/a n/a 0 0 0 5 -1 5 -3 0 -1 0 -1 2", 5, similarity_lad, true, -1, -2,
+         rims_to_rims, false},
+        {"values beyond the sliders give their limits",
+         "a.ply b.ply n/a n/a 0 0 0 999 250 250 4 0 -1 0 1", 200, affine, false, 100, -1, rims_yes,
+         true},
+        {"a negative range with an explicit rims column shows the slider's minimum",
+         "a.ply b.ply n/a n/a 0 0 0 -30 10 20 1 0 -1 0 0 1", 20, similarity, false, 10, 0, rims_yes,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        f.control_notebook->SetSelection(1); // a job shows the "Registration" page
+        f.auto_sequence_checkbox->SetValue(!c.auto_sequence);
+        f.fussy_slider->SetValue(50);
+        f.search_range_slider->SetValue(50);
+        BatchFile batch;
+        ASSERT_TRUE(parse_batch_lines({"p/", c.line}, batch));
+        store_batch_jobs(batch, f);
+        f.batch_running = true;
+        f.batch_job_index = 0;
+        f.start_next_batch_job();
+
+        EXPECT_EQ(f.control_notebook->GetSelection(), 0);
+        EXPECT_EQ(f.iterations_slider->GetValue(), c.iterations);
+        EXPECT_EQ(f.registration_choice->GetSelection(), c.type);
+        EXPECT_EQ(f.auto_sequence_checkbox->GetValue(), c.auto_sequence);
+        if (c.fussy >= 0) {
+            EXPECT_EQ(f.fussy_slider->GetValue(), c.fussy);
+        }
+        if (c.range == -1) {
+            EXPECT_EQ(f.search_range_slider->GetValue(), f.search_range_slider->GetMax());
+        } else if (c.range >= 0) {
+            EXPECT_EQ(f.search_range_slider->GetValue(), c.range);
+        }
+        EXPECT_EQ(f.rims_radiobox->GetSelection(), c.rims);
+        EXPECT_EQ(f.hr_checkbox->GetValue(), c.show_hr);
+        EXPECT_EQ(f.hr_surface_checkbox->GetValue(), c.show_hr); // through OnShowHR
+        EXPECT_EQ(f.iteration_counter, 0);
+        EXPECT_TRUE(gui_test::canvas().redraw_pending);
+        f.batch_running = false;
+    }
+}
+
+TEST_F(BatchRun, OpeningABatchWhileOneRunsStopsItFirst)
+{
+    MyFrame& f = frame();
+    const std::string job = "missing_lr.ply missing_hr.ply n/a n/a 0 0 0 50 0 20 1 0 -1 0 0\n";
+    const std::string first = write_batch("first.run", job);
+    const std::string second = write_batch("second.run", job + job);
+
+    parse_batch_file(f, wxString::FromUTF8(first));
+    ASSERT_TRUE(f.batch_running);
+    EXPECT_EQ(run_idle_binding_count(), 1);
+
+    // The second batch replaces the first: one binding, one log target, the new log.
+    parse_batch_file(f, wxString::FromUTF8(second));
+    EXPECT_TRUE(f.batch_running);
+    EXPECT_EQ(f.batch_job_count, 2);
+    EXPECT_EQ(run_idle_binding_count(), 1);
+    wxLogStatus("after reopening");
+    EXPECT_TRUE(contains(read_file(directory.file("second_log.txt")), "after reopening"));
+    EXPECT_FALSE(contains(read_file(directory.file("first_log.txt")), "after reopening"));
+
+    // The same batch again, and a batch that fails to parse, while the log is open: neither
+    // reopens an open file.
+    parse_batch_file(f, wxString::FromUTF8(second));
+    EXPECT_EQ(run_idle_binding_count(), 1);
+    parse_batch_file(f, wxString::FromUTF8(write_batch("bad.run", "a b c d 0 0 0 x\n")));
+    EXPECT_FALSE(f.run_active());
+    EXPECT_EQ(run_idle_binding_count(), 0);
+    EXPECT_EQ(gui_test::status_text(), "Could not parse batch file");
+    parse_batch_file(f, wxString::FromUTF8(first));
+    EXPECT_TRUE(f.batch_running);
+    EXPECT_EQ(run_idle_binding_count(), 1);
+}
+
+TEST_F(BatchRun, ErrorsDuringABatchGoToTheStatusLineAndTheLogNotToADialog)
+{
+    MyFrame& f = frame();
+    const std::string batch =
+        write_batch("jobs.run", "missing_lr.ply missing_hr.ply n/a n/a 0 0 0 50 0 20 1 0 -1 0 0\n");
+    parse_batch_file(f, wxString::FromUTF8(batch));
+    ASSERT_TRUE(f.batch_running);
+    wxLogError("Disk full");
+    wxLogWarning("Something odd");
+    wxLog::FlushActive(); // the on-screen log would show its dialog now
+    EXPECT_EQ(gui_test::status_text(), "Something odd");
+    const std::string log = read_file(directory.file("jobs_log.txt"));
+    EXPECT_TRUE(contains(log, "Disk full\n"));
+    EXPECT_TRUE(contains(log, "Something odd\n"));
+
+    // Stopping restores the on-screen log: the batch log hears nothing more.
+    f.press_start(false);
+    EXPECT_FALSE(f.batch_log.IsOpened());
+    wxLogStatus("after the batch");
+    EXPECT_FALSE(contains(read_file(directory.file("jobs_log.txt")), "after the batch"));
+}
+
+TEST_F(BatchRun, DataFilesOfSurfacesThatFailedToLoadAreSkipped)
+{
+    MyFrame& f = frame();
+    directory.write("hr_thickness.bin", std::string(8 * 12, '\0'));
+    const std::string batch = write_batch(
+        "jobs.run",
+        "missing_lr.ply missing_hr.ply n/a hr_thickness.bin 0 0 -4 50 0 20 1 0 -1 0 0\n");
+    parse_batch_file(f, wxString::FromUTF8(batch));
+    ASSERT_TRUE(f.batch_running);
+    EXPECT_EQ(f.hr_surface->vertex_count, 0);
+    EXPECT_EQ(f.hr_data_name, "");
+    EXPECT_FALSE(contains(read_file(directory.file("jobs_log.txt")), "Binary file"));
+}
+
+TEST_F(BatchRun, FilesThatCannotBeOpenedOrParsedStartNothing)
+{
+    MyFrame& f = frame();
+    const struct {
+        const char* why;
+        std::string path;
+        const char* message;
+    } cases[] = {
+        {"missing batch file", directory.file("missing.run"), "Could not open batch file"},
+        {"only a prefix line", write_batch("empty.run", ""), "Could not parse batch file"},
+        {"a bad integer", write_batch("bad.run", "a b c d 0 0 0 5 0 1 0 0 -1 zero\n"),
+         "Could not parse batch file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        parse_batch_file(f, wxString::FromUTF8(c.path));
+        EXPECT_EQ(gui_test::status_text(), c.message);
+        EXPECT_FALSE(f.batch_running);
+        EXPECT_FALSE(f.run_active());
+        EXPECT_EQ(f.batch_job_count, 0);
+    }
+
+    // A log that cannot be created beside the batch file.
+    ASSERT_EQ(mkdir(directory.file("jobs_log.txt").c_str(), 0755), 0);
+    parse_batch_file(f, wxString::FromUTF8(write_batch(
+                            "jobs.run", "a.ply b.ply n/a n/a 0 0 0 5 0 1 0 0 -1 0 0\n")));
+    EXPECT_EQ(gui_test::status_text(), "Could not open batch log file");
+    EXPECT_FALSE(f.batch_running);
+}
+
+} // namespace
