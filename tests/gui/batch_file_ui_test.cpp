@@ -2,10 +2,13 @@
 // while one runs, and the failures that must neither hang nor open a dialog.
 #include "app/app.h"
 #include "app/frame.h"
+#include "app/control_ids.h"
 #include "registration/registration_type.h"
+#include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "utilities/batch_file.h"
+#include "utilities/batch_writer.h"
 #include "view/gl_canvas.h"
 
 #include <gtest/gtest.h>
@@ -225,6 +228,51 @@ TEST_F(BatchRun, FilesThatCannotBeOpenedOrParsedStartNothing)
                             "jobs.run", "a.ply b.ply n/a n/a 0 0 0 5 0 1 0 0 -1 0 0\n")));
     EXPECT_EQ(gui_test::status_text(), "Could not open batch log file");
     EXPECT_FALSE(f.batch_running);
+}
+
+TEST_F(BatchRun, WriteTakesTheRegistrationSettingsFromTheControls)
+{
+    MyFrame& f = frame();
+    directory.write("template.ply", "");
+    directory.write("target.ply", "");
+    fill_surface(*f.lr_surface, tetrahedron());
+    f.lr_surface->name = "template";
+    f.lr_surface->file_type = ".ply";
+    f.lr_surface->path_stem = directory.file("template");
+
+    const struct {
+        int range; // slider position; 100 is its maximum
+        bool auto_sequence;
+        int fussy;
+        int iterations;
+        int type;
+        int rims;
+        BatchPreset written; // the custom file's job for target.ply
+    } cases[] = {
+        {100, true, 30, 50, affine, rims_to_rims, {0, 0, 0, 999, -1, 50, 4, 1, -1, 0, 0, 2, 0}},
+        {40, false, 7, 0, similarity_tps, rims_no, {0, 0, 0, 40, 7, 0, 10, 1, -1, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        f.defaults_checkbox->SetValue(false);
+        f.search_range_slider->SetValue(c.range);
+        f.auto_sequence_checkbox->SetValue(c.auto_sequence);
+        f.fussy_slider->SetValue(c.fussy);
+        f.iterations_slider->SetValue(c.iterations);
+        f.registration_choice->SetSelection(c.type);
+        f.rims_radiobox->SetSelection(c.rims);
+        wxCommandEvent press(wxEVT_BUTTON, id_batch_write);
+        f.OnBFWriter(press);
+        EXPECT_EQ(gui_test::status_text(), "Wrote batch files");
+
+        std::vector<std::string> lines;
+        ASSERT_TRUE(read_text_lines(directory.file("auto_register_custom.run"), lines));
+        BatchFile batch;
+        ASSERT_TRUE(parse_batch_lines(lines, batch));
+        ASSERT_EQ(batch.jobs.size(), 2u);
+        EXPECT_EQ(batch.jobs[0].names[batch_hr_surface], "target.ply");
+        EXPECT_EQ(batch.jobs[0].values, c.written);
+    }
+    f.defaults_checkbox->SetValue(true);
 }
 
 } // namespace
