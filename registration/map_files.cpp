@@ -117,20 +117,28 @@ bool write_lr_hr_map(const WorkingState& state, const std::string& path, double 
     return file.close();
 }
 
-Landmark project_onto_registered_lr(const WorkingState& state, const Landmark& hr_landmark,
-                                    Point3* normal)
+namespace {
+
+// Every LR deformed position mapped into HR file coordinates by the current registration.
+std::vector<Point3> registered_lr_positions(const WorkingState& state)
+{
+    const Surface& lr = *state.lr_surface;
+    const Matrix4 to_hr =
+        product(product(state.hr_surface->from_centred, state.current_transform), lr.to_centred);
+    std::vector<Point3> registered(lr.deformed_positions.size());
+    for (std::size_t i = 0; i < registered.size(); ++i)
+        transform_point(registered[i], to_hr, lr.deformed_positions[i]);
+    return registered;
+}
+
+Landmark project_onto_registered(const WorkingState& state, const std::vector<Point3>& registered,
+                                 const Landmark& hr_landmark, Point3* normal)
 {
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
     Landmark result;
-    if (lr.deformed_positions.empty() || lr.positions.size() != lr.deformed_positions.size())
+    if (registered.empty() || lr.positions.size() != registered.size())
         return result;
-    const Matrix4 to_hr =
-        product(product(hr.from_centred, state.current_transform), lr.to_centred);
-    std::vector<Point3> registered(lr.deformed_positions.size());
-    for (std::size_t i = 0; i < registered.size(); ++i)
-        transform_point(registered[i], to_hr, lr.deformed_positions[i]);
-
     const Point3& p = hr_landmark.position;
     std::size_t nearest = 0;
     double nearest2 = squared_distance(p, registered[0]);
@@ -164,6 +172,14 @@ Landmark project_onto_registered_lr(const WorkingState& state, const Landmark& h
     return result;
 }
 
+} // namespace
+
+Landmark project_onto_registered_lr(const WorkingState& state, const Landmark& hr_landmark,
+                                    Point3* normal)
+{
+    return project_onto_registered(state, registered_lr_positions(state), hr_landmark, normal);
+}
+
 std::string mapped_landmarks_name(const Surface& lr)
 {
     return lr.path_stem + "-mapped_landmarks" + ".ply";
@@ -179,9 +195,10 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         return false;
     }
     const std::string ending = " (" + hr.name + output_suffix(registration_type) + ")";
+    const std::vector<Point3> registered = registered_lr_positions(state);
     for (const Landmark& landmark : hr.landmarks) {
         Point3 normal;
-        Landmark mapped = project_onto_registered_lr(state, landmark, &normal);
+        Landmark mapped = project_onto_registered(state, registered, landmark, &normal);
         mapped.name = landmark.name + ending;
         mapped.partner = -1;
         file.write("comment LANDMARK \"" + mapped.name + "\" " +
@@ -201,7 +218,7 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
                    c_format("%li", static_cast<long>(curve.control_points.size())) + "\n");
         for (const Landmark& point : curve.control_points) {
             Point3 normal;
-            const Landmark projected = project_onto_registered_lr(state, point, &normal);
+            const Landmark projected = project_onto_registered(state, registered, point, &normal);
             file.write("comment " + point_numbers(projected.position, normal) + "\n");
             mapped.control_points.push_back(projected);
         }
