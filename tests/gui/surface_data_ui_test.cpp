@@ -1,0 +1,142 @@
+// Surface data through the menu and the buttons: "Load surface data", "Smooth", "Save LR data",
+// "Map" and "Save LR-HR map" on a generated pair.
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "app/frame.h"
+#include "surface/surface_data_file.h"
+#include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/scratch_directory.h"
+#include "tests/gui/gui_test_support.h"
+#include "view/shading_mode.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/filedlg.h>
+#include <wx/notebook.h>
+#include <wx/radiobox.h>
+#include <wx/slider.h>
+#include <wx/testing.h>
+
+#include <filesystem>
+#include <fstream>
+
+using gui_test::frame;
+using gui_test::status_text;
+
+namespace {
+
+// Chooses a file in the data file dialog. The toolkit's file chooser takes the path only once
+// it has read the folder, so the events are pumped until it has.
+class ChooseFile : public wxExpectModalBase<wxFileDialog, ChooseFile> {
+public:
+    explicit ChooseFile(const std::string& path) : path(wxString::FromUTF8(path)) {}
+
+protected:
+    int OnInvoked(wxFileDialog* dialog) const override
+    {
+        dialog->SetPath(path);
+        gui_test::pump_until([dialog] { return !dialog->GetPath().empty(); });
+        return wxID_OK;
+    }
+
+private:
+    wxString path;
+};
+
+class SurfaceDataUi : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(scratch.path().empty());
+        MyFrame& f = frame();
+        f.clear_surfaces();
+        f.SetStatusText("", 0);
+        fill_surface(*f.lr_surface, icosphere(1, 10.0)); // 42 vertices
+        fill_surface(*f.hr_surface, icosphere(2, 10.0)); // 162 vertices
+        f.lr_surface->path_stem = scratch.file("lr");
+        f.hr_surface->name = "hr";
+        f.shading_radiobox->SetSelection(shading_surface_data);
+        f.hr_checkbox->SetValue(true);
+        f.lr_checkbox->SetValue(true);
+    }
+    void TearDown() override
+    {
+        frame().shading_radiobox->SetSelection(shading_plain);
+        frame().clear_surfaces();
+    }
+
+    static void menu(int id, void (MyFrame::*handler)(wxCommandEvent&))
+    {
+        wxCommandEvent event(wxEVT_MENU, id);
+        (frame().*handler)(event);
+    }
+
+    ScratchDirectory scratch;
+};
+
+TEST_F(SurfaceDataUi, LoadSmoothAndSaveThroughTheMenu)
+{
+    MyFrame& f = frame();
+    const std::string path = scratch.file("lr_thickness.bin");
+    ASSERT_TRUE(write_data_values(path, std::vector<double>(42, 1.5)));
+
+    wxTEST_DIALOG(menu(id_load_surface_data, &MyFrame::OnBinOpen),
+                  ChooseFile(path));
+    EXPECT_EQ(status_text(), "Loaded LR data");
+    EXPECT_TRUE(f.lr_data_loaded);
+
+    // "Smooth" works only while the data are shown on the "Registration" page.
+    wxCommandEvent button(wxEVT_BUTTON, id_smooth);
+    f.shading_radiobox->SetSelection(shading_plain);
+    f.OnSmooth(button);
+    EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
+    f.shading_radiobox->SetSelection(shading_surface_data);
+    f.lr_checkbox->SetValue(false);
+    f.OnSmooth(button);
+    EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
+    f.lr_checkbox->SetValue(true);
+    f.OnSmooth(button);
+    f.OnSmooth(button);
+    EXPECT_EQ(f.lr_surface->smoothing_steps, 2);
+    EXPECT_DOUBLE_EQ(f.lr_surface->data[0], 1.5);
+
+    menu(id_save_lr_data, &MyFrame::OnDataSave);
+    EXPECT_EQ(status_text(), "Wrote LR data");
+    EXPECT_EQ(std::filesystem::file_size(scratch.file("lr_2LR_thickness.bin")), 42u * 8);
+    EXPECT_EQ(std::filesystem::file_size(scratch.file("lr_2LR_thick_err.bin")), 42u * 8);
+}
+
+TEST_F(SurfaceDataUi, MapWithoutHrDataOrLandmarksSaysSo)
+{
+    MyFrame& f = frame();
+    wxCommandEvent button(wxEVT_BUTTON, id_map);
+    f.OnMap(button);
+    EXPECT_EQ(status_text(), "Need HR data or landmarks to map");
+    EXPECT_FALSE(f.lr_data_loaded);
+}
+
+TEST_F(SurfaceDataUi, SaveMapNeedsSurfacesAndWritesThePlainMap)
+{
+    MyFrame& f = frame();
+    f.registration_choice->SetSelection(1);
+    f.lr_surface->match_range2 = 1e300; // no re-matching: every vertex unmatched
+    menu(id_save_map, &MyFrame::OnResSave);
+    EXPECT_EQ(status_text(), "Saved LR-HR vertex map");
+    std::ifstream map(scratch.file("lr-hr-sim.csv"));
+    std::string line;
+    std::size_t lines = 0;
+    for (; std::getline(map, line); ++lines)
+        EXPECT_EQ(line, std::to_string(lines) + ",unmatched");
+    EXPECT_EQ(lines, 42u);
+    EXPECT_TRUE(std::filesystem::exists(scratch.file("lr-mapped_landmarks.ply")));
+    f.registration_choice->SetSelection(0);
+
+    f.lr_surface->clear();
+    f.SetStatusText("", 0);
+    menu(id_save_map, &MyFrame::OnResSave);
+    EXPECT_EQ(status_text(), "Need LR and HR surfaces");
+}
+
+} // namespace
