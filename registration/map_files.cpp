@@ -2,6 +2,7 @@
 
 #include "registration/projection.h"
 #include "registration/registration_type.h"
+#include "surface/annotation.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
 
@@ -63,11 +64,6 @@ Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int
     return (1.0 - weights[0] - weights[1]) * values[static_cast<std::size_t>(corner[0])] +
            weights[0] * values[static_cast<std::size_t>(corner[1])] +
            weights[1] * values[static_cast<std::size_t>(corner[2])];
-}
-
-std::string point_numbers(const Point3& p, const Point3& n)
-{
-    return c_format("%f %f %f %f %f %f", p.x, p.y, p.z, n.x, n.y, n.z);
 }
 
 } // namespace
@@ -201,8 +197,7 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         Landmark mapped = project_onto_registered(state, registered, landmark, &normal);
         mapped.name = landmark.name + ending;
         mapped.partner = -1;
-        file.write("comment LANDMARK \"" + mapped.name + "\" " +
-                   point_numbers(mapped.position, normal) + "\n");
+        file.write("comment " + landmark_annotation(mapped.name, mapped.position, normal) + "\n");
         lr.landmarks.push_back(mapped);
     }
     for (const Landcurve& curve : hr.landcurves) {
@@ -212,14 +207,15 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         mapped.name = curve.name + ending;
         mapped.partner = -1;
         mapped.closed = curve.closed;
-        file.write(std::string(curve.closed ? "comment CLOSED_LANDCURVE \""
-                                            : "comment OPEN_LANDCURVE \"") +
-                   mapped.name + "\" " +
-                   c_format("%li", static_cast<long>(curve.control_points.size())) + "\n");
+        file.write("comment " +
+                   landcurve_header_annotation(
+                       mapped.name, curve.closed,
+                       static_cast<std::int64_t>(curve.control_points.size())) +
+                   "\n");
         for (const Landmark& point : curve.control_points) {
             Point3 normal;
             const Landmark projected = project_onto_registered(state, registered, point, &normal);
-            file.write("comment " + point_numbers(projected.position, normal) + "\n");
+            file.write("comment " + curve_point_annotation(projected.position, normal) + "\n");
             mapped.control_points.push_back(projected);
         }
         mapped.points = mapped.control_points;

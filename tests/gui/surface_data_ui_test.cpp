@@ -3,6 +3,8 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/frame.h"
+#include "surface/c_locale.h"
+#include "surface/mean_edge_lengths.h"
 #include "surface/surface_data_file.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/scratch_directory.h"
@@ -101,6 +103,9 @@ TEST_F(SurfaceDataUi, LoadSmoothAndSaveThroughTheMenu)
     f.OnSmooth(button);
     EXPECT_EQ(f.lr_surface->smoothing_steps, 2);
     EXPECT_DOUBLE_EQ(f.lr_surface->data[0], 1.5);
+    double e_hr = 0.0, e_lr = 0.0;
+    ASSERT_TRUE(compute_mean_edge_lengths(f, e_hr, e_lr));
+    EXPECT_EQ(status_text(), c_format("Smoothing FWHM: %.2f mm (LR)", 3.0 * e_lr));
 
     menu(id_save_lr_data, &MyFrame::OnDataSave);
     EXPECT_EQ(status_text(), "Wrote LR data");
