@@ -21,7 +21,9 @@
 #include <wx/statusbr.h>
 #include <wx/tglbtn.h>
 
+#include <clocale>
 #include <cstdint>
+#include <cstdio>
 
 using gui_test::frame;
 
@@ -53,6 +55,15 @@ TEST(MainWindow, TitleStatusBarAndView)
     EXPECT_EQ(gui_test::status_text(1), "No surfaces loaded");
     EXPECT_EQ(gui_test::canvas().GetName(), "MyGLCanvas");
     EXPECT_TRUE(gui_test::wait_for_gl_ready());
+}
+
+TEST(MainWindow, NumberTextKeepsItsDecimalPointWhateverTheUserLocale)
+{
+    // The tests run with a German LANG; the toolkit took the locale from it at start-up.
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", 0.5);
+    EXPECT_STREQ(text, "0.5");
 }
 
 TEST(MainWindow, MenuItemsWithAcceleratorsAndHelp)
