@@ -13,6 +13,8 @@
 #include <wx/filename.h>
 #include <wx/choice.h>
 #include <wx/html/helpfrm.h>
+#include <wx/html/helpwnd.h>
+#include <wx/html/htmlwin.h>
 #include <wx/menu.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
@@ -292,6 +294,8 @@ TEST(Help, BookFromTheBuildOpensAtItsPage)
     wxHtmlHelpFrame* window = f.help_controller.GetFrame();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->IsShown());
+    EXPECT_TRUE(window->GetHelpWindow()->GetHtmlWindow()->GetOpenedPage().EndsWith(
+        "Kelvorand.html"));
     EXPECT_EQ(gui_test::status_text(0), "");
     window->Close(true);
     gui_test::pump_until([&] { return f.help_controller.GetFrame() == nullptr; });

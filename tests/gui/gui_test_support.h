@@ -3,6 +3,11 @@
 // answer dialogs with wx/testing.h, and pump the event loop here when they need paints or idle
 // events. Any wx assert aborts the program; a modal dialog no test expected is cancelled and
 // fails the test.
+//
+// Releasing "Start" (press_start(false), or any stop) makes a new on-screen log the active
+// target and deletes the previous one, as the program does after a batch: do not keep a log
+// target of the test's own (such as a StatusCapture on the stack) active across a stop; read
+// the status line with status_text() instead.
 #pragma once
 
 #include <wx/event.h>
