@@ -5,5 +5,9 @@
 
 struct WorkingState;
 
-// The pose between the centred LR and HR frames that a pair starts from.
+// The pose between the centred LR and HR frames that a pair starts from: for an LR femur the
+// natural axes aligned and moved by the difference of the axial extents, else the identity;
+// outside a batch run the LR mirror is applied when the names give one left and one right
+// bone, or, with a side undetermined by name, when both are femurs of different geometric
+// sides.
 Matrix4 compute_default_pose(const WorkingState& state);

@@ -1,9 +1,88 @@
 #include "registration/ffd_grid.h"
 
 #include "app/working_state.h"
+#include "registration/registration_type.h"
+#include "surface/vertex_normals.h"
 
-// not built yet
-void reset_ffd_grid(const WorkingState&, FfdGrid& grid)
+#include <cmath>
+
+namespace {
+
+// Uniform cubic B-spline basis at t.
+std::array<double, 4> basis(double t)
 {
-    grid = FfdGrid{};
+    const double t2 = t * t;
+    const double t3 = t2 * t;
+    const double s = 1.0 - t;
+    return {s * s * s / 6.0, (3.0 * t3 - 6.0 * t2 + 4.0) / 6.0,
+            (-3.0 * t3 + 3.0 * t2 + 3.0 * t + 1.0) / 6.0, t3 / 6.0};
+}
+
+// Lattice coordinate within the supported cell along one axis. The grid holds the control
+// points of cell 0 only, so that cell's polynomial serves every point.
+double lattice_t(double p, double low, double spacing) { return (p - low) / spacing; }
+
+} // namespace
+
+void reset_ffd_grid(const WorkingState& state, FfdGrid& grid)
+{
+    const Point3& low = state.lr_surface->bbox_min;
+    const std::array<double, 3>& s = state.ffd_spacing;
+    std::size_t e = 0;
+    for (int i = -1; i <= 2; ++i)
+        for (int j = -1; j <= 2; ++j)
+            for (int k = -1; k <= 2; ++k) {
+                grid.values[e++] = low.x + i * s[0];
+                grid.values[e++] = low.y + j * s[1];
+                grid.values[e++] = low.z + k * s[2];
+            }
+}
+
+std::array<double, 64> ffd_weights(const WorkingState& state, const Point3& point)
+{
+    const Point3& low = state.lr_surface->bbox_min;
+    const std::array<double, 3>& s = state.ffd_spacing;
+    const std::array<double, 4> bx = basis(lattice_t(point.x, low.x, s[0]));
+    const std::array<double, 4> by = basis(lattice_t(point.y, low.y, s[1]));
+    const std::array<double, 4> bz = basis(lattice_t(point.z, low.z, s[2]));
+    std::array<double, 64> weights{};
+    std::size_t w = 0;
+    for (int a = 0; a < 4; ++a)
+        for (int b = 0; b < 4; ++b)
+            for (int c = 0; c < 4; ++c)
+                weights[w++] = bx[static_cast<std::size_t>(a)] * by[static_cast<std::size_t>(b)] *
+                               bz[static_cast<std::size_t>(c)];
+    return weights;
+}
+
+Point3 apply_ffd_weights(const std::array<double, 64>& weights, const double* control_values)
+{
+    Point3 result;
+    for (std::size_t w = 0; w < 64; ++w) {
+        const double* control = control_values + 3 * w;
+        result.x += weights[w] * control[0];
+        result.y += weights[w] * control[1];
+        result.z += weights[w] * control[2];
+    }
+    return result;
+}
+
+Point3 evaluate_ffd(const WorkingState& state, const double* control_values, const Point3& point)
+{
+    return apply_ffd_weights(ffd_weights(state, point), control_values);
+}
+
+void update_deformed_positions(WorkingState& state, int registration_type)
+{
+    Surface& lr = *state.lr_surface;
+    if (const std::vector<Point3>* result = stored_result(lr, registration_type)) {
+        lr.deformed_positions = *result;
+    } else {
+        const double* grid = state.current_ffd_grid->values.data();
+        lr.deformed_positions.resize(lr.positions.size());
+        for (std::size_t i = 0; i < lr.positions.size(); ++i)
+            lr.deformed_positions[i] = evaluate_ffd(state, grid, lr.positions[i]);
+    }
+    lr.deformed_normals.resize(static_cast<std::size_t>(lr.vertex_count));
+    compute_vertex_normals(lr);
 }

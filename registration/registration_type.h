@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 enum RegistrationType : int {
     rigid = 0,
@@ -53,3 +54,57 @@ constexpr TransformFamily transform_family(int type)
 
 // "Match rims" selection.
 enum RimMode : int { rims_yes = 0, rims_no = 1, rims_to_rims = 2 };
+
+constexpr bool is_valid_registration_type(int type)
+{
+    return type >= 0 && type < registration_type_count;
+}
+
+// Fitted by the global least-squares fit, one per iteration.
+constexpr bool is_global_type(int type)
+{
+    return type == rigid || type == similarity || type == similarity_ffd || type == affine ||
+           type == affine_ffd || type == aspect || type == aspect_ffd || type == similarity_ssm;
+}
+
+// The linear types show, match and pick with the LR positions as read; every other type with
+// the deformed positions.
+constexpr bool shows_positions_as_read(int type)
+{
+    return type == rigid || type == similarity || type == affine || type == aspect;
+}
+
+constexpr bool is_ffd_type(int type)
+{
+    return type == similarity_ffd || type == affine_ffd || type == aspect_ffd;
+}
+
+constexpr bool is_lad_type(int type)
+{
+    return type == similarity_lad || type == affine_lad || type == aspect_lad;
+}
+
+struct FfdGrid;
+struct Point3;
+struct Surface;
+struct WorkingState;
+
+// Index into WorkingState::result_unsaved of the LAD, TPS and SSM types; -1 for the others.
+int result_slot(int type);
+// The stored result shape of the LAD, TPS and SSM types on the LR surface; nullptr otherwise.
+std::vector<Point3>* stored_result(Surface& lr, int type);
+// The FFD grid of the family of an FFD type; nullptr otherwise.
+FfdGrid* family_ffd_grid(WorkingState& state, int type);
+
+// Makes type the current registration type: with an LR surface, chooses the shown LR shape
+// (positions as read for the linear types, deformed positions otherwise, refilled for the
+// type), selects the family's FFD grid for the FFD types and restores the family pose. Without
+// an LR surface only the FFD grid is selected; returns false then (nothing to show).
+bool select_registration_type(WorkingState& state, int type);
+
+// "Reset" of type: the linear types get the default pose in their family slot, the FFD types
+// the undeformed lattice, the LAD, TPS and SSM types the positions as read as their stored
+// result (which is then unsaved); the current pose is restored, the deformed positions
+// refilled and the LAD neighbourhoods scheduled for rebuilding. Matching and the error report
+// are the caller's next step.
+void reset_registration(WorkingState& state, int type);

@@ -15,3 +15,10 @@ struct TpsWarp {
         coefficients.clear();
     }
 };
+
+struct WorkingState;
+
+// One "Similarity + TPS" iteration: resample and transfer the corresponding points, slide the
+// HR semilandmarks and solve the warp. Returns false when the run must end (repeated or
+// degenerate landmarks; the step has said why in the status line).
+bool run_tps_step(WorkingState& state);

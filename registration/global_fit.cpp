@@ -1,0 +1,286 @@
+#include "registration/global_fit.h"
+
+#include "app/working_state.h"
+#include "registration/family_transform.h"
+#include "registration/matching.h"
+#include "registration/registration_type.h"
+#include "surface/least_squares.h"
+#include "surface/status_log.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double fit_tolerance = 0.1;
+constexpr int linear_elements[9] = {0, 1, 2, 4, 5, 6, 8, 9, 10};
+constexpr int affine_elements[12] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14};
+
+bool has_weighted_heights(int type)
+{
+    return type == rigid || type == similarity || type == affine || type == aspect;
+}
+
+bool squares_fussy_residuals(int type) { return is_ffd_type(type) || type == similarity_ssm; }
+
+// A pose with a negative determinant is fitted as diag(-1, 1, 1) times a proper one: the first
+// row of the linear part is negated.
+void negate_first_row(Matrix4& t)
+{
+    t[0] = -t[0];
+    t[4] = -t[4];
+    t[8] = -t[8];
+}
+
+// The pose that parameters x stand for under type (the current transform for the FFD and SSM
+// types, whose pose is not fitted).
+Matrix4 parameter_transform(const WorkingState& state, int type, bool reflected, const double* x)
+{
+    Matrix4 p;
+    switch (type) {
+    case affine:
+        set_zero(p);
+        for (int e = 0; e < 12; ++e)
+            p[affine_elements[e]] = x[e];
+        p[15] = 1.0;
+        return p;
+    case rigid:
+    case similarity:
+    case aspect:
+        make_transform(p, x[0], x[1], x[2], x[3], x[4], x[5]);
+        if (reflected)
+            negate_first_row(p);
+        if (type == similarity)
+            for (const int e : linear_elements)
+                p[e] *= x[6];
+        if (type == aspect)
+            for (int column = 0; column < 3; ++column)
+                for (int row = 0; row < 3; ++row)
+                    p[4 * column + row] *= x[6 + column];
+        return p;
+    default:
+        return state.current_transform;
+    }
+}
+
+// Start parameters of a linear type from pose k, or false when the pose is singular.
+bool linear_start(int type, Matrix4 k, bool& reflected, std::vector<double>& x)
+{
+    if (type == affine) {
+        x.resize(12);
+        for (int e = 0; e < 12; ++e)
+            x[static_cast<std::size_t>(e)] = k[affine_elements[e]];
+        return true;
+    }
+    const double det = linear_determinant(k);
+    if (!(det != 0.0) || !std::isfinite(det))
+        return false;
+    reflected = det < 0.0;
+    if (reflected)
+        negate_first_row(k);
+    x.assign(type == aspect ? 9 : 7, 0.0);
+    if (type == aspect) {
+        for (int column = 0; column < 3; ++column) {
+            const double length = linear_column_length(k, column);
+            if (!(length > 0.0))
+                return false;
+            x[static_cast<std::size_t>(6 + column)] = length;
+            for (int row = 0; row < 3; ++row)
+                k[4 * column + row] /= length;
+        }
+    } else {
+        const double s = std::cbrt(linear_determinant(k));
+        for (const int e : linear_elements)
+            k[e] /= s;
+        x[6] = s;
+    }
+    decompose_transform(k, x[0], x[1], x[2], x[3], x[4], x[5]);
+    return true;
+}
+
+bool has_shape_model_for(const WorkingState& state, const Surface& lr)
+{
+    const auto coordinates = static_cast<std::size_t>(3 * lr.vertex_count);
+    const auto modes = static_cast<std::size_t>(std::max<std::int64_t>(state.ssm_mode_count, 0));
+    if (modes == 0 || state.ssm_mean.size() != coordinates || state.ssm_modes.size() != coordinates ||
+        lr.sim_ssm_positions.size() != static_cast<std::size_t>(lr.vertex_count))
+        return false;
+    return std::all_of(state.ssm_modes.begin(), state.ssm_modes.end(),
+                       [modes](const std::vector<float>& row) { return row.size() >= modes; });
+}
+
+// Mean shape of vertex i plus the modes weighted by x, accumulated in double precision.
+Point3 shape_model_point(const WorkingState& state, std::size_t i, const double* x,
+                         std::size_t modes)
+{
+    double c[3];
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        const std::size_t row = 3 * i + axis;
+        double value = state.ssm_mean[row];
+        const std::vector<float>& mode_row = state.ssm_modes[row];
+        for (std::size_t j = 0; j < modes; ++j)
+            value += x[j] * mode_row[j];
+        c[axis] = value;
+    }
+    return {c[0], c[1], c[2]};
+}
+
+bool all_finite(const std::vector<double>& values)
+{
+    return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
+} // namespace
+
+GlobalFitContext make_global_fit_context(WorkingState& state, int type, int rim_mode,
+                                         int search_range)
+{
+    GlobalFitContext context;
+    context.state = &state;
+    context.type = type;
+    context.rim_mode = rim_mode;
+    context.range2 = search_range_squared(state, search_range);
+    context.reflected = state.fit_reflected;
+    const Surface& lr = *state.lr_surface;
+    const Surface& hr = *state.hr_surface;
+    if (lr.rim_vertex_count > 0) {
+        const double v = static_cast<double>(lr.vertex_count);
+        const double r = static_cast<double>(lr.rim_vertex_count);
+        context.rim_weight = std::max(1.0, (v - r) / r);
+    }
+    const auto hr_count = static_cast<std::int64_t>(hr.shown_positions().size());
+    const auto lr_count = static_cast<std::size_t>(std::max<std::int64_t>(lr.vertex_count, 0));
+    if (lr.match_distance2.size() == lr_count && lr.match_index.size() == lr_count)
+        for (std::size_t i = 0; i < lr_count; ++i)
+            if (context.range2 > lr.match_distance2[i] && lr.match_index[i] >= 0 &&
+                lr.match_index[i] < hr_count)
+                context.matched.push_back(static_cast<std::int64_t>(i));
+
+    const double z_low = lr.bbox_min.z;
+    const double z_extent = lr.bbox_max.z - lr.bbox_min.z;
+    // A box flat in z has no bottom to weight; every vertex then counts once.
+    if (lr.is_femur && has_weighted_heights(type) && z_extent > 0.0)
+        for (const std::int64_t i : context.matched)
+            context.height_weights.push_back(
+                5.0 - 4.0 * (lr.positions[static_cast<std::size_t>(i)].z - z_low) / z_extent);
+    if (is_ffd_type(type))
+        for (const std::int64_t i : context.matched)
+            context.ffd_weights.push_back(
+                ffd_weights(state, lr.positions[static_cast<std::size_t>(i)]));
+    return context;
+}
+
+int compute_global_residuals(void* context_pointer, int m, int n, const double* x, double* fvec,
+                             int)
+{
+    const GlobalFitContext& context = *static_cast<const GlobalFitContext*>(context_pointer);
+    const WorkingState& state = *context.state;
+    const Surface& lr = *state.lr_surface;
+    const Surface& hr = *state.hr_surface;
+    std::fill(fvec, fvec + m, 0.0);
+    const Matrix4 t =
+        product(product(hr.from_centred, parameter_transform(state, context.type,
+                                                             context.reflected, x)),
+                lr.to_centred);
+    const std::vector<Point3>& lr_shown = lr.shown_positions();
+    const std::vector<Point3>& hr_shown = hr.shown_positions();
+    const bool to_rims = context.rim_mode == rims_to_rims;
+    const bool square_fussy = squares_fussy_residuals(context.type);
+    const auto modes = static_cast<std::size_t>(n);
+    for (std::size_t q = 0; q < context.matched.size(); ++q) {
+        const auto i = static_cast<std::size_t>(context.matched[q]);
+        if (3 * i + 2 >= static_cast<std::size_t>(m))
+            break;
+        Point3 point;
+        if (!context.ffd_weights.empty())
+            point = apply_ffd_weights(context.ffd_weights[q], x);
+        else if (context.type == similarity_ssm)
+            point = shape_model_point(state, i, x, modes);
+        else
+            point = lr_shown[i];
+        const double w = context.height_weights.empty() ? 1.0 : context.height_weights[q];
+        const Point3& target = hr_shown[static_cast<std::size_t>(lr.match_index[i])];
+        Point3 r = w * (transformed(t, point) - target);
+        if (to_rims && lr.on_rim[i])
+            r = context.rim_weight * r;
+        else if (square_fussy && lr.fussy[i])
+            r = {r.x * r.x, r.y * r.y, r.z * r.z};
+        fvec[3 * i] = r.x;
+        fvec[3 * i + 1] = r.y;
+        fvec[3 * i + 2] = r.z;
+    }
+    return 0;
+}
+
+bool run_global_fit(WorkingState& state, int type, int rim_mode, int search_range)
+{
+    if (!is_global_type(type))
+        return false;
+    Surface& lr = *state.lr_surface;
+    Matrix4& pose = state.current_transform;
+    if (!is_finite_transform(pose)) {
+        log_status(singular_pose_message);
+        return false;
+    }
+    std::vector<double> x;
+    if (is_ffd_type(type)) {
+        x.assign(state.current_ffd_grid->values.begin(), state.current_ffd_grid->values.end());
+    } else if (type == similarity_ssm) {
+        if (!has_shape_model_for(state, lr))
+            return false;
+        x.assign(static_cast<std::size_t>(state.ssm_mode_count), 0.0);
+        for (std::size_t j = 0; j < x.size(); ++j) {
+            double projection = 0.0;
+            for (std::size_t i = 0; i < lr.sim_ssm_positions.size(); ++i) {
+                const Point3& p = lr.sim_ssm_positions[i];
+                const double offsets[3] = {p.x - state.ssm_mean[3 * i],
+                                           p.y - state.ssm_mean[3 * i + 1],
+                                           p.z - state.ssm_mean[3 * i + 2]};
+                for (std::size_t c = 0; c < 3; ++c)
+                    projection += offsets[c] * state.ssm_modes[3 * i + c][j];
+            }
+            x[j] = projection;
+        }
+    } else {
+        bool reflected = false;
+        if (!linear_start(type, pose, reflected, x)) {
+            log_status(singular_pose_message);
+            return false;
+        }
+        if (type != affine)
+            state.fit_reflected = reflected;
+    }
+    // The rigid start carries the scale in x[6], which the rigid fit does not use.
+    const std::int64_t n = type == rigid ? 6 : static_cast<std::int64_t>(x.size());
+
+    GlobalFitContext context = make_global_fit_context(state, type, rim_mode, search_range);
+    const std::int64_t m = 3 * lr.vertex_count;
+    std::vector<double> fvec(static_cast<std::size_t>(std::max<std::int64_t>(m, 0)));
+    std::int64_t info = 0;
+    run_lmdif(compute_global_residuals, &context, m, n, x.data(), fvec.data(), fit_tolerance, info);
+    if (!all_finite(x)) {
+        log_status(singular_pose_message);
+        return false;
+    }
+
+    if (is_ffd_type(type)) {
+        std::copy(x.begin(), x.end(), state.current_ffd_grid->values.begin());
+        update_deformed_positions(state, type);
+        mark_lr_shape_lists_out_of_date(state);
+    } else if (type == similarity_ssm) {
+        for (std::size_t i = 0; i < lr.sim_ssm_positions.size(); ++i)
+            lr.sim_ssm_positions[i] = shape_model_point(state, i, x.data(), x.size());
+        update_deformed_positions(state, type);
+        mark_lr_shape_lists_out_of_date(state);
+        state.result_unsaved[result_similarity_ssm] = true;
+    } else {
+        const Matrix4 fitted = parameter_transform(state, type, state.fit_reflected, x.data());
+        if (!is_finite_transform(fitted)) {
+            log_status(singular_pose_message);
+            return false;
+        }
+        pose = fitted;
+    }
+    store_current_transform(state, type);
+    return true;
+}

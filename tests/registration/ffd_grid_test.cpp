@@ -1,0 +1,50 @@
+#include "registration/ffd_grid.h"
+
+#include "app/working_state.h"
+#include "tests/registration/pair_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+TEST(FfdGrid, TheUndeformedLatticeMapsTheBoxToItself)
+{
+    // An ellipsoid, and a flat grid whose box has zero extent in z (spacing 1e-4 there).
+    for (const Mesh& mesh : {ellipsoid(2, 30, 20, 10), flat_grid(10, 5)}) {
+        WorkingState state;
+        load_pair(state, mesh, mesh);
+        FfdGrid grid;
+        reset_ffd_grid(state, grid);
+        for (const Point3& p : state.lr_surface->positions) {
+            const Point3 q = evaluate_ffd(state, grid, p);
+            EXPECT_NEAR(q.x, p.x, 1e-9);
+            EXPECT_NEAR(q.y, p.y, 1e-9);
+            EXPECT_NEAR(q.z, p.z, 1e-9);
+        }
+    }
+}
+
+TEST(FfdGrid, AControlPointMovesPointsByItsBasisWeight)
+{
+    WorkingState state;
+    load_pair(state, ellipsoid(2, 30, 20, 10), ellipsoid(2, 30, 20, 10));
+    FfdGrid grid;
+    reset_ffd_grid(state, grid);
+    // Move control point (i, j, k) = (2, 0, -1) by 1 in x.
+    grid.values[((3 * 4 + 1) * 4 + 0) * 3] += 1.0;
+    const Point3 low = state.lr_surface->bbox_min;
+    const auto& s = state.ffd_spacing;
+    const auto b3 = [](double t) { return t * t * t / 6.0; };
+    const auto b1 = [](double t) { return (3 * t * t * t - 6 * t * t + 4) / 6.0; };
+    const auto b0 = [](double t) { return (1 - t) * (1 - t) * (1 - t) / 6.0; };
+    for (const Point3& p : {Point3{low.x + 0.3 * s[0], low.y + 0.5 * s[1], low.z + 0.2 * s[2]},
+                            Point3{low.x, low.y + 0.9 * s[1], low.z}}) {
+        const double tx = (p.x - low.x) / s[0], ty = (p.y - low.y) / s[1], tz = (p.z - low.z) / s[2];
+        const Point3 q = evaluate_ffd(state, grid, p);
+        EXPECT_NEAR(q.x - p.x, b3(tx) * b1(ty) * b0(tz), 1e-12);
+        EXPECT_NEAR(q.y, p.y, 1e-9);
+    }
+    // At t = 0 along x the control points of lattice index 2 have no weight.
+    const Point3 on_face{low.x, low.y + 0.4 * s[1], low.z + 0.6 * s[2]};
+    EXPECT_NEAR(evaluate_ffd(state, grid, on_face).x, on_face.x, 1e-12);
+}

@@ -1,0 +1,68 @@
+#include "tests/registration/pair_fixture.h"
+
+#include "registration/ffd_grid.h"
+#include "registration/vertex_grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+void set_surface_geometry(Surface& surface)
+{
+    Point3 low{1e10, 1e10, 1e10}, high{-1e10, -1e10, -1e10}, sum;
+    for (const Point3& p : surface.positions) {
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+        sum = sum + p;
+    }
+    surface.bbox_min = low;
+    surface.bbox_max = high;
+    const double count = static_cast<double>(std::max<std::size_t>(surface.positions.size(), 1));
+    surface.centroid = (1.0 / count) * sum;
+    make_translation(surface.from_centred, surface.centroid.x, surface.centroid.y,
+                     surface.centroid.z);
+    make_inverse_translation(surface.to_centred, surface.centroid.x, surface.centroid.y,
+                             surface.centroid.z);
+    double radius2 = 0.0;
+    for (const Point3& p : surface.positions)
+        radius2 = std::max(radius2, squared_distance(p, surface.centroid));
+    surface.max_radius = static_cast<float>(std::sqrt(radius2));
+}
+
+void set_vertex_normals(Surface& surface)
+{
+    std::vector<Point3> sums(surface.positions.size());
+    for (const Triangle& t : surface.triangles) {
+        const Point3& a = surface.positions[static_cast<std::size_t>(t.vertex[0])];
+        const Point3& b = surface.positions[static_cast<std::size_t>(t.vertex[1])];
+        const Point3& c = surface.positions[static_cast<std::size_t>(t.vertex[2])];
+        Point3 n;
+        normalized(n, cross(b - a, c - a));
+        for (const std::int64_t v : t.vertex)
+            sums[static_cast<std::size_t>(v)] = sums[static_cast<std::size_t>(v)] + n;
+    }
+    for (Point3& n : sums)
+        normalized(n, Point3(n));
+    surface.normals = sums;
+    surface.deformed_normals = sums;
+    surface.normal_count = surface.vertex_count;
+}
+
+void load_pair(WorkingState& state, const Mesh& lr, const Mesh& hr)
+{
+    state.clear_working_data();
+    for (auto [surface, mesh] : {std::pair{state.lr_surface, &lr}, std::pair{state.hr_surface, &hr}}) {
+        fill_surface(*surface, *mesh);
+        set_surface_geometry(*surface);
+        set_vertex_normals(*surface);
+    }
+    build_vertex_grid(state);
+    const Surface& l = *state.lr_surface;
+    const double extents[3] = {l.bbox_max.x - l.bbox_min.x, l.bbox_max.y - l.bbox_min.y,
+                               l.bbox_max.z - l.bbox_min.z};
+    for (int axis = 0; axis < 3; ++axis) {
+        const double spacing = extents[axis] * 1e-4 + extents[axis];
+        state.ffd_spacing[static_cast<std::size_t>(axis)] = spacing > 0.0 ? spacing : 1e-4;
+    }
+    for (FfdGrid* grid : {&state.similarity_ffd_grid, &state.affine_ffd_grid, &state.aspect_ffd_grid})
+        reset_ffd_grid(state, *grid);
+}

@@ -1,0 +1,99 @@
+#include "surface/least_squares.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Residuals of a straight-line fit y = a + b t through the context's points.
+struct LineData {
+    std::vector<double> t, y;
+    int calls = 0;
+};
+
+int line_residuals(void* context, int m, int, const double* x, double* fvec, int)
+{
+    auto& data = *static_cast<LineData*>(context);
+    ++data.calls;
+    for (int i = 0; i < m; ++i)
+        fvec[i] = x[0] + x[1] * data.t[static_cast<std::size_t>(i)] -
+                  data.y[static_cast<std::size_t>(i)];
+    return 0;
+}
+
+int zero_residuals(void* context, int m, int, const double*, double* fvec, int)
+{
+    ++static_cast<LineData*>(context)->calls;
+    for (int i = 0; i < m; ++i)
+        fvec[i] = 0.0;
+    return 0;
+}
+
+LineData line(int points)
+{
+    LineData data;
+    for (int i = 0; i < points; ++i) {
+        data.t.push_back(i);
+        data.y.push_back(3.0 - 0.5 * i);
+    }
+    return data;
+}
+
+} // namespace
+
+TEST(RunLmdif, FitsThroughTheContextItIsGiven)
+{
+    // m = n is accepted; a tolerance of 0 runs to machine precision.
+    for (const int points : {2, 5}) {
+        for (const double tol : {1e-10, 0.0}) {
+            LineData data = line(points);
+            std::vector<double> x = {0.0, 0.0}, fvec(static_cast<std::size_t>(points));
+            std::int64_t info = -1;
+            run_lmdif(line_residuals, &data, points, 2, x.data(), fvec.data(), tol, info);
+            EXPECT_GE(info, 1) << points << " points, tol " << tol;
+            EXPECT_LE(info, 7);
+            EXPECT_NEAR(x[0], 3.0, 1e-9);
+            EXPECT_NEAR(x[1], -0.5, 1e-9);
+            EXPECT_GT(data.calls, 0);
+        }
+    }
+}
+
+TEST(RunLmdif, ImproperInputLeavesXAndCallsNothing)
+{
+    struct Case {
+        std::int64_t m, n;
+        double tol;
+    };
+    const Case cases[] = {
+        {1, 2, 0.1},   // fewer residuals than parameters
+        {3, 0, 0.1},   // no parameters
+        {3, 2, -0.1},  // negative tolerance
+        {3, 2, NAN},   // no tolerance at all
+        {std::int64_t{1} << 32, 2, 0.1}, // beyond the solver's int
+    };
+    for (const Case& c : cases) {
+        LineData data = line(3);
+        std::vector<double> x = {7.0, 8.0}, fvec(3);
+        std::int64_t info = -1;
+        run_lmdif(line_residuals, &data, c.m, c.n, x.data(), fvec.data(), c.tol, info);
+        EXPECT_EQ(info, 0) << "m " << c.m << " n " << c.n << " tol " << c.tol;
+        EXPECT_EQ(x[0], 7.0);
+        EXPECT_EQ(x[1], 8.0);
+        EXPECT_EQ(data.calls, 0);
+    }
+}
+
+TEST(RunLmdif, ZeroResidualsAtTheStartKeepX)
+{
+    LineData data = line(4);
+    std::vector<double> x = {1.5, -2.5}, fvec(4);
+    std::int64_t info = -1;
+    run_lmdif(zero_residuals, &data, 4, 2, x.data(), fvec.data(), 0.1, info);
+    EXPECT_NE(info, 0);
+    EXPECT_EQ(x[0], 1.5);
+    EXPECT_EQ(x[1], -2.5);
+    EXPECT_LE(data.calls, 4); // the start and one difference per parameter, then done
+}
