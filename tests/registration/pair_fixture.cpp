@@ -28,32 +28,12 @@ void set_surface_geometry(Surface& surface)
     surface.max_radius = static_cast<float>(std::sqrt(radius2));
 }
 
-void set_vertex_normals(Surface& surface)
-{
-    std::vector<Point3> sums(surface.positions.size());
-    for (const Triangle& t : surface.triangles) {
-        const Point3& a = surface.positions[static_cast<std::size_t>(t.vertex[0])];
-        const Point3& b = surface.positions[static_cast<std::size_t>(t.vertex[1])];
-        const Point3& c = surface.positions[static_cast<std::size_t>(t.vertex[2])];
-        Point3 n;
-        normalized(n, cross(b - a, c - a));
-        for (const std::int64_t v : t.vertex)
-            sums[static_cast<std::size_t>(v)] = sums[static_cast<std::size_t>(v)] + n;
-    }
-    for (Point3& n : sums)
-        normalized(n, Point3(n));
-    surface.normals = sums;
-    surface.deformed_normals = sums;
-    surface.normal_count = surface.vertex_count;
-}
-
 void load_pair(WorkingState& state, const Mesh& lr, const Mesh& hr)
 {
     state.clear_working_data();
     for (auto [surface, mesh] : {std::pair{state.lr_surface, &lr}, std::pair{state.hr_surface, &hr}}) {
-        fill_surface(*surface, *mesh);
+        fill_surface_with_normals(*surface, *mesh);
         set_surface_geometry(*surface);
-        set_vertex_normals(*surface);
     }
     build_vertex_grid(state);
     const Surface& l = *state.lr_surface;

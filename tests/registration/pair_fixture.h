@@ -9,9 +9,6 @@
 // Bounding box, centroid, centring transforms and max radius from the positions as read.
 void set_surface_geometry(Surface& surface);
 
-// Mean of the unit face normals around each vertex, into normals and deformed_normals.
-void set_vertex_normals(Surface& surface);
-
 // Fills state's LR and HR surfaces, builds the grid, sets the FFD spacing and resets the three
 // FFD grids to the undeformed lattice.
 void load_pair(WorkingState& state, const Mesh& lr, const Mesh& hr);
