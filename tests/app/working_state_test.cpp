@@ -29,7 +29,8 @@ TEST(WorkingState, ClearingEmptiesTheWorkingDataAndKeepsPosesNamesAndBatch)
     state.tps_warp.control_points.resize(3);
     state.slide_step = 0.1;
     state.lad_neighbours.resize(6);
-    state.vertex_grid.cells[42] = {0, 1};
+    state.vertex_grid.cell_start.assign(VertexGrid::cell_count + 1, 0);
+    state.vertex_grid.vertex_indices = {0, 1};
     state.colour_gain = 3.0;
     state.data_units = "HU";
     state.registration_unsaved = true;
@@ -66,7 +67,7 @@ TEST(WorkingState, ClearingEmptiesTheWorkingDataAndKeepsPosesNamesAndBatch)
     EXPECT_TRUE(state.tps_warp.control_points.empty());
     EXPECT_EQ(state.slide_step, 0.25);
     EXPECT_TRUE(state.lad_neighbours.empty());
-    EXPECT_TRUE(state.vertex_grid.cells[42].empty());
+    EXPECT_TRUE(state.vertex_grid.is_empty());
     EXPECT_EQ(state.colour_gain, 1.0);
     EXPECT_EQ(state.data_units, "mm");
     EXPECT_FALSE(state.registration_unsaved);
