@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/working_state.h"
+#include "view/colour_map.h"
 #include "view/display_list_kind.h"
 
 #include <wx/ffile.h>
@@ -99,12 +100,18 @@ public:
     bool resample_paired_landcurves(bool only_changed);
     bool transfer_semilandmarks(bool only_changed);
     void reproject_landmarks(Surface& surface);
-    // Display lists.
-    void build_display_list(DisplayListKind kind);
-    void refresh_data_lists();
     void pair_landcurves();
     void restore_current_transform();
     void update_deformed_positions();
+    // The view's display lists and colours.
+    // Compiles the list of one kind from its surface with the current colour settings (first
+    // re-matching for the error kinds when the search range grew) and clears its flag.
+    void build_display_list(DisplayListKind kind);
+    // Marks every coloured LR list out of date and rebuilds the HR data and curvature lists
+    // that exist, after a change of the colour settings or the data.
+    void refresh_data_lists();
+    // The current colour map's colour of value (see the core colour_from_map).
+    Rgba colour_from_map(double value, float alpha) const;
     // Batch runs and shape models.
     // Prepares job batch_job_index of the stored batch: clears the working state, loads the
     // job's surfaces and data and sets the registration controls through their handlers.

@@ -2,6 +2,8 @@
 // definition replaces it. One group per concept; delete a group when its concept lands.
 #include "app/app.h"
 #include "app/frame.h"
+#include "view/gl_canvas.h"
+#include "view/gldraw.h"
 
 #include <wx/log.h>
 
@@ -48,13 +50,14 @@ void MyFrame::reproject_landmarks(Surface&) {}
 bool MyFrame::resample_paired_landcurves(bool) { return false; }
 bool MyFrame::transfer_semilandmarks(bool) { return false; }
 
-// Display lists and colour maps.
-void MyFrame::OnSurfaceShading(wxCommandEvent&) {}
-void MyFrame::build_display_list(DisplayListKind) {}
-void MyFrame::refresh_data_lists() {}
-
-// Screenshots.
-void MyFrame::OnCanvasSave(wxCommandEvent&) {}
+// Overlays and bitmap text.
+void MyGLCanvas::draw_displacements() {}
+void MyGLCanvas::draw_matches() {}
+void MyGLCanvas::draw_landmarks() {}
+void MyGLCanvas::draw_colour_bar(int) {}
+void MyGLCanvas::draw_mirror_icon() {}
+void MyGLCanvas::draw_scale_bar() {}
+void glutBitmapCharacter(int, int) {}
 
 // Shape models.
 void MyFrame::OnSSMMode(wxScrollEvent&) {}

@@ -39,17 +39,15 @@ wxBEGIN_EVENT_TABLE(MyGLCanvas, wxGLCanvas)
     EVT_MOUSEWHEEL(MyGLCanvas::OnMouse)
     EVT_KEY_DOWN(MyGLCanvas::OnKey)
 wxEND_EVENT_TABLE()
-// clang-format on
+    // clang-format on
 
-MyGLCanvas::MyGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& position,
-                       const wxSize& size, long style, const wxString& name)
-    : wxGLCanvas(parent, id, canvas_attributes, position, size, style, name)
-{
+    MyGLCanvas::MyGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& position,
+                           const wxSize& size, long style, const wxString& name)
+    : wxGLCanvas(parent, id, canvas_attributes, position, size, style, name) {
     SetBackgroundColour(*wxBLACK);
 }
 
-bool MyGLCanvas::make_current()
-{
+bool MyGLCanvas::make_current() {
     if (!context)
         context = std::make_unique<wxGLContext>(this);
     if (!context->IsOK() || !SetCurrent(*context))
@@ -58,38 +56,31 @@ bool MyGLCanvas::make_current()
     return true;
 }
 
-void MyGLCanvas::delete_display_lists(Surface& surface)
-{
-    std::uint32_t* const ids[] = {&surface.shading_list,     &surface.selection_list,
-                                  &surface.error_list,       &surface.abs_error_list,
+bool display_list_exists(std::uint32_t id) {
+    return id != 0 && glIsList(id) == GL_TRUE;
+}
+
+void MyGLCanvas::delete_display_lists(Surface& surface) {
+    std::uint32_t* const ids[] = {&surface.shading_list,      &surface.selection_list,
+                                  &surface.error_list,        &surface.abs_error_list,
                                   &surface.signed_error_list, &surface.data_list,
                                   &surface.curvature_list};
     if (context_made_current && make_current()) {
         for (std::uint32_t* id : ids)
-            if (*id != 0 && glIsList(*id))
+            if (display_list_exists(*id))
                 glDeleteLists(*id, 1);
     }
     for (std::uint32_t* id : ids)
         *id = 0;
 }
 
-void MyGLCanvas::init_gl_view()
-{
-    GetClientSize(&client_width, &client_height);
-    glViewport(0, 0, client_width, client_height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, client_width, 0.0, client_height, -10000.0, 10000.0);
-    glMatrixMode(GL_MODELVIEW);
-    viewport_set = true;
+void MyGLCanvas::OnSize(wxSizeEvent&) {
+    viewport_set = false;
 }
-
-void MyGLCanvas::OnSize(wxSizeEvent&) { viewport_set = false; }
 
 void MyGLCanvas::OnEraseBackground(wxEraseEvent&) {}
 
-void MyGLCanvas::OnPaint(wxPaintEvent&)
-{
+void MyGLCanvas::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
     redraw_pending = false;
     if (!make_current())
@@ -98,11 +89,7 @@ void MyGLCanvas::OnPaint(wxPaintEvent&)
         gl_ready = true;
     else
         init_gl_view();
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glFlush();
+    draw_view();
     SwapBuffers();
 }
 

@@ -2,8 +2,13 @@
 // first paint, and the flags that tell other code whether GL work is possible yet.
 #pragma once
 
-#include <wx/glcanvas.h>
+#include "surface/matrix4.h"
 
+#include <wx/glcanvas.h>
+#include <wx/image.h>
+
+#include <array>
+#include <cstdint>
 #include <memory>
 
 struct Surface;
@@ -29,8 +34,36 @@ public:
     // only after a context was made current; a size event in between does not change that.
     void delete_display_lists(Surface& surface);
 
-    // Viewport and projection for the current client size (pixels, origin lower left).
+    // Viewport and projection for the current client size (pixels, origin lower left); the
+    // first call of the process also sets the lights and the fixed GL state.
     void init_gl_view();
+
+    // Draws the whole view into the back buffer with the context current and the viewport
+    // set, without swapping: the background, the surfaces the shading mode shows (rebuilding
+    // an out-of-date LR list first) and the overlays.
+    void draw_view();
+    // White on the black background, black on the white one: overlay lines and text.
+    std::array<float, 3> contrast_colour() const;
+
+    // The picture of the view, top row first, 8-bit RGB of the client size: the scene drawn
+    // into the back buffer and read there before the swap (the front buffer of some GL stacks
+    // reads back black once swapped). False when the view cannot take a GL context or has no
+    // pixels.
+    bool capture_view(wxImage& image);
+    // Writes the picture of the view to file_name as PNG, JPEG, BMP or TIFF. False when the
+    // view cannot take a GL context, has no pixels, the type is not one of those four, or the
+    // file could not be written (then the status line says so).
+    bool save_canvas_image(const wxString& file_name, wxBitmapType type);
+
+    // Overlays, drawn by draw_view with the context current; each leaves lighting and the
+    // depth test enabled. Displacements in the LR frame; matches and landmarks in the HR
+    // centred frame; the rest in screen space (pixels from the lower-left corner).
+    void draw_displacements();
+    void draw_matches();
+    void draw_landmarks();
+    void draw_colour_bar(int kind);
+    void draw_mirror_icon();
+    void draw_scale_bar();
 
     void OnSize(wxSizeEvent& event);
     void OnEraseBackground(wxEraseEvent& event);
@@ -40,10 +73,21 @@ public:
 
     int client_width = 0;
     int client_height = 0;
+    Matrix4 view_rotation = identity_matrix();
+    double zoom = 1.0;             // pixels per millimetre
+    bool wireframe = false;        // surfaces drawn as lines
+    bool white_background = false; // with black overlay lines and text
+    std::uint16_t label_mode = 0;  // LabelMode
 
 private:
+    // The text shown instead of the scene on the "Utilities" page without a shape model.
+    void draw_no_model_text();
+
     std::unique_ptr<wxGLContext> context;
     bool context_made_current = false;
 
     wxDECLARE_EVENT_TABLE();
 };
+
+// True when id names an existing display list of the current context (0 never does).
+bool display_list_exists(std::uint32_t id);

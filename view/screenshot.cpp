@@ -25,7 +25,6 @@ std::vector<std::uint8_t> upright_rgb(const std::vector<std::uint8_t>& read, int
     return image;
 }
 
-std::string screenshot_file_name(const WorkingState& state)
-{
+std::string screenshot_file_name(const WorkingState& state) {
     return state.lr_surface->path_stem + "-" + state.hr_surface->name + ".png";
 }
