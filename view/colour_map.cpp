@@ -7,11 +7,13 @@ namespace {
 
 using Table = std::array<std::uint8_t, colour_map_count * colour_map_entries * 3>;
 
-std::uint8_t to_byte(double channel) {
+std::uint8_t to_byte(double channel)
+{
     return static_cast<std::uint8_t>(std::clamp(std::floor(channel + 0.5), 0.0, 255.0));
 }
 
-void set_entry(Table& table, int map, int entry, const Rgb8& colour) {
+void set_entry(Table& table, int map, int entry, const Rgb8& colour)
+{
     const auto at = static_cast<std::size_t>((map * colour_map_entries + entry) * 3);
     table[at] = colour[0];
     table[at + 1] = colour[1];
@@ -21,7 +23,8 @@ void set_entry(Table& table, int map, int entry, const Rgb8& colour) {
 // Map 0: a hue sweep magenta, red, yellow, green, cyan, blue. In each stretch one channel runs
 // between 0 and 255 along the concave curve 255 f^0.6 (rising) or 255 (1 - f)^0.6 (falling),
 // which spreads the bright end of each hue over more entries than a straight line would.
-void fill_hue_sweep(Table& table) {
+void fill_hue_sweep(Table& table)
+{
     constexpr std::array<int, 6> stretch_start{1, 51, 102, 152, 203, 254};
     // Channel that moves in each stretch, and whether it rises; the colour at each stretch start.
     constexpr std::array<int, 5> moving_channel{2, 1, 0, 2, 1};
@@ -45,7 +48,8 @@ void fill_hue_sweep(Table& table) {
 
 // Maps 1 to 6: the ramp passes through five anchors (entries 2, 65, 128, 191, 254) along a
 // monotone cubic per channel, which is smooth and never overshoots between two anchors.
-void fill_anchored_ramp(Table& table, int map, const std::array<Rgb8, 5>& anchors) {
+void fill_anchored_ramp(Table& table, int map, const std::array<Rgb8, 5>& anchors)
+{
     constexpr int spacing = 63;
     for (std::size_t c = 0; c < 3; ++c) {
         std::array<double, 5> y{};
@@ -116,7 +120,8 @@ constexpr std::array<MapAnchors, colour_map_count> map_anchors{{
      {80, 0, 88}},
 }};
 
-Table build_table() {
+Table build_table()
+{
     Table table{};
     for (int map = 0; map < colour_map_count; ++map) {
         const MapAnchors& anchors = map_anchors[static_cast<std::size_t>(map)];
@@ -131,31 +136,36 @@ Table build_table() {
     return table;
 }
 
-int valid_map(int map) {
+int valid_map(int map)
+{
     return std::clamp(map, 0, colour_map_count - 1);
 }
 
 } // namespace
 
-const Table& colour_map_table() {
+const Table& colour_map_table()
+{
     static const Table table = build_table();
     return table;
 }
 
-Rgb8 colour_map_entry(int map, int entry) {
+Rgb8 colour_map_entry(int map, int entry)
+{
     const auto at = static_cast<std::size_t>(
         (valid_map(map) * colour_map_entries + std::clamp(entry, 0, colour_map_entries - 1)) * 3);
     const Table& table = colour_map_table();
     return {table[at], table[at + 1], table[at + 2]};
 }
 
-Rgba colour_map_rgba(int map, int entry, float alpha) {
+Rgba colour_map_rgba(int map, int entry, float alpha)
+{
     const Rgb8 c = colour_map_entry(map, entry);
     return {static_cast<float>(c[0] / 255.0), static_cast<float>(c[1] / 255.0),
             static_cast<float>(c[2] / 255.0), alpha};
 }
 
-Rgba colour_from_map(int map, double v, float alpha) {
+Rgba colour_from_map(int map, double v, float alpha)
+{
     if (std::isnan(v))
         return colour_map_rgba(map, colour_map_no_data, alpha);
     if (v < 0.0)

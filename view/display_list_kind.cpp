@@ -1,14 +1,17 @@
 #include "view/display_list_kind.h"
 
-bool draws_hr_surface(DisplayListKind kind) {
+bool draws_hr_surface(DisplayListKind kind)
+{
     return kind == list_hr_plain || kind == list_hr_data || kind == list_hr_curvature;
 }
 
-bool has_vertex_colours(DisplayListKind kind) {
+bool has_vertex_colours(DisplayListKind kind)
+{
     return kind != list_hr_plain && kind != list_lr_plain;
 }
 
-bool needs_matches(DisplayListKind kind) {
+bool needs_matches(DisplayListKind kind)
+{
     return kind == list_lr_registration_error || kind == list_lr_absolute_data_error ||
            kind == list_lr_signed_data_error;
 }
@@ -16,7 +19,8 @@ bool needs_matches(DisplayListKind kind) {
 namespace {
 
 // One body for the const and the non-const accessor.
-template <typename S> auto& list_member(S& surface, DisplayListKind kind) {
+template <typename S> auto& list_member(S& surface, DisplayListKind kind)
+{
     switch (kind) {
     case list_hr_plain:
     case list_lr_plain:
@@ -39,15 +43,18 @@ template <typename S> auto& list_member(S& surface, DisplayListKind kind) {
 
 } // namespace
 
-std::uint32_t& display_list_id(Surface& surface, DisplayListKind kind) {
+std::uint32_t& display_list_id(Surface& surface, DisplayListKind kind)
+{
     return list_member(surface, kind);
 }
 
-std::uint32_t display_list_id(const Surface& surface, DisplayListKind kind) {
+std::uint32_t display_list_id(const Surface& surface, DisplayListKind kind)
+{
     return list_member(surface, kind);
 }
 
-int dirty_flag(DisplayListKind kind) {
+int dirty_flag(DisplayListKind kind)
+{
     switch (kind) {
     case list_lr_plain:
         return dirty_lr_plain;

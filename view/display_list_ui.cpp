@@ -19,7 +19,8 @@ constexpr GLfloat hr_diffuse[] = {0.2f, 0.9f, 0.2f, surface_alpha}; // green
 constexpr GLfloat lr_diffuse[] = {0.9f, 0.2f, 0.2f, surface_alpha}; // red
 
 // Every corner index of the triangle names a vertex that has a position and a normal.
-bool usable(const Triangle& t, std::size_t positions, std::size_t normals) {
+bool usable(const Triangle& t, std::size_t positions, std::size_t normals)
+{
     for (const std::int64_t v : t.vertex)
         if (v < 0 || static_cast<std::size_t>(v) >= positions ||
             static_cast<std::size_t>(v) >= normals)
@@ -27,13 +28,8 @@ bool usable(const Triangle& t, std::size_t positions, std::size_t normals) {
     return true;
 }
 
-// Square of the search range in millimetres.
-double squared_search_range(const MyFrame& frame) {
-    const double range = frame.search_range_slider->GetValue() / frame.range_units;
-    return range * range;
-}
-
-ColourSettings colour_settings(const MyFrame& frame) {
+ColourSettings colour_settings(const MyFrame& frame)
+{
     ColourSettings s;
     s.colour_map = frame.colour_map;
     s.gain = frame.colour_gain;
@@ -46,11 +42,13 @@ ColourSettings colour_settings(const MyFrame& frame) {
 
 } // namespace
 
-Rgba MyFrame::colour_from_map(double value, float alpha) const {
+Rgba MyFrame::colour_from_map(double value, float alpha) const
+{
     return ::colour_from_map(colour_map, value, alpha);
 }
 
-void MyFrame::build_display_list(DisplayListKind kind) {
+void MyFrame::build_display_list(DisplayListKind kind)
+{
     const double range2 = search_range2();
     Surface& surface = draws_hr_surface(kind) ? *hr_surface : *lr_surface;
     if (!main_canvas->make_current())
@@ -92,7 +90,8 @@ void MyFrame::build_display_list(DisplayListKind kind) {
     glEndList();
 }
 
-void MyFrame::refresh_data_lists() {
+void MyFrame::refresh_data_lists()
+{
     list_dirty[dirty_lr_data] = true;
     list_dirty[dirty_lr_curvature] = true;
     list_dirty[dirty_registration_error] = true;
@@ -106,7 +105,8 @@ void MyFrame::refresh_data_lists() {
         build_display_list(list_hr_curvature);
 }
 
-void MyFrame::OnSurfaceShading(wxCommandEvent& event) {
+void MyFrame::OnSurfaceShading(wxCommandEvent& event)
+{
     const int mode = event.GetInt();
     if (mode == shading_registration_error)
         establish_matches_and_display_alignment_error();

@@ -39,15 +39,17 @@ wxBEGIN_EVENT_TABLE(MyGLCanvas, wxGLCanvas)
     EVT_MOUSEWHEEL(MyGLCanvas::OnMouse)
     EVT_KEY_DOWN(MyGLCanvas::OnKey)
 wxEND_EVENT_TABLE()
-    // clang-format on
+// clang-format on
 
-    MyGLCanvas::MyGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& position,
-                           const wxSize& size, long style, const wxString& name)
-    : wxGLCanvas(parent, id, canvas_attributes, position, size, style, name) {
+MyGLCanvas::MyGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& position,
+                       const wxSize& size, long style, const wxString& name)
+    : wxGLCanvas(parent, id, canvas_attributes, position, size, style, name)
+{
     SetBackgroundColour(*wxBLACK);
 }
 
-bool MyGLCanvas::make_current() {
+bool MyGLCanvas::make_current()
+{
     if (!context)
         context = std::make_unique<wxGLContext>(this);
     if (!context->IsOK() || !SetCurrent(*context))
@@ -56,13 +58,12 @@ bool MyGLCanvas::make_current() {
     return true;
 }
 
-bool display_list_exists(std::uint32_t id) {
-    return id != 0 && glIsList(id) == GL_TRUE;
-}
+bool display_list_exists(std::uint32_t id) { return id != 0 && glIsList(id) == GL_TRUE; }
 
-void MyGLCanvas::delete_display_lists(Surface& surface) {
-    std::uint32_t* const ids[] = {&surface.shading_list,      &surface.selection_list,
-                                  &surface.error_list,        &surface.abs_error_list,
+void MyGLCanvas::delete_display_lists(Surface& surface)
+{
+    std::uint32_t* const ids[] = {&surface.shading_list,     &surface.selection_list,
+                                  &surface.error_list,       &surface.abs_error_list,
                                   &surface.signed_error_list, &surface.data_list,
                                   &surface.curvature_list};
     if (context_made_current && make_current()) {
@@ -74,13 +75,12 @@ void MyGLCanvas::delete_display_lists(Surface& surface) {
         *id = 0;
 }
 
-void MyGLCanvas::OnSize(wxSizeEvent&) {
-    viewport_set = false;
-}
+void MyGLCanvas::OnSize(wxSizeEvent&) { viewport_set = false; }
 
 void MyGLCanvas::OnEraseBackground(wxEraseEvent&) {}
 
-void MyGLCanvas::OnPaint(wxPaintEvent&) {
+void MyGLCanvas::OnPaint(wxPaintEvent&)
+{
     wxPaintDC dc(this);
     redraw_pending = false;
     if (!make_current())

@@ -28,7 +28,8 @@ struct Light {
 };
 
 // Three directional lights, fixed relative to the viewer: one from the front, two obliquely.
-void set_up_gl_state() {
+void set_up_gl_state()
+{
     glDrawBuffer(GL_BACK);
     glClearDepth(1.0);
     glMatrixMode(GL_MODELVIEW);
@@ -57,7 +58,8 @@ void set_up_gl_state() {
 
 // Opaque: one call. Translucent: the back faces first, then the front faces, blended, so the
 // far side of the surface shows through the near side.
-void draw_list(std::uint32_t id, bool translucent) {
+void draw_list(std::uint32_t id, bool translucent)
+{
     if (!translucent) {
         glCallList(id);
         return;
@@ -72,13 +74,15 @@ void draw_list(std::uint32_t id, bool translucent) {
     glDisable(GL_BLEND);
 }
 
-bool ticked(const wxCheckBox* box) {
+bool ticked(const wxCheckBox* box)
+{
     return box != nullptr && box->GetValue();
 }
 
 } // namespace
 
-void MyGLCanvas::init_gl_view() {
+void MyGLCanvas::init_gl_view()
+{
     GetClientSize(&client_width, &client_height);
     if (!make_current())
         return;
@@ -95,11 +99,13 @@ void MyGLCanvas::init_gl_view() {
     viewport_set = true;
 }
 
-std::array<float, 3> MyGLCanvas::contrast_colour() const {
+std::array<float, 3> MyGLCanvas::contrast_colour() const
+{
     return white_background ? std::array<float, 3>{0, 0, 0} : std::array<float, 3>{1, 1, 1};
 }
 
-void MyGLCanvas::draw_no_model_text() {
+void MyGLCanvas::draw_no_model_text()
+{
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     const std::array<float, 3> c = contrast_colour();
@@ -111,7 +117,8 @@ void MyGLCanvas::draw_no_model_text() {
     glEnable(GL_DEPTH_TEST);
 }
 
-void MyGLCanvas::draw_view() {
+void MyGLCanvas::draw_view()
+{
     MyFrame& frame = *main_frame;
     if (white_background)
         glClearColor(1.0f, 1.0f, 1.0f, 0.0f);

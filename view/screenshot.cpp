@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
-std::size_t padded_row_length(int width) {
+std::size_t padded_row_length(int width)
+{
     const std::size_t packed = 3 * static_cast<std::size_t>(std::max(width, 0));
     return (packed + 3) / 4 * 4;
 }
 
-std::vector<std::uint8_t> upright_rgb(const std::vector<std::uint8_t>& read, int width,
-                                      int height) {
+std::vector<std::uint8_t> upright_rgb(const std::vector<std::uint8_t>& read, int width, int height)
+{
     if (width <= 0 || height <= 0)
         return {};
     const std::size_t rows = static_cast<std::size_t>(height);
@@ -25,6 +26,7 @@ std::vector<std::uint8_t> upright_rgb(const std::vector<std::uint8_t>& read, int
     return image;
 }
 
-std::string screenshot_file_name(const WorkingState& state) {
+std::string screenshot_file_name(const WorkingState& state)
+{
     return state.lr_surface->path_stem + "-" + state.hr_surface->name + ".png";
 }

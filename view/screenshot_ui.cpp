@@ -17,7 +17,8 @@
 namespace {
 
 // A new handler for one of the four supported types; null for any other type.
-wxImageHandler* new_image_handler(wxBitmapType type) {
+wxImageHandler* new_image_handler(wxBitmapType type)
+{
     switch (type) {
     case wxBITMAP_TYPE_PNG:
         return new wxPNGHandler;
@@ -34,7 +35,8 @@ wxImageHandler* new_image_handler(wxBitmapType type) {
 
 // Registers the handler of `type` unless one is registered already; false for a type that
 // is not supported.
-bool ensure_image_handler(wxBitmapType type) {
+bool ensure_image_handler(wxBitmapType type)
+{
     if (wxImage::FindHandler(type) != nullptr)
         return true;
     wxImageHandler* handler = new_image_handler(type);
@@ -46,7 +48,8 @@ bool ensure_image_handler(wxBitmapType type) {
 
 // Writes the image and closes the file; false when opening, writing or closing failed. The
 // toolkit's own error messages are held back: they would open a dialog in the middle of a run.
-bool write_image(const wxImage& image, const wxString& file_name, wxBitmapType type) {
+bool write_image(const wxImage& image, const wxString& file_name, wxBitmapType type)
+{
     wxLogNull no_dialogs;
     wxFileOutputStream out(file_name);
     if (!out.IsOk())
@@ -56,7 +59,8 @@ bool write_image(const wxImage& image, const wxString& file_name, wxBitmapType t
 }
 
 // No caller of the program asks for another type; a batch run must not stop at a dialog.
-void report_unsupported_image_type() {
+void report_unsupported_image_type()
+{
     if (main_frame != nullptr && main_frame->batch_running) {
         log_status("Unsupported bitmap type, unable to save image");
         return;
@@ -111,7 +115,8 @@ bool MyGLCanvas::save_canvas_image(const wxString& file_name, wxBitmapType type)
     return false;
 }
 
-void MyFrame::OnCanvasSave(wxCommandEvent&) {
+void MyFrame::OnCanvasSave(wxCommandEvent&)
+{
     if (lr_surface->vertex_count == 0) {
         log_status("Need LR and HR surfaces");
         return;

@@ -1,7 +1,8 @@
 #include "view/shown_lists.h"
 
 ShownLists choose_shown_lists(ShadingMode mode, const std::array<bool, 7>& list_dirty,
-                              bool lr_ticked, bool lr_data_loaded, bool hr_has_data_list) {
+                              bool lr_ticked, bool lr_data_loaded, bool hr_has_data_list)
+{
     ShownLists shown;
     const auto dirty = [&](DisplayListKind kind) {
         return list_dirty[static_cast<std::size_t>(dirty_flag(kind))];

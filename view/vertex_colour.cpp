@@ -5,12 +5,14 @@
 
 namespace {
 
-bool has_data(const Surface& surface, std::size_t i) {
+bool has_data(const Surface& surface, std::size_t i)
+{
     return i < surface.sigma.size() && i < surface.data.size() && surface.sigma[i] != missing_value;
 }
 
 // The HR vertex matched to LR vertex i, or -1 when the stored index names no HR vertex.
-std::int64_t matched_vertex(const Surface& lr, const Surface& hr, std::size_t i) {
+std::int64_t matched_vertex(const Surface& lr, const Surface& hr, std::size_t i)
+{
     if (i >= lr.match_index.size())
         return -1;
     const std::int64_t j = lr.match_index[i];
@@ -20,7 +22,8 @@ std::int64_t matched_vertex(const Surface& lr, const Surface& hr, std::size_t i)
 } // namespace
 
 std::vector<Rgba> vertex_colours(DisplayListKind kind, const Surface& lr, const Surface& hr,
-                                 const ColourSettings& s) {
+                                 const ColourSettings& s)
+{
     if (!has_vertex_colours(kind))
         return {};
     const Surface& surface = draws_hr_surface(kind) ? hr : lr;

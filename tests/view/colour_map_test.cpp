@@ -44,7 +44,8 @@ const Anchor anchors[] = {
     {6, 254, {120, 0, 133}},  {6, 255, {80, 0, 88}},
 };
 
-void expect_colour(const Rgba& actual, const Rgb8& expected, float alpha) {
+void expect_colour(const Rgba& actual, const Rgb8& expected, float alpha)
+{
     for (std::size_t c = 0; c < 3; ++c)
         EXPECT_FLOAT_EQ(actual[c], static_cast<float>(expected[c] / 255.0)) << "channel " << c;
     EXPECT_EQ(actual[3], alpha);
@@ -52,7 +53,8 @@ void expect_colour(const Rgba& actual, const Rgb8& expected, float alpha) {
 
 } // namespace
 
-TEST(ColourMap, FixedEntriesOfEveryMap) {
+TEST(ColourMap, FixedEntriesOfEveryMap)
+{
     for (const Anchor& a : anchors) {
         const Rgb8 c = colour_map_entry(a.map, a.entry);
         EXPECT_EQ(c, a.colour) << "map " << a.map << " entry " << a.entry;
@@ -61,7 +63,8 @@ TEST(ColourMap, FixedEntriesOfEveryMap) {
     EXPECT_EQ(colour_map_table()[3 * 256 * 3 + 3 * 2], 159); // map 3, entry 2, red
 }
 
-TEST(ColourMap, HueSweepHasPureHuesAtStretchEndsAndAConcaveRise) {
+TEST(ColourMap, HueSweepHasPureHuesAtStretchEndsAndAConcaveRise)
+{
     EXPECT_EQ(colour_map_entry(0, 51), (Rgb8{255, 0, 0}));
     EXPECT_EQ(colour_map_entry(0, 102), (Rgb8{255, 255, 0}));
     EXPECT_EQ(colour_map_entry(0, 152), (Rgb8{0, 255, 0}));
@@ -80,7 +83,8 @@ TEST(ColourMap, HueSweepHasPureHuesAtStretchEndsAndAConcaveRise) {
     }
 }
 
-TEST(ColourMap, AnchoredRampsAreSmoothAndStayBetweenTheirAnchors) {
+TEST(ColourMap, AnchoredRampsAreSmoothAndStayBetweenTheirAnchors)
+{
     const int knots[] = {2, 65, 128, 191, 254};
     for (int map = 1; map < colour_map_count; ++map) {
         for (int k = 0; k < 4; ++k) {
@@ -99,7 +103,8 @@ TEST(ColourMap, AnchoredRampsAreSmoothAndStayBetweenTheirAnchors) {
     }
 }
 
-TEST(ColourMap, ValuesMapOntoTheRampAndItsEnds) {
+TEST(ColourMap, ValuesMapOntoTheRampAndItsEnds)
+{
     struct Case {
         double v;
         int entry;

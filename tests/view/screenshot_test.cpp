@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-TEST(Screenshot, RowsAreFlippedAndTheirFillerDropped) {
+TEST(Screenshot, RowsAreFlippedAndTheirFillerDropped)
+{
     for (int width : {4, 5, 6, 7}) {
         const int height = 3;
         const std::size_t stride = padded_row_length(width);
@@ -22,7 +23,8 @@ TEST(Screenshot, RowsAreFlippedAndTheirFillerDropped) {
     }
 }
 
-TEST(Screenshot, EmptyOrShortInputGivesNoImage) {
+TEST(Screenshot, EmptyOrShortInputGivesNoImage)
+{
     EXPECT_TRUE(upright_rgb({}, 0, 10).empty());
     EXPECT_TRUE(upright_rgb({}, 10, 0).empty());
     EXPECT_TRUE(upright_rgb(std::vector<std::uint8_t>(10, 0), 3, 2).empty());

@@ -4,7 +4,8 @@
 
 namespace {
 
-std::array<bool, 7> all(bool dirty) {
+std::array<bool, 7> all(bool dirty)
+{
     std::array<bool, 7> flags;
     flags.fill(dirty);
     return flags;
@@ -12,7 +13,8 @@ std::array<bool, 7> all(bool dirty) {
 
 } // namespace
 
-TEST(ShownLists, EachShadingModeShowsItsListsBarAndTranslucency) {
+TEST(ShownLists, EachShadingModeShowsItsListsBarAndTranslucency)
+{
     struct Case {
         ShadingMode mode;
         DisplayListKind lr;
@@ -42,7 +44,8 @@ TEST(ShownLists, EachShadingModeShowsItsListsBarAndTranslucency) {
     }
 }
 
-TEST(ShownLists, DataErrorModesAreTranslucentAndNotRebuiltWithoutBothDataSets) {
+TEST(ShownLists, DataErrorModesAreTranslucentAndNotRebuiltWithoutBothDataSets)
+{
     for (ShadingMode mode : {shading_signed_data_error, shading_absolute_data_error}) {
         // Unticked LR, no LR data, no HR data list.
         for (int missing = 0; missing < 3; ++missing) {
@@ -61,7 +64,8 @@ TEST(ShownLists, DataErrorModesAreTranslucentAndNotRebuiltWithoutBothDataSets) {
         choose_shown_lists(shading_absolute_data_error, flags, true, true, true).rebuild_lr);
 }
 
-TEST(ShownLists, RebuildConditionsOfTheOtherModes) {
+TEST(ShownLists, RebuildConditionsOfTheOtherModes)
+{
     EXPECT_FALSE(choose_shown_lists(shading_surface_data, all(true), true, false, true).rebuild_lr);
     EXPECT_FALSE(
         choose_shown_lists(shading_registration_error, all(true), false, true, true).rebuild_lr);

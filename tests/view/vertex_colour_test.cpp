@@ -13,7 +13,8 @@ namespace {
 struct Pair {
     Surface lr;
     Surface hr;
-    Pair() {
+    Pair()
+    {
         fill_surface(lr, tetrahedron());
         fill_surface(hr, tetrahedron());
         for (int i = 0; i < 4; ++i) {
@@ -23,7 +24,8 @@ struct Pair {
     }
 };
 
-ColourSettings settings(int map = 3) {
+ColourSettings settings(int map = 3)
+{
     ColourSettings s;
     s.colour_map = map;
     s.data_min = 0.0;
@@ -32,16 +34,19 @@ ColourSettings settings(int map = 3) {
     return s;
 }
 
-Rgba ramp(int map, double v) {
+Rgba ramp(int map, double v)
+{
     return colour_from_map(map, v, surface_alpha);
 }
-Rgba entry(int map, int e) {
+Rgba entry(int map, int e)
+{
     return colour_map_rgba(map, e, surface_alpha);
 }
 
 } // namespace
 
-TEST(VertexColour, DataIsScaledByRangeOffsetAndGain) {
+TEST(VertexColour, DataIsScaledByRangeOffsetAndGain)
+{
     Pair p;
     p.lr.data = {5.0, 10.0, 0.0, 7.0};
     p.lr.sigma[3] = missing_value;
@@ -65,7 +70,8 @@ TEST(VertexColour, DataIsScaledByRangeOffsetAndGain) {
         EXPECT_EQ(colour, entry(3, 0));
 }
 
-TEST(VertexColour, HrKindsColourTheHrSurface) {
+TEST(VertexColour, HrKindsColourTheHrSurface)
+{
     Pair p;
     fill_surface(p.hr, octahedron());
     p.hr.data.assign(6, 10.0);
@@ -78,7 +84,8 @@ TEST(VertexColour, HrKindsColourTheHrSurface) {
     EXPECT_TRUE(vertex_colours(list_lr_plain, p.lr, p.hr, settings()).empty());
 }
 
-TEST(VertexColour, CurvatureReachesTheRampEndsAtPlusMinusPointZeroFourPerGain) {
+TEST(VertexColour, CurvatureReachesTheRampEndsAtPlusMinusPointZeroFourPerGain)
+{
     Pair p;
     p.lr.curvature = {0.04, -0.04, 0.0, NAN};
     ColourSettings s = settings(1);
@@ -92,7 +99,8 @@ TEST(VertexColour, CurvatureReachesTheRampEndsAtPlusMinusPointZeroFourPerGain) {
     EXPECT_EQ(c[0], ramp(1, 0.75));
 }
 
-TEST(VertexColour, RegistrationErrorIsTheSquaredDistanceOverTheSquaredRange) {
+TEST(VertexColour, RegistrationErrorIsTheSquaredDistanceOverTheSquaredRange)
+{
     Pair p;
     p.lr.match_distance2 = {1.0, 0.0, missing_value, 4.0};
     ColourSettings s = settings();
@@ -108,7 +116,8 @@ TEST(VertexColour, RegistrationErrorIsTheSquaredDistanceOverTheSquaredRange) {
         EXPECT_EQ(colour, entry(3, 0));
 }
 
-TEST(VertexColour, DataErrorsCompareWithTheMatchedHrValue) {
+TEST(VertexColour, DataErrorsCompareWithTheMatchedHrValue)
+{
     Pair p;
     p.lr.data = {3.0, 1.0, 3.0, 3.0};
     p.hr.data = {1.0, 3.0, 1.0, 1.0};

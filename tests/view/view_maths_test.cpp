@@ -4,7 +4,8 @@
 
 namespace {
 
-void expect_point(const Point3& p, double x, double y, double z) {
+void expect_point(const Point3& p, double x, double y, double z)
+{
     EXPECT_NEAR(p.x, x, 1e-12);
     EXPECT_NEAR(p.y, y, 1e-12);
     EXPECT_NEAR(p.z, z, 1e-12);
@@ -12,7 +13,8 @@ void expect_point(const Point3& p, double x, double y, double z) {
 
 } // namespace
 
-TEST(ViewMaths, ViewMatrixCentresScalesThenRotates) {
+TEST(ViewMaths, ViewMatrixCentresScalesThenRotates)
+{
     Matrix4 quarter_turn; // 90 degrees about z: x -> y
     make_transform(quarter_turn, 0, 0, 0, 90, 0, 0);
     const Matrix4 v = view_matrix(200, 100, 2.0, quarter_turn);
@@ -21,13 +23,15 @@ TEST(ViewMaths, ViewMatrixCentresScalesThenRotates) {
     expect_point(transformed(v, {0, 0, 3}), 100, 50, 6);
 }
 
-TEST(ViewMaths, FitZoomUsesTheLargerRadiusAndTheSmallerSide) {
+TEST(ViewMaths, FitZoomUsesTheLargerRadiusAndTheSmallerSide)
+{
     EXPECT_DOUBLE_EQ(fit_zoom(10.0, 25.0, 640, 400), 8.0);
     EXPECT_DOUBLE_EQ(fit_zoom(25.0, 10.0, 400, 640), 8.0);
     EXPECT_DOUBLE_EQ(fit_zoom(0.0, 0.0, 640, 400), 1.0);
 }
 
-TEST(ViewMaths, LoadingViewTurnsTheMainAxis) {
+TEST(ViewMaths, LoadingViewTurnsTheMainAxis)
+{
     Matrix4 axes; // natural axes: the main axis along file (0, 0, 1)
     make_transform(axes, 5, 6, 7, 0, -90, 0);
     Point3 main_axis;
@@ -43,7 +47,8 @@ TEST(ViewMaths, LoadingViewTurnsTheMainAxis) {
     expect_point(transformed(across, origin + file_axis) - o_across, -1, 0, 0);
 }
 
-TEST(ViewMaths, ReviewPresetsAreSixDistinctRotations) {
+TEST(ViewMaths, ReviewPresetsAreSixDistinctRotations)
+{
     for (int value = 1; value <= 6; ++value) {
         const Matrix4 r = review_view_preset(value, true);
         EXPECT_DOUBLE_EQ(linear_determinant(r), 1.0) << value;
