@@ -1,0 +1,279 @@
+// What the view shows: background, surfaces by shading mode, colours, translucency, mirrored
+// poses, and the display lists behind them. Pixels are read from the view as drawn.
+#include "app/app.h"
+#include "app/frame.h"
+#include "tests/fixtures/generated_surfaces.h"
+#include "tests/gui/gui_test_support.h"
+#include "view/colour_map.h"
+#include "view/gl_canvas.h"
+#include "view/shading_mode.h"
+#include "view/view_maths.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/checkbox.h>
+#include <wx/notebook.h>
+#include <wx/radiobox.h>
+#include <wx/slider.h>
+#include <wx/splitter.h>
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+using gui_test::canvas;
+using gui_test::frame;
+
+namespace {
+
+struct Rgb {
+    int r, g, b;
+};
+
+std::ostream& operator<<(std::ostream& out, const Rgb& c)
+{
+    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+// The colour that the three lights give a surface point facing the viewer, for a material of
+// diffuse colour d (0..1 per channel): diffuse 0.6 + 2 x 0.3 cos(54.7 degrees), specular 0.1 x
+// (0.2 + 2 x 0.1 cos^10 of the half-angle of the oblique lights).
+Rgb lit_facing_viewer(double r, double g, double b)
+{
+    const double diffuse = 0.6 + 2.0 * 0.3 / std::sqrt(3.0);
+    const double half = (1.0 + 1.0 / std::sqrt(3.0)) /
+                        std::sqrt(2.0 / 3.0 + std::pow(1.0 + 1.0 / std::sqrt(3.0), 2.0));
+    const double specular = 0.1 * (0.2 + 2.0 * 0.1 * std::pow(half, 10.0));
+    const auto channel = [&](double d) {
+        return static_cast<int>(std::lround(255.0 * std::min(1.0, d * diffuse + specular)));
+    };
+    return {channel(r), channel(g), channel(b)};
+}
+
+Rgb lit_map_entry(int map, int entry)
+{
+    const Rgb8 c = colour_map_entry(map, entry);
+    return lit_facing_viewer(c[0] / 255.0, c[1] / 255.0, c[2] / 255.0);
+}
+
+void expect_near(const Rgb& actual, const Rgb& expected, int tolerance = 6)
+{
+    EXPECT_NEAR(actual.r, expected.r, tolerance) << actual << " expected " << expected;
+    EXPECT_NEAR(actual.g, expected.g, tolerance) << actual << " expected " << expected;
+    EXPECT_NEAR(actual.b, expected.b, tolerance) << actual << " expected " << expected;
+}
+
+class View : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(gui_test::wait_for_gl_ready());
+        MyFrame& f = frame();
+        f.batch_running = false;
+        f.control_notebook->ChangeSelection(0);
+        f.clear_surfaces();
+        set_shading(shading_plain);
+        for (wxCheckBox* box : {f.hr_checkbox, f.lr_checkbox})
+            box->SetValue(true);
+        f.current_transform = identity_matrix();
+        canvas().white_background = false;
+        canvas().wireframe = false;
+        canvas().view_rotation = identity_matrix();
+    }
+
+    // LR: a sphere of radius 10 mm, HR: one of 20 mm, both about the origin, which the view
+    // shows at its centre; the HR lists that loading builds.
+    static void show_pair()
+    {
+        MyFrame& f = frame();
+        fill_surface_with_normals(*f.lr_surface, icosphere(3, 10.0));
+        fill_surface_with_normals(*f.hr_surface, icosphere(3, 20.0));
+        f.lr_surface->max_radius = 10.0f;
+        f.hr_surface->max_radius = 20.0f;
+        canvas().zoom =
+            fit_zoom(10.0, 20.0, canvas().GetClientSize().x, canvas().GetClientSize().y);
+        f.build_display_list(list_hr_plain);
+        f.build_display_list(list_hr_curvature);
+    }
+
+    static void set_shading(int mode)
+    {
+        frame().shading_radiobox->SetSelection(mode);
+        gui_test::send_command(frame().shading_radiobox, wxEVT_RADIOBOX, mode);
+    }
+
+    static wxImage picture()
+    {
+        wxImage image;
+        EXPECT_TRUE(canvas().capture_view(image));
+        return image;
+    }
+
+    static Rgb pixel(const wxImage& image, int x, int y)
+    {
+        return {image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y)};
+    }
+
+    static Rgb centre(const wxImage& image)
+    {
+        return pixel(image, image.GetWidth() / 2, image.GetHeight() / 2);
+    }
+};
+
+} // namespace
+
+TEST_F(View, BackgroundIsBlackOrWhiteAndNothingElseWithoutSurfaces)
+{
+    wxImage image = picture();
+    ASSERT_TRUE(image.IsOk());
+    EXPECT_EQ(image.GetWidth(), canvas().GetClientSize().x);
+    EXPECT_EQ(image.GetHeight(), canvas().GetClientSize().y);
+    expect_near(centre(image), {0, 0, 0}, 0);
+    expect_near(pixel(image, 0, 0), {0, 0, 0}, 0);
+    EXPECT_EQ(canvas().contrast_colour(), (std::array<float, 3>{1, 1, 1}));
+
+    canvas().white_background = true;
+    image = picture();
+    expect_near(centre(image), {255, 255, 255}, 0);
+    expect_near(pixel(image, image.GetWidth() - 1, image.GetHeight() - 1), {255, 255, 255}, 0);
+    EXPECT_EQ(canvas().contrast_colour(), (std::array<float, 3>{0, 0, 0}));
+}
+
+TEST_F(View, PlainSurfacesAreTranslucentSoTheInnerOneShowsThrough)
+{
+    show_pair();
+    const Rgb both = centre(picture());
+    // Green HR sphere in front, the red LR sphere inside it showing through.
+    EXPECT_GT(both.g, 90) << both;
+    EXPECT_GT(both.r, 80) << both;
+
+    frame().lr_checkbox->SetValue(false);
+    const Rgb hr_only = centre(picture());
+    EXPECT_LT(hr_only.r, 60) << hr_only;
+    // Half strength over the black background: well below the opaque green.
+    EXPECT_GT(hr_only.g, 90) << hr_only;
+    EXPECT_LT(hr_only.g, lit_facing_viewer(0.2, 0.9, 0.2).g - 30) << hr_only;
+
+    frame().hr_checkbox->SetValue(false);
+    expect_near(centre(picture()), {0, 0, 0}, 0);
+}
+
+TEST_F(View, DataValueTakesItsColourFromTheMap)
+{
+    show_pair();
+    MyFrame& f = frame();
+    // 1.5 in a range of 0 to 6 is a quarter of the ramp: entry 65 of the map.
+    f.data_min = 0.0;
+    f.data_max = 6.0;
+    f.hr_surface->data.assign(f.hr_surface->data.size(), 1.5);
+    f.build_display_list(list_hr_data);
+    f.colour_map = 0;
+    f.colour_gain = 3.0;
+    f.colour_offset = 0.5;
+    // The shading switch selects map 3 and resets gain and offset; no LR data: LR not drawn.
+    set_shading(shading_surface_data);
+    EXPECT_EQ(f.colour_map, 3);
+    EXPECT_EQ(f.colour_gain, 1.0);
+    EXPECT_EQ(f.colour_offset, 0.0);
+    const Rgb data = centre(picture());
+    expect_near(data, lit_map_entry(3, 65));
+
+    // A vertex without data takes the map's no-data colour.
+    f.hr_surface->sigma.assign(f.hr_surface->sigma.size(), missing_value);
+    f.refresh_data_lists();
+    expect_near(centre(picture()), lit_map_entry(3, 0));
+}
+
+TEST_F(View, CurvatureAndSignedErrorSelectTheDivergingMap)
+{
+    show_pair();
+    MyFrame& f = frame();
+    set_shading(shading_gaussian_curvature);
+    EXPECT_EQ(f.colour_map, 1);
+    // Zero curvature is the middle of the ramp; the curvature lists are opaque, so the LR
+    // sphere inside stays hidden.
+    expect_near(centre(picture()), lit_map_entry(1, 128));
+    set_shading(shading_signed_data_error);
+    EXPECT_EQ(f.colour_map, 1);
+    set_shading(shading_absolute_data_error);
+    EXPECT_EQ(f.colour_map, 3);
+}
+
+TEST_F(View, ErrorModesShowOnlyTheLrSurface)
+{
+    show_pair();
+    MyFrame& f = frame();
+    // Every LR vertex unmatched: the above-range colour.
+    f.lr_surface->match_range2 = 1e300;
+    set_shading(shading_registration_error);
+    expect_near(centre(picture()), lit_map_entry(3, 255));
+    EXPECT_FALSE(f.list_dirty[dirty_registration_error]);
+
+    f.lr_checkbox->SetValue(false);
+    expect_near(centre(picture()), {0, 0, 0}, 0);
+
+    // Without data the data-error modes are translucent; the HR surface is still not drawn.
+    f.lr_checkbox->SetValue(true);
+    set_shading(shading_absolute_data_error);
+    expect_near(centre(picture()), {0, 0, 0}, 0);
+}
+
+TEST_F(View, MirroredPoseIsLitLikeTheUnmirroredOne)
+{
+    show_pair();
+    MyFrame& f = frame();
+    f.lr_surface->match_range2 = 1e300;
+    set_shading(shading_registration_error);
+    const Rgb plain = centre(picture());
+    make_transform(f.current_transform, 0, 0, 0, 0, 0, 0);
+    f.current_transform[0] = -1.0;
+    const Rgb mirrored = centre(picture());
+    expect_near(mirrored, plain, 2);
+    expect_near(mirrored, lit_map_entry(3, 255));
+}
+
+TEST_F(View, LrListIsRebuiltWhenMarkedOutOfDate)
+{
+    show_pair();
+    MyFrame& f = frame();
+    f.hr_checkbox->SetValue(false);
+    f.lr_surface->match_range2 = 1e300;
+    set_shading(shading_registration_error);
+    expect_near(centre(picture()), lit_map_entry(3, 255));
+    // All LR matches at zero distance: the ramp start, once the list is marked out of date.
+    f.lr_surface->match_distance2.assign(f.lr_surface->match_distance2.size(), 0.0);
+    expect_near(centre(picture()), lit_map_entry(3, 255));
+    f.list_dirty[dirty_registration_error] = true;
+    expect_near(centre(picture()), lit_map_entry(3, 2));
+    EXPECT_FALSE(f.list_dirty[dirty_registration_error]);
+}
+
+TEST_F(View, UtilitiesPageWithoutModelShowsNoSurfaces)
+{
+    show_pair();
+    frame().control_notebook->ChangeSelection(1);
+    expect_near(centre(picture()), {0, 0, 0}, 0);
+    frame().control_notebook->ChangeSelection(0);
+    EXPECT_GT(centre(picture()).g, 90);
+}
+
+TEST_F(View, ResizeRedoesTheViewportAndKeepsZoomAndRotation)
+{
+    show_pair();
+    auto* splitter = dynamic_cast<wxSplitterWindow*>(canvas().GetParent());
+    ASSERT_NE(splitter, nullptr);
+    const int old_width = canvas().client_width;
+    const double zoom = canvas().zoom;
+    splitter->SetSashPosition(old_width - 37);
+    // The size event clears viewport_set; the next paint sets the viewport for the new size.
+    ASSERT_TRUE(gui_test::pump_until([] {
+        canvas().Refresh(false);
+        return canvas().viewport_set && canvas().client_width == canvas().GetClientSize().x;
+    }));
+    EXPECT_EQ(canvas().client_width, old_width - 37);
+    EXPECT_EQ(canvas().zoom, zoom);
+    const wxImage image = picture();
+    EXPECT_EQ(image.GetWidth(), canvas().client_width);
+    EXPECT_GT(centre(image).g, 90);
+    splitter->SetSashPosition(old_width);
+}
