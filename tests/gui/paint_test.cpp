@@ -4,6 +4,7 @@
 #include "app/frame.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/gui/view_test_support.h"
 #include "view/colour_map.h"
 #include "view/gl_canvas.h"
 #include "view/shading_mode.h"
@@ -15,7 +16,6 @@
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/slider.h>
-#include <wx/splitter.h>
 
 #include <GL/gl.h>
 
@@ -65,21 +65,7 @@ void expect_near(const Rgb& actual, const Rgb& expected, int tolerance = 6)
 
 class View : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(gui_test::wait_for_gl_ready());
-        MyFrame& f = frame();
-        f.batch_running = false;
-        f.control_notebook->ChangeSelection(0);
-        f.clear_surfaces();
-        set_shading(shading_plain);
-        for (wxCheckBox* box : {f.hr_checkbox, f.lr_checkbox})
-            box->SetValue(true);
-        f.current_transform = identity_matrix();
-        canvas().white_background = false;
-        canvas().wireframe = false;
-        canvas().view_rotation = identity_matrix();
-    }
+    void SetUp() override { ASSERT_TRUE(gui_test::reset_view()); }
 
     // LR: a sphere of radius 10 mm, HR: one of 20 mm, both about the origin, which the view
     // shows at its centre; the HR lists that loading builds.
@@ -260,20 +246,13 @@ TEST_F(View, UtilitiesPageWithoutModelShowsNoSurfaces)
 TEST_F(View, ResizeRedoesTheViewportAndKeepsZoomAndRotation)
 {
     show_pair();
-    auto* splitter = dynamic_cast<wxSplitterWindow*>(canvas().GetParent());
-    ASSERT_NE(splitter, nullptr);
     const int old_width = canvas().client_width;
     const double zoom = canvas().zoom;
-    splitter->SetSashPosition(old_width - 37);
-    // The size event clears viewport_set; the next paint sets the viewport for the new size.
-    ASSERT_TRUE(gui_test::pump_until([] {
-        canvas().Refresh(false);
-        return canvas().viewport_set && canvas().client_width == canvas().GetClientSize().x;
-    }));
+    ASSERT_TRUE(gui_test::set_view_width(old_width - 37));
     EXPECT_EQ(canvas().client_width, old_width - 37);
     EXPECT_EQ(canvas().zoom, zoom);
     const wxImage image = picture();
     EXPECT_EQ(image.GetWidth(), canvas().client_width);
     EXPECT_GT(centre(image).g, 90);
-    splitter->SetSashPosition(old_width);
+    gui_test::set_view_width(old_width);
 }

@@ -5,6 +5,7 @@
 #include "app/frame.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/gui/view_test_support.h"
 #include "view/gl_canvas.h"
 #include "view/view_maths.h"
 
@@ -16,7 +17,6 @@
 #include <wx/msgdlg.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
-#include <wx/splitter.h>
 #include <wx/testing.h>
 
 using gui_test::canvas;
@@ -28,18 +28,7 @@ class Screenshot : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(gui_test::wait_for_gl_ready());
-        MyFrame& f = frame();
-        f.batch_running = false;
-        f.control_notebook->ChangeSelection(0);
-        f.clear_surfaces();
-        f.shading_radiobox->SetSelection(0);
-        f.hr_checkbox->SetValue(true);
-        f.lr_checkbox->SetValue(true);
-        f.current_transform = identity_matrix();
-        f.SetStatusText("", 0);
-        canvas().view_rotation = identity_matrix();
-        canvas().white_background = false;
+        ASSERT_TRUE(gui_test::reset_view());
         directory = wxFileName::CreateTempFileName("kelvorand-screenshot");
         wxRemoveFile(directory);
         ASSERT_TRUE(wxFileName::Mkdir(directory));
@@ -95,21 +84,15 @@ TEST_F(Screenshot, RefusedWithoutSurfaces)
 
 TEST_F(Screenshot, PictureIsTheViewUprightAndUnskewedForAnyWidth)
 {
-    auto* splitter = dynamic_cast<wxSplitterWindow*>(canvas().GetParent());
-    ASSERT_NE(splitter, nullptr);
-    const int original_sash = splitter->GetSashPosition();
+    const int original_width = canvas().client_width;
     show_raised_lr();
     // Widths 4k + 1, 4k + 2 and 4k + 3 pad the rows that GL reads; 4k does not.
     for (int extra = 0; extra < 4; ++extra) {
-        const int width = original_sash - original_sash % 4 - 40 + extra;
-        splitter->SetSashPosition(width);
-        ASSERT_TRUE(gui_test::pump_until([] {
-            canvas().Refresh(false);
-            return canvas().viewport_set && canvas().client_width == canvas().GetClientSize().x;
-        }));
+        const int width = original_width - original_width % 4 - 40 + extra;
+        ASSERT_TRUE(gui_test::set_view_width(width));
         const int w = canvas().client_width;
         const int h = canvas().client_height;
-        ASSERT_EQ(w % 4, (original_sash - original_sash % 4 + extra) % 4) << w;
+        ASSERT_EQ(w % 4, extra) << w;
 
         save_screenshot();
         EXPECT_EQ(gui_test::status_text(), "Screenshot saved");
@@ -138,7 +121,7 @@ TEST_F(Screenshot, PictureIsTheViewUprightAndUnskewedForAnyWidth)
             EXPECT_NEAR((left + right) / 2.0, (w - 1) / 2.0, 2.0) << w << " row " << row;
         }
     }
-    splitter->SetSashPosition(original_sash);
+    gui_test::set_view_width(original_width);
 }
 
 TEST_F(Screenshot, OtherImageHandlersStayAndAMissingOneIsAdded)

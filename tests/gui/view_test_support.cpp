@@ -1,0 +1,49 @@
+#include "tests/gui/view_test_support.h"
+
+#include "app/frame.h"
+#include "tests/gui/gui_test_support.h"
+#include "view/gl_canvas.h"
+#include "view/shading_mode.h"
+
+#include <wx/checkbox.h>
+#include <wx/notebook.h>
+#include <wx/radiobox.h>
+#include <wx/splitter.h>
+
+namespace gui_test {
+
+bool reset_view()
+{
+    if (!wait_for_gl_ready())
+        return false;
+    MyFrame& f = frame();
+    f.batch_running = false;
+    f.control_notebook->ChangeSelection(0);
+    f.clear_surfaces();
+    f.shading_radiobox->SetSelection(shading_plain);
+    send_command(f.shading_radiobox, wxEVT_RADIOBOX, shading_plain);
+    f.hr_checkbox->SetValue(true);
+    f.lr_checkbox->SetValue(true);
+    f.current_transform = identity_matrix();
+    f.SetStatusText("", 0);
+    MyGLCanvas& c = canvas();
+    c.white_background = false;
+    c.wireframe = false;
+    c.view_rotation = identity_matrix();
+    return true;
+}
+
+bool set_view_width(int width)
+{
+    auto* splitter = dynamic_cast<wxSplitterWindow*>(canvas().GetParent());
+    if (splitter == nullptr)
+        return false;
+    splitter->SetSashPosition(width);
+    // The size event clears viewport_set; the next paint sets the viewport for the new size.
+    return pump_until([] {
+        canvas().Refresh(false);
+        return canvas().viewport_set && canvas().client_width == canvas().GetClientSize().x;
+    });
+}
+
+} // namespace gui_test
