@@ -119,7 +119,6 @@ void MyGLCanvas::draw_no_model_text()
 
 void MyGLCanvas::draw_view()
 {
-    MyFrame& frame = *main_frame;
     if (white_background)
         glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
     else
@@ -127,6 +126,12 @@ void MyGLCanvas::draw_view()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+    // A paint while the window is still being built shows the background only.
+    if (main_frame == nullptr) {
+        glFlush();
+        return;
+    }
+    MyFrame& frame = *main_frame;
 
     if (frame.control_notebook->GetSelection() == 1 && !frame.ssm_component_slider->IsEnabled()) {
         draw_no_model_text();
@@ -140,10 +145,8 @@ void MyGLCanvas::draw_view()
     const bool lr_ticked = ticked(frame.lr_checkbox);
     const ShownLists shown = choose_shown_lists(
         mode, frame.list_dirty, lr_ticked, frame.lr_data_loaded, display_list_exists(hr.data_list));
-    if (shown.rebuild_lr) {
+    if (shown.rebuild_lr)
         frame.build_display_list(shown.lr_kind);
-        make_current();
-    }
 
     glPolygonMode(GL_FRONT_AND_BACK, wireframe ? GL_LINE : GL_FILL);
     const Matrix4 view = view_matrix(client_width, client_height, zoom, view_rotation);
