@@ -23,10 +23,7 @@
 
 namespace {
 
-std::string utf8(const wxString& text)
-{
-    return std::string(text.ToUTF8().data());
-}
+std::string utf8(const wxString& text) { return std::string(text.ToUTF8().data()); }
 
 // While a batch runs, every message goes to status field 0 and, one time-stamped line each, to
 // the batch log. Nothing reaches the on-screen log, whose errors would open a dialog and hold up

@@ -26,10 +26,7 @@ namespace {
 
 constexpr const char* field_separator = " , ";
 
-std::string utf8(const wxString& text)
-{
-    return std::string(text.ToUTF8().data());
-}
+std::string utf8(const wxString& text) { return std::string(text.ToUTF8().data()); }
 
 // A name with a blank is quoted, so that the reader takes it whole.
 std::string quoted_if_blank(const std::string& name)

@@ -1,8 +1,8 @@
 // Batch runs through the main window: what a job line sets, the batch log, reopening a batch
 // while one runs, and the failures that must neither hang nor open a dialog.
 #include "app/app.h"
-#include "app/frame.h"
 #include "app/control_ids.h"
+#include "app/frame.h"
 #include "registration/registration_type.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/temp_files.h"

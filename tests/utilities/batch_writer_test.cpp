@@ -25,10 +25,7 @@ std::string read_file(const std::string& path)
     return text.str();
 }
 
-bool exists(const std::string& path)
-{
-    return access(path.c_str(), F_OK) == 0;
-}
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 // A working directory (with a blank in its path) holding surfaces, data files and others.
 class BatchWriter : public ::testing::Test {
