@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/working_state.h"
+#include "registration/matching.h"
 #include "view/colour_map.h"
 #include "view/display_list_kind.h"
 
@@ -90,6 +91,20 @@ public:
     // Shows the width of the data smoothing so far in the status line.
     void display_FWHM_estimates();
     // Registration.
+    // The selected item of the "Registration" choice (-1 none): the RegistrationType.
+    int current_registration_type() const;
+    // "Surface shading" shows "Registration error".
+    bool shows_registration_error() const;
+    // "Fussy %", "Match rims" and the search-range slider as they stand.
+    MatchControls match_controls() const;
+    // Fills the vertex grid from the HR surface and rescales and relabels the search range.
+    void build_vertex_grid();
+    // One matching pass (1: every vertex tested, 0: only the fussy ones) with the controls.
+    void match_vertices(int pass);
+    // The current transform into, or back from, the family slot of the current type.
+    void store_current_transform();
+    // Scales the registration by factor (the mouse wheel), then stores it.
+    void scale_current_transform(double factor);
     // The similarity slot from the aspect slot ("Aspect->Similarity" without its button).
     void aspect_to_similarity();
     void establish_matches_and_display_alignment_error();

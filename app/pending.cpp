@@ -19,27 +19,6 @@ bool MyFrame::load_surface_files(const wxString&, const wxString&, const wxStrin
 void MyFrame::OnLRSave(wxCommandEvent&) {}
 void MyFrame::OnHRSave(wxCommandEvent&) {}
 
-// Closest-point matching.
-void MyFrame::establish_matches_and_display_alignment_error() {}
-void MyFrame::establish_matches() {}
-
-// Registration types and the global fit.
-void MyFrame::OnReset(wxCommandEvent&) {}
-void MyFrame::OnAspectToSimilarity(wxCommandEvent&) {}
-void MyFrame::OnRegistrationType(wxCommandEvent&) {}
-void MyFrame::aspect_to_similarity() {}
-void MyFrame::restore_current_transform() {}
-
-// Free-form deformation.
-void MyFrame::update_deformed_positions() {}
-
-// Registration iteration and auto sequence.
-void MyApp::OnIdle(wxIdleEvent&) {}
-void MyFrame::OnAutoSequence(wxCommandEvent&) {}
-void MyFrame::OnFussy(wxScrollEvent&) {}
-void MyFrame::OnSearchRange(wxScrollEvent&) {}
-void MyFrame::OnMatchRims(wxCommandEvent&) {}
-
 // Landmark and landcurve pairing.
 void MyFrame::pair_landcurves() {}
 

@@ -1,0 +1,148 @@
+// The idle-driven registration run and the controls that steer matching during it: "Auto
+// sequence", "Match rims", the search range and "Fussy %".
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "app/frame.h"
+#include "registration/family_transform.h"
+#include "registration/registration_iteration.h"
+#include "surface/status_log.h"
+#include "utilities/batch_file.h"
+#include "view/gl_canvas.h"
+
+#include <wx/checkbox.h>
+#include <wx/slider.h>
+
+#include <algorithm>
+
+namespace {
+
+// Sets slider to position and hands handler the thumb-track event a user's drag would send.
+void scroll_slider(MyFrame& frame, wxSlider* slider, int id, int position,
+                   void (MyFrame::*handler)(wxScrollEvent&))
+{
+    slider->SetValue(position);
+    wxScrollEvent event(wxEVT_SCROLL_THUMBTRACK, id, slider->GetValue());
+    event.SetEventObject(slider);
+    (frame.*handler)(event);
+}
+
+// The view turns by this many degrees about the vertical axis per review step.
+constexpr double review_turn_degrees = 4.0;
+
+} // namespace
+
+void MyApp::OnIdle(wxIdleEvent&)
+{
+    MyFrame& frame = *main_frame;
+    const int type = frame.current_registration_type();
+    const int lad_search_range = frame.search_range_slider->GetValue();
+    const double lad_range_units = frame.range_units;
+
+    if (main_canvas->redraw_pending) {
+        frame.Refresh(true);
+        frame.Update();
+        return;
+    }
+    const bool command_line_batch = argc == 2;
+    if (frame.lr_surface->vertex_count == 0) {
+        log_status("No surfaces to register");
+        if (frame.batch_running && frame.batch_job_index < frame.batch_job_count - 1) {
+            ++frame.batch_job_index;
+            frame.start_next_batch_job();
+        } else if (command_line_batch) {
+            frame.Close(false);
+        } else {
+            frame.press_start(false);
+        }
+        return;
+    }
+
+    const bool review = frame.batch_running && current_batch_value(frame, batch_review) != 0;
+    if (frame.iterations_slider->GetValue() <= 0) {
+        if (review)
+            main_canvas->save_canvas_image(
+                wxString::FromUTF8(frame.lr_surface->path_stem + "-" + frame.hr_surface->name +
+                                   ".png"),
+                wxBITMAP_TYPE_PNG);
+    } else if (review) {
+        Matrix4 turn;
+        make_transform(turn, 0, 0, 0, 0, review_turn_degrees, 0);
+        main_canvas->view_rotation = product(turn, main_canvas->view_rotation);
+        ++frame.iteration_counter;
+    } else {
+        if (frame.auto_sequence_checkbox->GetValue()) {
+            const std::int64_t k = frame.iteration_counter;
+            scroll_slider(frame, frame.search_range_slider, id_search_range,
+                          auto_sequence_search_range(k), &MyFrame::OnSearchRange);
+            scroll_slider(frame, frame.fussy_slider, id_fussy, auto_sequence_fussy_percent(k),
+                          &MyFrame::OnFussy);
+        }
+        if (!run_registration_iteration(frame, type, frame.match_controls(),
+                                        frame.iterations_slider->GetValue(), lad_search_range,
+                                        lad_range_units)) {
+            // The model step refused to go on (the status line says why).
+            frame.press_start(false);
+            frame.Refresh(true);
+            frame.Update();
+            return;
+        }
+    }
+
+    if (frame.iterations_slider->GetValue() <= frame.iteration_counter) {
+        if (frame.batch_running)
+            frame.save_batch_job_results();
+        if (frame.batch_running && frame.batch_job_index < frame.batch_job_count - 1) {
+            ++frame.batch_job_index;
+            frame.start_next_batch_job();
+        } else if (command_line_batch) {
+            frame.Close(false);
+        } else {
+            frame.press_start(false);
+        }
+    }
+    frame.Refresh(true);
+    frame.Update();
+    wxWakeUpIdle();
+}
+
+void MyFrame::OnAutoSequence(wxCommandEvent& event)
+{
+    if (event.GetInt() == 0)
+        return;
+    scroll_slider(*this, fussy_slider, id_fussy, auto_sequence_fussy_percents.front(),
+                  &MyFrame::OnFussy);
+    scroll_slider(*this, search_range_slider, id_search_range,
+                  auto_sequence_search_ranges.front(), &MyFrame::OnSearchRange);
+}
+
+void MyFrame::OnMatchRims(wxCommandEvent&)
+{
+    mark_error_lists_out_of_date(*this);
+    lr_surface->match_range2 = -1.0;
+    pair_landcurves();
+    if (shows_registration_error())
+        establish_matches_and_display_alignment_error();
+    Refresh();
+}
+
+void MyFrame::OnSearchRange(wxScrollEvent&)
+{
+    mark_error_lists_out_of_date(*this);
+    // With "Fussy %" 0 only a grown range re-matches.
+    if (fussy_slider->GetValue() != 0)
+        lr_surface->match_range2 = -1.0;
+    if (shows_registration_error())
+        establish_matches_and_display_alignment_error();
+    Refresh();
+}
+
+void MyFrame::OnFussy(wxScrollEvent& event)
+{
+    mark_error_lists_out_of_date(*this);
+    lr_surface->match_range2 = -1.0;
+    if (shows_registration_error())
+        establish_matches_and_display_alignment_error();
+    if (event.GetPosition() == 0)
+        std::fill(lr_surface->fussy.begin(), lr_surface->fussy.end(), 0);
+    Refresh();
+}
