@@ -26,6 +26,20 @@ void scroll_slider(MyFrame& frame, wxSlider* slider, int id, int position,
     (frame.*handler)(event);
 }
 
+// What follows the end of a run: the next job of a batch, the end of a command-line batch (the
+// window closes) or the released "Start" toggle.
+void go_on_after_run(MyFrame& frame, bool command_line_batch)
+{
+    if (frame.batch_running && frame.batch_job_index < frame.batch_job_count - 1) {
+        ++frame.batch_job_index;
+        frame.start_next_batch_job();
+    } else if (command_line_batch) {
+        frame.Close(false);
+    } else {
+        frame.press_start(false);
+    }
+}
+
 // The view turns by this many degrees about the vertical axis per review step.
 constexpr double review_turn_degrees = 4.0;
 
@@ -46,14 +60,7 @@ void MyApp::OnIdle(wxIdleEvent&)
     const bool command_line_batch = argc == 2;
     if (frame.lr_surface->vertex_count == 0) {
         log_status("No surfaces to register");
-        if (frame.batch_running && frame.batch_job_index < frame.batch_job_count - 1) {
-            ++frame.batch_job_index;
-            frame.start_next_batch_job();
-        } else if (command_line_batch) {
-            frame.Close(false);
-        } else {
-            frame.press_start(false);
-        }
+        go_on_after_run(frame, command_line_batch);
         return;
     }
 
@@ -91,14 +98,7 @@ void MyApp::OnIdle(wxIdleEvent&)
     if (frame.iterations_slider->GetValue() <= frame.iteration_counter) {
         if (frame.batch_running)
             frame.save_batch_job_results();
-        if (frame.batch_running && frame.batch_job_index < frame.batch_job_count - 1) {
-            ++frame.batch_job_index;
-            frame.start_next_batch_job();
-        } else if (command_line_batch) {
-            frame.Close(false);
-        } else {
-            frame.press_start(false);
-        }
+        go_on_after_run(frame, command_line_batch);
     }
     frame.Refresh(true);
     frame.Update();
