@@ -4,6 +4,7 @@
 #include "registration/ffd_grid.h"
 #include "registration/result_file.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/german_locale.h"
 #include "tests/fixtures/scratch_directory.h"
 #include "tests/fixtures/status_capture.h"
 
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <locale.h>
 #include <sstream>
 
 namespace {
@@ -498,28 +498,19 @@ TEST_F(RegistrationFileTest, RawRowsGiveTheMatrixOfTheLastFourRows)
 
 TEST_F(RegistrationFileTest, GermanLocaleStillUsesDecimalPoints)
 {
-    const locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
-    if (german == nullptr)
-        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
-    const locale_t previous = uselocale(german);
-    char* previous_global = setlocale(LC_ALL, nullptr);
-    const std::string saved_global = previous_global ? previous_global : "C";
-    setlocale(LC_ALL, "de_DE.UTF-8");
-
-    const bool saved = save_registration(state);
-    const std::string text = read_file(reg_path());
     const Matrix4 rigid = state.rigid_transform;
-    state.rigid_transform = identity_matrix();
-    const int loaded = load_registration_file(state);
-
-    setlocale(LC_ALL, saved_global.c_str());
-    uselocale(previous);
-    freelocale(german);
-
-    ASSERT_TRUE(saved);
+    std::string text;
+    {
+        GermanLocale german;
+        if (!german.active())
+            GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+        ASSERT_TRUE(save_registration(state));
+        text = read_file(reg_path());
+        state.rigid_transform = identity_matrix();
+        ASSERT_EQ(load_registration_file(state), 1);
+    }
     EXPECT_NE(text.find("0.000000 0.000000 0.000000 1.000000\n"), std::string::npos);
     EXPECT_EQ(text.find(','), std::string::npos);
-    EXPECT_EQ(loaded, 1);
     expect_matrix_near(state.rigid_transform, rigid, 1e-6);
 }
 
