@@ -15,10 +15,6 @@ bool MyFrame::load_surface_files(const wxString&, const wxString&, const wxStrin
     return false;
 }
 
-// Surface writers.
-void MyFrame::OnLRSave(wxCommandEvent&) {}
-void MyFrame::OnHRSave(wxCommandEvent&) {}
-
 // Landmark and landcurve pairing.
 void MyFrame::pair_landcurves() {}
 

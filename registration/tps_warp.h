@@ -22,3 +22,6 @@ struct WorkingState;
 // HR semilandmarks and solve the warp. Returns false when the run must end (repeated or
 // degenerate landmarks; the step has said why in the status line).
 bool run_tps_step(WorkingState& state);
+
+// The warp of a point given in LR file coordinates.
+Point3 evaluate_tps(const TpsWarp& warp, const Point3& point);

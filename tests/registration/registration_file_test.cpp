@@ -5,15 +5,14 @@
 #include "registration/result_file.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/german_locale.h"
-#include "tests/fixtures/scratch_directory.h"
 #include "tests/fixtures/status_capture.h"
+#include "tests/fixtures/temp_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -40,20 +39,6 @@ Matrix4 pose(double tx, double ty, double tz, double a, double b, double c, doub
     return t;
 }
 
-void write_file(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void expect_matrix_near(const Matrix4& a, const Matrix4& b, double tolerance)
 {
     for (int i = 0; i < 16; ++i)
@@ -70,7 +55,6 @@ class RegistrationFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(dir.path().empty());
         fill_surface(lr(), tetrahedron());
         fill_surface(hr(), octahedron(2.0));
         lr().name = "lr";
@@ -116,7 +100,7 @@ protected:
             expect_grid_near(*grid, lattice, 0.0);
     }
 
-    ScratchDirectory dir;
+    TempDirectory dir;
     WorkingState state;
 };
 
@@ -322,7 +306,7 @@ TEST_F(RegistrationFileTest, ReadResultForEachKindOfFile)
     for (const RegCase& c : cases) {
         SCOPED_TRACE(c.why);
         set_registration();
-        write_file(reg_path(), c.text);
+        dir.write("lr-hr.reg", c.text);
         EXPECT_EQ(load_registration_file(state), c.expected);
         if (c.expected != 1)
             expect_defaults();
@@ -344,7 +328,7 @@ TEST_F(RegistrationFileTest, VersionsConvertTheirMatricesDifferently)
 
     // Version 13: identity means that file coordinates coincide; it is converted like any
     // matrix into the centred frames.
-    write_file(reg_path(), v13(identity + other + other + other + grid_lines(3)));
+    dir.write("lr-hr.reg", v13(identity + other + other + other + grid_lines(3)));
     ASSERT_EQ(load_registration_file(state), 1);
     expect_matrix_near(state.rigid_transform,
                        product(product(hr().to_centred, identity_matrix()), lr().from_centred),
@@ -354,7 +338,7 @@ TEST_F(RegistrationFileTest, VersionsConvertTheirMatricesDifferently)
 
     // Version 10: identity becomes the default pose; other matrices stay as read, all 16
     // values.
-    write_file(reg_path(), "# Kelvorand v10\n" + identity + other + identity + other + "skip\n" +
+    dir.write("lr-hr.reg", "# Kelvorand v10\n" + identity + other + identity + other + "skip\n" +
                                grid_lines(3, "1.25"));
     ASSERT_EQ(load_registration_file(state), 1);
     expect_matrix_near(state.rigid_transform, default_pose, 0.0);
@@ -366,8 +350,8 @@ TEST_F(RegistrationFileTest, VersionsConvertTheirMatricesDifferently)
     // Unversioned: no aspect matrix or grid; the aspect family gets the default pose and the
     // aspect grid the undeformed lattice.
     set_registration();
-    write_file(reg_path(),
-               other + other + other + "skip\n" + grid_lines(1, "2") + grid_lines(1, "3"));
+    dir.write("lr-hr.reg",
+              other + other + other + "skip\n" + grid_lines(1, "2") + grid_lines(1, "3"));
     ASSERT_EQ(load_registration_file(state), 1);
     expect_matrix_near(state.rigid_transform, other_matrix, 0.0);
     expect_matrix_near(state.aspect_transform, default_pose, 0.0);
@@ -387,8 +371,8 @@ TEST_F(RegistrationFileTest, ResultFilesAreReadOnlyWhenWholeAndRightSized)
     ASSERT_TRUE(write_breg_file(dir.file("lr-hr-sim_lad.breg"), 4, moved));
     ASSERT_TRUE(write_breg_file(dir.file("lr-hr-sim_ssm.breg"), 4, moved));
     ASSERT_TRUE(write_breg_file(dir.file("lr-hr-aspect_lad.breg"), 3, moved)); // other count
-    write_file(dir.file("lr-hr-aff_lad.breg"), read_file(dir.file("lr-hr-sim_lad.breg")) + "1234");
-    write_file(dir.file("lr-hr-sim_tps.breg"), std::string(48, '\0'));
+    dir.write("lr-hr-aff_lad.breg", read_file(dir.file("lr-hr-sim_lad.breg")) + "1234");
+    dir.write("lr-hr-sim_tps.breg", std::string(48, '\0'));
     {
         std::fstream file(dir.file("lr-hr-sim_tps.breg"),
                           std::ios::in | std::ios::out | std::ios::binary);
@@ -398,11 +382,11 @@ TEST_F(RegistrationFileTest, ResultFilesAreReadOnlyWhenWholeAndRightSized)
     }
 
     // A registration file that ends early: no result file is read.
-    write_file(reg_path(), v13(matrix_rows(16)));
+    dir.write("lr-hr.reg", v13(matrix_rows(16)));
     ASSERT_EQ(load_registration_file(state), 0);
     EXPECT_EQ(lr().sim_lad_positions[0].x, as_read[0].x);
 
-    write_file(reg_path(), v13(complete_body));
+    dir.write("lr-hr.reg", v13(complete_body));
     ASSERT_EQ(load_registration_file(state), 1);
     EXPECT_DOUBLE_EQ(lr().sim_lad_positions[3].x, static_cast<float>(moved[3].x));
     EXPECT_DOUBLE_EQ(lr().sim_ssm_positions[0].z, static_cast<float>(moved[0].z));
@@ -488,7 +472,7 @@ TEST_F(RegistrationFileTest, RawRowsGiveTheMatrixOfTheLastFourRows)
     };
     for (const RowsCase& c : cases) {
         SCOPED_TRACE(c.why);
-        write_file(reg_path(), c.text);
+        dir.write("lr-hr.reg", c.text);
         read_reg_rows(reg_path(), c.rows, ok);
         EXPECT_EQ(ok, c.ok);
     }
