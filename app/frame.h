@@ -37,6 +37,12 @@ public:
     void clear_surfaces();
     // Stops (pressed false) or starts (pressed true) a run through the "Start" toggle's handler.
     void press_start(bool pressed);
+    // Before loading over the current pair: asks whether an unsaved registration may be given
+    // up (never during a batch run); false when the answer is Cancel.
+    bool may_discard_registration();
+    // Shows the "Registration" page, running its page-change handling when another page was
+    // shown.
+    void show_registration_page();
 
     // Menu handlers.
     void OnQuit(wxCommandEvent& event);
@@ -105,6 +111,8 @@ public:
     void store_current_transform();
     // Scales the registration by factor (the mouse wheel), then stores it.
     void scale_current_transform(double factor);
+    // Pairs the LR and HR landmarks by name.
+    void pair_landmarks();
     // The similarity slot from the aspect slot ("Aspect->Similarity" without its button).
     void aspect_to_similarity();
     void establish_matches_and_display_alignment_error();

@@ -2,20 +2,15 @@
 // definition replaces it. One group per concept; delete a group when its concept lands.
 #include "app/app.h"
 #include "app/frame.h"
+#include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
 #include "view/gldraw.h"
 
 #include <wx/log.h>
 
-// Loading a pair of surfaces.
-void MyFrame::OnSurfaceOpen(wxCommandEvent&) {}
-bool MyFrame::load_surface_files(const wxString&, const wxString&, const wxString&,
-                                 const wxString&, bool)
-{
-    return false;
-}
 
 // Landmark and landcurve pairing.
+void MyFrame::pair_landmarks() {}
 void MyFrame::pair_landcurves() {}
 
 // Projection onto surfaces.
@@ -35,6 +30,7 @@ void MyGLCanvas::draw_scale_bar() {}
 void glutBitmapCharacter(int, int) {}
 
 // Shape models.
+bool load_ssm_file(WorkingState&) { return false; }
 void MyFrame::OnSSMMode(wxScrollEvent&) {}
 void MyFrame::OnSSMComponent(wxScrollEvent&) {}
 void MyFrame::OnSSMAnimate(wxCommandEvent&) {}

@@ -134,14 +134,8 @@ void parse_batch_file(MyFrame& frame, const wxString& path)
 void MyFrame::OnBatchOpen(wxCommandEvent&)
 {
     // During a batch no question is asked: the run may be unattended.
-    if (registration_unsaved && !batch_running) {
-        wxMessageDialog question(this,
-                                 "Current registration not saved.\nReally load another surface "
-                                 "file?",
-                                 "Registration not saved", wxOK | wxCANCEL | wxICON_ERROR);
-        if (question.ShowModal() == wxID_CANCEL)
-            return;
-    }
+    if (!may_discard_registration())
+        return;
     wxFileDialog dialog(this, "Open batch file", wxGetCwd(), "", "batch file|*.run",
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_CHANGE_DIR);
     if (dialog.ShowModal() == wxID_OK)
@@ -152,13 +146,7 @@ void MyFrame::start_next_batch_job()
 {
     const auto value = [this](BatchValue column) { return current_batch_value(*this, column); };
 
-    const int page = control_notebook->GetSelection();
-    if (page != 0) {
-        control_notebook->ChangeSelection(0);
-        wxBookCtrlEvent event(wxEVT_NOTEBOOK_PAGE_CHANGED, id_notebook, 0, page);
-        event.SetEventObject(control_notebook);
-        OnPageChanged(event);
-    }
+    show_registration_page();
 
     const JobFile lr = job_file(*this, batch_lr_surface);
     const JobFile hr = job_file(*this, batch_hr_surface);

@@ -5,6 +5,7 @@
 #include "view/gl_canvas.h"
 
 #include <wx/evtloop.h>
+#include <wx/notebook.h>
 #include <wx/statusbr.h>
 
 #include <thread>
@@ -43,6 +44,18 @@ bool wait_for_gl_ready()
             canvas().Refresh(false);
         return canvas().gl_ready;
     });
+}
+
+void reset_frame()
+{
+    MyFrame& f = frame();
+    f.batch_running = false;
+    if (f.run_active() || run_idle_binding_count() != 0)
+        f.press_start(false);
+    if (f.control_notebook->GetSelection() != 0)
+        f.control_notebook->SetSelection(0);
+    f.clear_surfaces();
+    f.SetStatusText("", 0);
 }
 
 wxString status_text(int field) { return frame().GetStatusBar()->GetStatusText(field); }

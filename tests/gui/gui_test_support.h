@@ -11,7 +11,9 @@
 #pragma once
 
 #include <wx/event.h>
+#include <wx/msgdlg.h>
 #include <wx/string.h>
+#include <wx/testing.h>
 
 #include <chrono>
 #include <functional>
@@ -34,6 +36,10 @@ bool pump_until(const std::function<bool()>& condition,
 // Pumps until the view has completed its OpenGL set-up; returns false on time-out.
 bool wait_for_gl_ready();
 
+// Puts the frame back where every test starts: no run, no batch, the "Registration" page,
+// empty surfaces, an empty status field 0.
+void reset_frame();
+
 // Text of status field `field` of the main window.
 wxString status_text(int field = 0);
 
@@ -44,5 +50,27 @@ int run_idle_binding_count();
 // control's event handler process it, so it reaches the frame through its event table the way
 // a user's click does. Set the control's value first: SetValue sends no event.
 void send_command(wxWindow* control, wxEventType type, int value);
+
+// Answers a message dialog with `answer` and remembers its message and caption.
+class MessageAnswer : public wxExpectModalBase<wxMessageDialog, MessageAnswer> {
+public:
+    MessageAnswer(int answer, wxString* message, wxString* caption)
+        : answer(answer), message(message), caption(caption)
+    {
+    }
+
+protected:
+    int OnInvoked(wxMessageDialog* dialog) const override
+    {
+        *message = dialog->GetMessage();
+        *caption = dialog->GetTitle();
+        return answer;
+    }
+
+private:
+    int answer;
+    wxString* message;
+    wxString* caption;
+};
 
 } // namespace gui_test

@@ -32,17 +32,7 @@ protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
 
-    static void reset()
-    {
-        MyFrame& f = frame();
-        f.batch_running = false;
-        if (f.run_active() || run_idle_binding_count() != 0)
-            f.press_start(false);
-        if (f.control_notebook->GetSelection() != 0)
-            f.control_notebook->SetSelection(0);
-        f.clear_surfaces();
-        f.SetStatusText("", 0);
-    }
+    static void reset() { gui_test::reset_frame(); }
 
     static void press_start_button(bool pressed)
     {
@@ -58,26 +48,7 @@ protected:
 };
 
 // Answers the quit question and remembers what it asked.
-class QuitQuestion : public wxExpectModalBase<wxMessageDialog, QuitQuestion> {
-public:
-    QuitQuestion(int answer, wxString* message, wxString* caption)
-        : answer(answer), message(message), caption(caption)
-    {
-    }
-
-protected:
-    int OnInvoked(wxMessageDialog* dialog) const override
-    {
-        *message = dialog->GetMessage();
-        *caption = dialog->GetTitle();
-        return answer;
-    }
-
-private:
-    int answer;
-    wxString* message;
-    wxString* caption;
-};
+using QuitQuestion = gui_test::MessageAnswer;
 
 } // namespace
 

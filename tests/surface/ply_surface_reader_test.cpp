@@ -1,55 +1,25 @@
 #include "surface/ply_surface_reader.h"
 
-#include "surface/ply_file.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/fixtures/temp_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-// How a test file declares its data.
-struct Layout {
-    e_ply_storage_mode mode = PLY_LITTLE_ENDIAN;
-    e_ply_type coordinate = PLY_FLOAT;
-    const char* face_property = "vertex_indices";
-};
-
-// Writes mesh with the given header comments through the PLY layer.
+// Writes mesh as name in directory and returns its path.
 std::string write_ply(const TempDirectory& directory, const std::string& name, const Mesh& mesh,
-                      const std::vector<std::string>& comments, const Layout& layout)
+                      const std::vector<std::string>& comments, const PlyLayout& layout)
 {
     const std::string path = directory.file(name);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    p_ply ply = ply_create_to_file(file, layout.mode, nullptr, 0, nullptr);
-    bool ok = ply != nullptr;
-    for (const std::string& comment : comments)
-        ok = ok && ply_add_comment(ply.get(), comment.c_str());
-    ok = ok &&
-         ply_add_element(ply.get(), "vertex", static_cast<std::int64_t>(mesh.positions.size()));
-    for (const char* axis : {"x", "y", "z"})
-        ok = ok && ply_add_scalar_property(ply.get(), axis, layout.coordinate);
-    ok = ok && ply_add_element(ply.get(), "face", static_cast<std::int64_t>(mesh.triangles.size()));
-    ok = ok && ply_add_list_property(ply.get(), layout.face_property, PLY_UCHAR, PLY_UINT);
-    ok = ok && ply_write_header(ply.get());
-    for (const Point3& p : mesh.positions)
-        for (const double value : {p.x, p.y, p.z})
-            ok = ok && ply_write(ply.get(), value);
-    for (const Triangle& t : mesh.triangles) {
-        ok = ok && ply_write(ply.get(), 3);
-        for (const std::int64_t corner : t.vertex)
-            ok = ok && ply_write(ply.get(), static_cast<double>(corner));
-    }
-    ok = ok && ply_close(std::move(ply));
-    ok = std::fclose(file) == 0 && ok;
-    EXPECT_TRUE(ok) << "writing " << name;
+    EXPECT_TRUE(write_ply_file(path, mesh, comments, layout)) << "writing " << name;
     return path;
 }
 
@@ -113,7 +83,7 @@ TEST(PlySurfaceReader, EveryStorageModeGivesTheSameSurface)
     int i = 0;
     for (const e_ply_storage_mode mode : {PLY_ASCII, PLY_LITTLE_ENDIAN, PLY_BIG_ENDIAN}) {
         for (const e_ply_type coordinate : {PLY_FLOAT, PLY_DOUBLE}) {
-            Layout layout;
+            PlyLayout layout;
             layout.mode = mode;
             layout.coordinate = coordinate;
             const std::string path = write_ply(directory, "s" + std::to_string(i) + ".ply", mesh,
@@ -258,7 +228,7 @@ TEST(PlySurfaceReader, DamagedFilesFailCleanly)
     const Mesh mesh = icosphere(1);
     std::vector<std::string> originals;
     for (const e_ply_storage_mode mode : {PLY_ASCII, PLY_LITTLE_ENDIAN, PLY_BIG_ENDIAN}) {
-        Layout layout;
+        PlyLayout layout;
         layout.mode = mode;
         originals.push_back(
             read_file(write_ply(directory, "good.ply", mesh, annotation_comments, layout)));

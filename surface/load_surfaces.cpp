@@ -1,0 +1,197 @@
+#include "surface/load_surfaces.h"
+
+#include "registration/registration_type.h"
+#include "surface/ply_surface_reader.h"
+#include "surface/status_log.h"
+#include "surface/wrl_surface_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+bool ends_with(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool contains_canonical(const std::string& name)
+{
+    return name.find("canonical") != std::string::npos;
+}
+
+// A rotation whose 3 x 3 part has the given rows.
+Matrix4 rotation_from_rows(const std::array<double, 9>& rows)
+{
+    Matrix4 m = identity_matrix();
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            m[4 * c + r] = rows[static_cast<std::size_t>(3 * r + c)];
+    return m;
+}
+
+// The review presets 2 to 6, rows of their 3 x 3 parts.
+const std::array<std::array<double, 9>, 5> review_presets = {{
+    {0, 0, -1, 0, 1, 0, 1, 0, 0},
+    {-1, 0, 0, 0, 1, 0, 0, 0, -1},
+    {0, 0, 1, 0, 1, 0, -1, 0, 0},
+    {1, 0, 0, 0, 0, -1, 0, 1, 0},
+    {1, 0, 0, 0, 0, 1, 0, -1, 0},
+}};
+
+void set_names(Surface& surface, const std::string& path, const std::string& name)
+{
+    const std::string stem_name = drop_last_characters(name, 4);
+    // The path loses exactly what the name loses, so a short name never cuts into the
+    // directory part of the stem.
+    const std::size_t dropped = name.size() - stem_name.size();
+    surface.name = stem_name;
+    surface.path_stem = path.substr(0, path.size() >= dropped ? path.size() - dropped : 0);
+}
+
+} // namespace
+
+std::string drop_last_characters(const std::string& text, std::size_t count)
+{
+    std::size_t end = text.size();
+    for (std::size_t dropped = 0; dropped < count && end > 0; ++dropped) {
+        --end;
+        // Continuation bytes of a UTF-8 sequence belong to the character before them.
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end;
+    }
+    return text.substr(0, end);
+}
+
+bool parse_surface_file(const std::string& path, const std::string& name, Surface& surface)
+{
+    return ends_with(name, "wrl") ? parse_wrl_file(path, surface) : parse_ply_file(path, surface);
+}
+
+bool parse_surface_pair(WorkingState& state, const std::string& path1, const std::string& path2,
+                        const std::string& name1, const std::string& name2, bool fixed_order)
+{
+    Surface& first = state.surfaces[0];
+    Surface& second = state.surfaces[1];
+    log_status("Parsing first surface");
+    if (!parse_surface_file(path1, name1, first))
+        return false;
+    log_status("Parsing second surface");
+    if (!parse_surface_file(path2, name2, second))
+        return false;
+    bool first_is_lr = true;
+    if (!fixed_order) {
+        const bool first_canonical = contains_canonical(name1);
+        const bool second_canonical = contains_canonical(name2);
+        if (first_canonical != second_canonical)
+            first_is_lr = first_canonical;
+        else
+            first_is_lr = first.vertex_count <= second.vertex_count;
+    }
+    state.lr_surface = first_is_lr ? &first : &second;
+    state.hr_surface = first_is_lr ? &second : &first;
+    set_names(first, path1, name1);
+    set_names(second, path2, name2);
+    return true;
+}
+
+void fit_lattice_and_lad_radius(WorkingState& state)
+{
+    const Surface& lr = *state.lr_surface;
+    const std::array<double, 3> extent = {lr.bbox_max.x - lr.bbox_min.x,
+                                          lr.bbox_max.y - lr.bbox_min.y,
+                                          lr.bbox_max.z - lr.bbox_min.z};
+    const double largest = std::max({0.0, extent[0], extent[1], extent[2]});
+    state.lad_radius = lr.lad_radius_hint > 0.0 ? lr.lad_radius_hint : 0.1 * largest;
+    state.lad_refresh_counter = 0;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        const double spacing = extent[axis] * 0.0001 + extent[axis];
+        state.ffd_spacing[axis] = spacing == 0.0 ? 0.0001 : spacing;
+    }
+}
+
+void reset_lr_vertex_state(WorkingState& state)
+{
+    Surface& lr = *state.lr_surface;
+    const auto count = static_cast<std::size_t>(std::max<std::int64_t>(lr.vertex_count, 0));
+    lr.selected.assign(count, 1);
+    state.lad_neighbours.assign(count, {});
+    state.lad_parameters.assign(count, {});
+}
+
+double fitted_zoom(const Surface& lr, const Surface& hr, int client_width, int client_height)
+{
+    const double radius = std::max(lr.max_radius, hr.max_radius);
+    const int pixels = std::min(client_width, client_height);
+    if (!(radius > 0.0) || pixels <= 0)
+        return 1.0;
+    return 0.5 * pixels / radius;
+}
+
+Matrix4 default_view_rotation(const Surface& lr, const Surface& hr, int review)
+{
+    Matrix4 inverse_axes;
+    invert_rigid(inverse_axes, hr.natural_axes);
+    const Matrix4 base = lr.is_femur || lr.rim_vertex_count != 0
+                             ? rotation_from_rows({0, 0, 1, 1, 0, 0, 0, 1, 0})
+                             : rotation_from_rows({-1, 0, 0, 0, 0, 1, 0, 1, 0});
+    Matrix4 rotation = product(base, inverse_axes);
+    const long preset = std::labs(static_cast<long>(review));
+    if (preset >= 2 && preset <= 6)
+        rotation = product(rotation_from_rows(review_presets[static_cast<std::size_t>(preset - 2)]),
+                           rotation);
+    else if (preset > 6)
+        rotation = product(base, rotation);
+    return rotation;
+}
+
+bool shows_deformed_shape(int registration_type)
+{
+    switch (registration_type) {
+    case rigid:
+    case similarity:
+    case affine:
+    case aspect:
+        return false;
+    default:
+        return true;
+    }
+}
+
+const char* surfaces_loaded_message(int registration_result)
+{
+    switch (registration_result) {
+    case 1:
+        return "Surfaces and registration loaded successfully";
+    case -1:
+        return "Could not parse registration file, setting defaults";
+    default:
+        return "Surfaces loaded successfully";
+    }
+}
+
+std::string find_canonical_partner(const std::string& directory)
+{
+    for (const char* extension : {".ply", ".wrl"}) {
+        std::vector<std::string> matches;
+        std::error_code error;
+        for (std::filesystem::directory_iterator entry(directory, error), end;
+             !error && entry != end; entry.increment(error)) {
+            const std::string name = entry->path().filename().string();
+            std::error_code type_error;
+            if (name.empty() || name[0] == '.' || !ends_with(name, extension) ||
+                !entry->is_regular_file(type_error))
+                continue;
+            if (contains_canonical(name.substr(0, name.size() - 4)))
+                matches.push_back(entry->path().string());
+        }
+        if (!matches.empty())
+            return *std::min_element(matches.begin(), matches.end());
+    }
+    return {};
+}

@@ -1,0 +1,59 @@
+// Loading a pair of surfaces: which file is LR and which HR, their names, and the parts of the
+// working state that are fitted to a newly loaded pair. The frame's "Load surfaces" sequence
+// (load_surfaces_ui.cpp) runs these between the analysis, the view and the registration steps.
+#pragma once
+
+#include "app/working_state.h"
+#include "surface/matrix4.h"
+#include "surface/surface.h"
+
+#include <array>
+#include <string>
+
+// The text without its last `count` characters (UTF-8 code points), or "" when it has no more.
+std::string drop_last_characters(const std::string& text, std::size_t count);
+
+// Reads one surface file: with the WRL reader when the file name ends in "wrl"
+// (case-sensitive), otherwise with the PLY reader.
+bool parse_surface_file(const std::string& path, const std::string& name, Surface& surface);
+
+// Reads path1 into the first surface record and path2 into the second ("Parsing first
+// surface", "Parsing second surface"), then chooses LR and HR: with fixed_order the first file
+// is LR; otherwise the one file whose name contains "canonical" is LR, and when neither or both
+// do, the one with fewer vertices (the first on equal counts). Sets both names (the file name
+// without its four-character extension) and path stems (the path without as many characters).
+// False, after the reader's message, when a file cannot be read; a failure of the first file
+// skips the second.
+bool parse_surface_pair(WorkingState& state, const std::string& path1, const std::string& path2,
+                        const std::string& name1, const std::string& name2, bool fixed_order);
+
+// The LAD radius (the LR file's hint when positive, else a tenth of the largest LR
+// bounding-box extent), a fresh LAD refresh count and the FFD lattice spacing (1.0001 times
+// each LR extent, 0.0001 for an axis whose spacing would be exactly 0).
+void fit_lattice_and_lad_radius(WorkingState& state);
+
+// Every LR vertex selected, one empty LAD neighbour list and one LAD parameter entry per LR
+// vertex.
+void reset_lr_vertex_state(WorkingState& state);
+
+// Pixels per millimetre that fit the larger of the two surfaces' max_radius into half the
+// smaller client dimension; 1 when there is no radius or no client area.
+double fitted_zoom(const Surface& lr, const Surface& hr, int client_width, int client_height);
+
+// The view rotation of a new pair: B times the rigid inverse of the HR natural axes, where B
+// turns the HR main axis to the view's y axis for a femur or a surface with rims. A review
+// value (its absolute value, 1 to 6, above 6 repeating B; 0 for none) premultiplies its preset.
+Matrix4 default_view_rotation(const Surface& lr, const Surface& hr, int review);
+
+// True for the registration types whose LR result is a deformed shape (the FFD, LAD, TPS and
+// SSM types), which the LR surface then shows.
+bool shows_deformed_shape(int registration_type);
+
+// The closing status of a load by the result of reading the registration file (1 read whole,
+// 0 missing or incomplete, -1 parse error).
+const char* surfaces_loaded_message(int registration_result);
+
+// The partner of a single chosen file: the first regular file (bytewise name order) of
+// directory whose name matches "*canonical*.ply", else "*canonical*.wrl"; "" when there is
+// none.
+std::string find_canonical_partner(const std::string& directory);

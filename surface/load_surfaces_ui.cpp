@@ -1,0 +1,160 @@
+// "Load surfaces": the file dialog, and the load sequence that fits the view, the vertex grid,
+// the registration and the shape model to a new pair.
+#include "analysis/surface_geometry.h"
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "app/frame.h"
+#include "registration/registration_file.h"
+#include "registration/registration_type.h"
+#include "surface/load_surfaces.h"
+#include "surface/status_log.h"
+#include "utilities/batch_file.h"
+#include "utilities/shape_model.h"
+#include "view/gl_canvas.h"
+#include "view/shading_mode.h"
+
+#include <wx/choice.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/log.h>
+#include <wx/msgdlg.h>
+#include <wx/notebook.h>
+#include <wx/radiobox.h>
+#include <wx/slider.h>
+#include <wx/tglbtn.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// Paths as the file system spells them; names as UTF-8 text.
+std::string file_system_path(const wxString& path)
+{
+    return std::string(path.fn_str());
+}
+
+} // namespace
+
+bool MyFrame::may_discard_registration()
+{
+    if (!registration_unsaved || batch_running)
+        return true;
+    wxMessageDialog question(this,
+                             "Current registration not saved.\nReally load another "
+                             "surface file?",
+                             "Registration not saved", wxOK | wxCANCEL | wxICON_ERROR);
+    return question.ShowModal() != wxID_CANCEL;
+}
+
+void MyFrame::show_registration_page()
+{
+    const int page = control_notebook->GetSelection();
+    if (page == 0)
+        return;
+    control_notebook->ChangeSelection(0);
+    wxBookCtrlEvent event(wxEVT_NOTEBOOK_PAGE_CHANGED, id_notebook, 0, page);
+    event.SetEventObject(control_notebook);
+    OnPageChanged(event);
+}
+
+void MyFrame::OnSurfaceOpen(wxCommandEvent&)
+{
+    // A batch run goes on through the dialogs' event loops and would register the new pair
+    // unasked: it ends first.
+    if (batch_running)
+        press_start(false);
+    if (!may_discard_registration())
+        return;
+    show_registration_page();
+    wxFileDialog dialog(this, "Open surface files", wxGetCwd(), "", "PLY and WRL files|*.ply;*.wrl",
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE | wxFD_CHANGE_DIR);
+    if (dialog.ShowModal() != wxID_OK)
+        return;
+    wxArrayString paths, names;
+    dialog.GetPaths(paths);
+    dialog.GetFilenames(names);
+    if (paths.size() == 1) {
+        const wxString directory = wxFileName(paths[0]).GetPath();
+        const std::string partner =
+            find_canonical_partner(directory.empty() ? "." : file_system_path(directory));
+        if (!partner.empty()) {
+            const wxString found(partner.c_str(), *wxConvFileName);
+            paths.Add(found);
+            names.Add(wxFileName(found).GetFullName());
+        }
+    }
+    if (paths.size() != 2 || names.size() != 2) {
+        log_status("Must select two surface files to load");
+        return;
+    }
+    clear_surfaces();
+    batch_running = false;
+    delete wxLog::SetActiveTarget(new wxLogGui);
+    if (batch_log.IsOpened())
+        batch_log.Close();
+    if (load_surface_files(paths[0], paths[1], names[0], names[1], false)) {
+        SetStatusText(
+            wxString::FromUTF8(lr_surface->name + " (LR) and " + hr_surface->name + " (HR)"), 1);
+        main_canvas->Refresh();
+    } else {
+        clear_surfaces();
+    }
+}
+
+bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
+                                 const wxString& name1, const wxString& name2, bool fixed_order)
+{
+    if (!parse_surface_pair(*this, file_system_path(path1), file_system_path(path2),
+                            name1.utf8_string(), name2.utf8_string(), fixed_order))
+        return false;
+
+    log_status("Analyzing first surface's geometry");
+    analyse_surface_geometry(*this, *lr_surface);
+    list_dirty[dirty_lr_plain] = true;
+    log_status("Analyzing second surface's geometry");
+    analyse_surface_geometry(*this, *hr_surface);
+    build_display_list(list_hr_plain);
+    build_display_list(list_hr_curvature);
+
+    fit_lattice_and_lad_radius(*this);
+    main_canvas->zoom = fitted_zoom(*lr_surface, *hr_surface, main_canvas->client_width,
+                                    main_canvas->client_height);
+    int review = 0;
+    if (batch_running && current_batch_value(*this, batch_iterations) == 0)
+        review = current_batch_value(*this, batch_review);
+    main_canvas->view_rotation = default_view_rotation(*lr_surface, *hr_surface, review);
+    build_vertex_grid();
+
+    const int registration = load_registration_file(*this);
+    restore_current_transform();
+    update_deformed_positions();
+    if (shows_deformed_shape(registration_choice->GetSelection()))
+        lr_surface->shown = ShownShape::deformed;
+    reset_lr_vertex_state(*this);
+    reproject_landmarks(*lr_surface);
+    reproject_landmarks(*hr_surface);
+    pair_landmarks();
+    pair_landcurves();
+    const bool error_shading = shading_radiobox->GetSelection() == shading_registration_error;
+    if (error_shading)
+        establish_matches_and_display_alignment_error();
+
+    if (load_ssm_file(*this)) {
+        ssm_component_slider->Enable();
+        ssm_mode_slider->Enable();
+        animate_toggle->Enable();
+        ssm_mode_slider->SetRange(ssm_mode_slider->GetMin(), static_cast<int>(ssm_mode_count));
+        registration_choice->Append(registration_type_labels[similarity_ssm],
+                                    reinterpret_cast<void*>(std::intptr_t{similarity_ssm}));
+    }
+
+    if (error_shading) {
+        establish_matches_and_display_alignment_error();
+        if (registration == -1)
+            log_status(surfaces_loaded_message(registration));
+    } else {
+        log_status(surfaces_loaded_message(registration));
+    }
+    return true;
+}

@@ -1,0 +1,187 @@
+// "Load surfaces" through the frame: the questions, the file dialog, the partner search and
+// the state a loaded pair leaves.
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "app/frame.h"
+#include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
+#include "tests/fixtures/temp_files.h"
+#include "tests/gui/gui_test_support.h"
+#include "view/gl_canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/choice.h>
+#include <wx/filedlg.h>
+#include <wx/notebook.h>
+#include <wx/radiobox.h>
+#include <wx/testing.h>
+#include <wx/tglbtn.h>
+
+#include <cmath>
+
+using gui_test::frame;
+using gui_test::status_text;
+
+namespace {
+
+// Chooses one file in the surface file dialog (or cancels it) and remembers how it was asked.
+class SurfaceFileChoice : public wxExpectModalBase<wxFileDialog, SurfaceFileChoice> {
+public:
+    SurfaceFileChoice(const std::string& path, int answer = wxID_OK, wxString* title = nullptr,
+                      wxString* wildcard = nullptr, long* style = nullptr)
+        : path(path), answer(answer), title(title), wildcard(wildcard), style(style)
+    {
+    }
+
+protected:
+    int OnInvoked(wxFileDialog* dialog) const override
+    {
+        if (title != nullptr)
+            *title = dialog->GetMessage();
+        if (wildcard != nullptr)
+            *wildcard = dialog->GetWildcard();
+        if (style != nullptr)
+            *style = dialog->GetWindowStyle();
+        if (!path.empty()) {
+            dialog->SetPath(wxString::FromUTF8(path));
+            // The toolkit's chooser selects the file once it has read the folder.
+            gui_test::pump_until([dialog] {
+                wxArrayString paths;
+                dialog->GetPaths(paths);
+                return !paths.empty();
+            });
+        }
+        return answer;
+    }
+
+private:
+    std::string path;
+    int answer;
+    wxString* title;
+    wxString* wildcard;
+    long* style;
+};
+
+class LoadSurfaces : public testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+
+    static void reset()
+    {
+        gui_test::reset_frame();
+        frame().registration_choice->SetSelection(0);
+        frame().registration_unsaved = false;
+    }
+
+    // The menu item "Load surfaces", with the file dialog answered by choice.
+    static void load(const SurfaceFileChoice& choice)
+    {
+        wxCommandEvent event(wxEVT_MENU, id_load_surfaces);
+        wxTEST_DIALOG(frame().ProcessWindowEvent(event), choice);
+    }
+
+    TempDirectory directory;
+};
+
+} // namespace
+
+// One chosen file and its "canonical" partner from the same directory: the partner is LR
+// although it has more vertices, and the pair is named in the status bar.
+TEST_F(LoadSurfaces, AChosenFileWithItsCanonicalPartner)
+{
+    MyFrame& f = frame();
+    const std::string chosen = directory.file("knee.ply");
+    ASSERT_TRUE(write_ply_file(chosen, icosphere(1, 20.0)));
+    ASSERT_TRUE(write_ply_file(directory.file("knee_canonical.ply"), icosphere(2, 25.0),
+                               {"LANDMARK \"top\" 0 0 25 0 0 1"}));
+    directory.write("notes.txt", "not a surface");
+    f.registration_choice->SetSelection(2); // "Similarity + FFD" shows the deformed shape
+    wxString title, wildcard;
+    long style = 0;
+    load(SurfaceFileChoice(chosen, wxID_OK, &title, &wildcard, &style));
+
+    EXPECT_EQ(title, "Open surface files");
+    EXPECT_EQ(wildcard, "PLY and WRL files|*.ply;*.wrl");
+    EXPECT_EQ(style & (wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE | wxFD_CHANGE_DIR),
+              wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE | wxFD_CHANGE_DIR);
+    ASSERT_EQ(f.lr_surface, &f.surfaces[1]);
+    EXPECT_EQ(f.lr_surface->name, "knee_canonical");
+    EXPECT_EQ(f.lr_surface->path_stem, directory.file("knee_canonical"));
+    EXPECT_EQ(f.hr_surface->name, "knee");
+    EXPECT_EQ(f.lr_surface->vertex_count, 162);
+    EXPECT_EQ(f.hr_surface->vertex_count, 42);
+    EXPECT_EQ(status_text(1), "knee_canonical (LR) and knee (HR)");
+    EXPECT_EQ(status_text(0), "Surfaces loaded successfully");
+    ASSERT_EQ(f.lr_surface->landmarks.size(), 1u);
+    EXPECT_EQ(f.lr_surface->shown, ShownShape::deformed);
+    EXPECT_EQ(f.hr_surface->shown, ShownShape::as_read);
+    EXPECT_EQ(f.lr_surface->selected, std::vector<std::uint8_t>(162, 1));
+    EXPECT_EQ(f.lad_neighbours.size(), 162u);
+    EXPECT_EQ(f.lad_parameters.size(), 162u);
+    EXPECT_TRUE(f.list_dirty[dirty_lr_plain]);
+    EXPECT_TRUE(std::isfinite(gui_test::canvas().zoom) && gui_test::canvas().zoom > 0.0);
+}
+
+TEST_F(LoadSurfaces, AnUnreadablePartnerLoadsNothing)
+{
+    MyFrame& f = frame();
+    const std::string chosen = directory.file("hip.ply");
+    ASSERT_TRUE(write_ply_file(chosen, octahedron()));
+    directory.write("hip_canonical.ply", "not a ply file");
+    load(SurfaceFileChoice(chosen));
+    EXPECT_EQ(status_text(0), "Could not parse ply header");
+    EXPECT_EQ(status_text(1), "No surfaces loaded");
+    EXPECT_EQ(f.surfaces[0].vertex_count, 0);
+    EXPECT_EQ(f.surfaces[1].vertex_count, 0);
+}
+
+TEST_F(LoadSurfaces, OneFileWithoutAPartnerIsNotEnough)
+{
+    MyFrame& f = frame();
+    const std::string chosen = directory.file("alone.ply");
+    ASSERT_TRUE(write_ply_file(chosen, octahedron()));
+    load(SurfaceFileChoice(chosen));
+    EXPECT_EQ(status_text(0), "Must select two surface files to load");
+    EXPECT_EQ(f.surfaces[0].vertex_count, 0);
+}
+
+TEST_F(LoadSurfaces, CancellingTheUnsavedQuestionChangesNothing)
+{
+    MyFrame& f = frame();
+    fill_surface(*f.lr_surface, icosphere(1));
+    fill_surface(*f.hr_surface, icosphere(2));
+    f.registration_unsaved = true;
+    wxString message, caption;
+    wxCommandEvent event(wxEVT_MENU, id_load_surfaces);
+    // Only the question is expected: a file dialog would fail the test.
+    wxTEST_DIALOG(f.ProcessWindowEvent(event),
+                  gui_test::MessageAnswer(wxID_CANCEL, &message, &caption));
+    EXPECT_EQ(message, "Current registration not saved.\nReally load another surface file?");
+    EXPECT_EQ(caption, "Registration not saved");
+    EXPECT_EQ(f.lr_surface->vertex_count, 42);
+    EXPECT_TRUE(f.registration_unsaved);
+}
+
+// A running batch ends before any dialog, so it cannot go on with the pair being chosen; the
+// "Registration" page is shown again with its selections back.
+TEST_F(LoadSurfaces, EndsABatchRunAndReturnsToTheRegistrationPage)
+{
+    MyFrame& f = frame();
+    f.batch_running = true;
+    f.press_start(true);
+    ASSERT_EQ(gui_test::run_idle_binding_count(), 1);
+    f.shading_radiobox->SetSelection(2);
+    f.control_notebook->SetSelection(1);
+    f.batch_running = true;
+    f.press_start(true);
+    load(SurfaceFileChoice("", wxID_CANCEL));
+    EXPECT_EQ(gui_test::run_idle_binding_count(), 0);
+    EXPECT_FALSE(f.run_active());
+    EXPECT_FALSE(f.batch_running);
+    EXPECT_FALSE(f.start_toggle->GetValue());
+    EXPECT_EQ(f.control_notebook->GetSelection(), 0);
+    EXPECT_EQ(f.shading_radiobox->GetSelection(), 2);
+    f.shading_radiobox->SetSelection(0);
+}
