@@ -4,10 +4,10 @@
 #include "surface/ply_surface_reader.h"
 #include "surface/status_log.h"
 #include "surface/wrl_surface_reader.h"
+#include "utilities/batch_file.h"
+#include "view/view_maths.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -24,25 +24,6 @@ bool contains_canonical(const std::string& name)
 {
     return name.find("canonical") != std::string::npos;
 }
-
-// A rotation whose 3 x 3 part has the given rows.
-Matrix4 rotation_from_rows(const std::array<double, 9>& rows)
-{
-    Matrix4 m = identity_matrix();
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            m[4 * c + r] = rows[static_cast<std::size_t>(3 * r + c)];
-    return m;
-}
-
-// The review presets 2 to 6, rows of their 3 x 3 parts.
-const std::array<std::array<double, 9>, 5> review_presets = {{
-    {0, 0, -1, 0, 1, 0, 1, 0, 0},
-    {-1, 0, 0, 0, 1, 0, 0, 0, -1},
-    {0, 0, 1, 0, 1, 0, -1, 0, 0},
-    {1, 0, 0, 0, 0, -1, 0, 1, 0},
-    {1, 0, 0, 0, 0, 1, 0, -1, 0},
-}};
 
 void set_names(Surface& surface, const std::string& path, const std::string& name)
 {
@@ -124,30 +105,15 @@ void reset_lr_vertex_state(WorkingState& state)
     state.lad_parameters.assign(count, {});
 }
 
-double fitted_zoom(const Surface& lr, const Surface& hr, int client_width, int client_height)
+Matrix4 loading_view(const WorkingState& state)
 {
-    const double radius = std::max(lr.max_radius, hr.max_radius);
-    const int pixels = std::min(client_width, client_height);
-    if (!(radius > 0.0) || pixels <= 0)
-        return 1.0;
-    return 0.5 * pixels / radius;
-}
-
-Matrix4 default_view_rotation(const Surface& lr, const Surface& hr, int review)
-{
-    Matrix4 inverse_axes;
-    invert_rigid(inverse_axes, hr.natural_axes);
-    const Matrix4 base = lr.is_femur || lr.rim_vertex_count != 0
-                             ? rotation_from_rows({0, 0, 1, 1, 0, 0, 0, 1, 0})
-                             : rotation_from_rows({-1, 0, 0, 0, 0, 1, 0, 1, 0});
-    Matrix4 rotation = product(base, inverse_axes);
-    const long preset = std::labs(static_cast<long>(review));
-    if (preset >= 2 && preset <= 6)
-        rotation = product(rotation_from_rows(review_presets[static_cast<std::size_t>(preset - 2)]),
-                           rotation);
-    else if (preset > 6)
-        rotation = product(base, rotation);
-    return rotation;
+    const Surface& lr = *state.lr_surface;
+    const bool axis_up = lr.is_femur || lr.rim_vertex_count != 0;
+    const Matrix4 rotation = loading_view_rotation(state.hr_surface->natural_axes, axis_up);
+    if (!state.batch_running || current_batch_value(state, batch_iterations) != 0)
+        return rotation;
+    const std::int32_t review = current_batch_value(state, batch_review);
+    return review == 0 ? rotation : product(review_view_preset(review, axis_up), rotation);
 }
 
 bool shows_deformed_shape(int registration_type)

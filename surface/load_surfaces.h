@@ -36,14 +36,10 @@ void fit_lattice_and_lad_radius(WorkingState& state);
 // vertex.
 void reset_lr_vertex_state(WorkingState& state);
 
-// Pixels per millimetre that fit the larger of the two surfaces' max_radius into half the
-// smaller client dimension; 1 when there is no radius or no client area.
-double fitted_zoom(const Surface& lr, const Surface& hr, int client_width, int client_height);
-
-// The view rotation of a new pair: B times the rigid inverse of the HR natural axes, where B
-// turns the HR main axis to the view's y axis for a femur or a surface with rims. A review
-// value (its absolute value, 1 to 6, above 6 repeating B; 0 for none) premultiplies its preset.
-Matrix4 default_view_rotation(const Surface& lr, const Surface& hr, int review);
+// The view rotation of a new pair: the loading view of the HR natural axes, with the HR main
+// axis up the view for a femur or an LR surface with rims; a batch review job that makes no
+// iterations puts its review preset in front.
+Matrix4 loading_view(const WorkingState& state);
 
 // True for the registration types whose LR result is a deformed shape (the FFD, LAD, TPS and
 // SSM types), which the LR surface then shows.

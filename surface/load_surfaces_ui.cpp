@@ -8,10 +8,10 @@
 #include "registration/registration_type.h"
 #include "surface/load_surfaces.h"
 #include "surface/status_log.h"
-#include "utilities/batch_file.h"
 #include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
 #include "view/shading_mode.h"
+#include "view/view_maths.h"
 
 #include <wx/choice.h>
 #include <wx/filedlg.h>
@@ -24,15 +24,11 @@
 #include <wx/tglbtn.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 
 // Paths as the file system spells them; names as UTF-8 text.
-std::string file_system_path(const wxString& path)
-{
-    return std::string(path.fn_str());
-}
+std::string file_system_path(const wxString& path) { return std::string(path.fn_str()); }
 
 } // namespace
 
@@ -118,12 +114,9 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     build_display_list(list_hr_curvature);
 
     fit_lattice_and_lad_radius(*this);
-    main_canvas->zoom = fitted_zoom(*lr_surface, *hr_surface, main_canvas->client_width,
-                                    main_canvas->client_height);
-    int review = 0;
-    if (batch_running && current_batch_value(*this, batch_iterations) == 0)
-        review = current_batch_value(*this, batch_review);
-    main_canvas->view_rotation = default_view_rotation(*lr_surface, *hr_surface, review);
+    main_canvas->zoom = fit_zoom(lr_surface->max_radius, hr_surface->max_radius,
+                                 main_canvas->client_width, main_canvas->client_height);
+    main_canvas->view_rotation = loading_view(*this);
     build_vertex_grid();
 
     const int registration = load_registration_file(*this);

@@ -4,10 +4,7 @@
 
 namespace {
 
-double distance(const Point3& a, const Point3& b)
-{
-    return std::sqrt(squared_distance(a, b));
-}
+double distance(const Point3& a, const Point3& b) { return std::sqrt(squared_distance(a, b)); }
 
 // Mean over the triangles' sides of the positions mapped by transform; false without triangles.
 bool mean_edge_length(const Surface& surface, const Matrix4& transform, double& mean)

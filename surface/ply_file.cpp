@@ -174,10 +174,7 @@ int ply_read_line(t_ply_* ply)
     return 1;
 }
 
-const char* token(const t_ply_* ply)
-{
-    return ply->buffer.data() + ply->buffer_token;
-}
+const char* token(const t_ply_* ply) { return ply->buffer.data() + ply->buffer_token; }
 
 // Raw bytes of binary data, taken from the buffer; an empty buffer is refilled from the stream.
 int ply_read_chunk(t_ply_* ply, void* bytes, std::size_t size)
@@ -319,10 +316,7 @@ int oascii_float64(t_ply_* ply, double value)
     return std::fprintf(ply->fp, "%g", value) > 0;
 }
 
-int no_chunk(t_ply_*, void*, std::size_t)
-{
-    return 0;
-}
+int no_chunk(t_ply_*, void*, std::size_t) { return 0; }
 
 #define KELVORAND_BINARY_INPUT                                                                     \
     {                                                                                              \
@@ -447,15 +441,9 @@ int read_header_line(t_ply_* ply, std::vector<std::string>& lines)
     return ply_read_word(ply);
 }
 
-int ply_read_header_comment(t_ply_* ply)
-{
-    return read_header_line(ply, ply->comments);
-}
+int ply_read_header_comment(t_ply_* ply) { return read_header_line(ply, ply->comments); }
 
-int ply_read_header_obj_info(t_ply_* ply)
-{
-    return read_header_line(ply, ply->obj_infos);
-}
+int ply_read_header_obj_info(t_ply_* ply) { return read_header_line(ply, ply->obj_infos); }
 
 int ply_read_header_format(t_ply_* ply)
 {
@@ -578,10 +566,7 @@ int read_scalar(t_ply_* ply, int type, double* value)
 }
 
 // A list length as the callbacks get it: finite, not negative and within 32 bits.
-bool is_valid_list_length(double length)
-{
-    return length >= 0.0 && length <= 2147483647.0;
-}
+bool is_valid_list_length(double length) { return length >= 0.0 && length <= 2147483647.0; }
 
 // Moves the write cursor to the next element that has a value to take.
 void skip_empty_elements(t_ply_* ply)
@@ -599,10 +584,7 @@ bool is_last_property(const t_ply_* ply)
 
 } // namespace
 
-void PlyHandleDeleter::operator()(t_ply_* ply) const
-{
-    delete ply;
-}
+void PlyHandleDeleter::operator()(t_ply_* ply) const { delete ply; }
 
 const char* ply_type_word(int type)
 {
@@ -856,10 +838,7 @@ bool is_valid_name(const char* name)
     return name != nullptr && std::strlen(name) < ply_word_size;
 }
 
-bool is_scalar_type(int type)
-{
-    return type >= PLY_INT8 && type < PLY_LIST;
-}
+bool is_scalar_type(int type) { return type >= PLY_INT8 && type < PLY_LIST; }
 
 int add_property(t_ply_* ply, t_ply_property_ property)
 {

@@ -52,10 +52,7 @@ bool read_text_lines(const std::string& path, std::vector<std::string>& lines)
     return true;
 }
 
-bool is_letter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 enum class Keyword { absent, glued, word };
 
@@ -84,10 +81,7 @@ bool three_numbers(std::string line, Number (&numbers)[3], Convert convert)
     return true;
 }
 
-bool has_closing_bracket(const std::string& line)
-{
-    return line.find(']') != std::string::npos;
-}
+bool has_closing_bracket(const std::string& line) { return line.find(']') != std::string::npos; }
 
 // The lines of one file and where the scan stands.
 struct WrlScan {

@@ -36,7 +36,8 @@ Matrix4 view_matrix(int width, int height, double zoom, const Matrix4& view_rota
 double fit_zoom(double lr_max_radius, double hr_max_radius, int width, int height)
 {
     const double r = std::max(lr_max_radius, hr_max_radius);
-    if (!(r > 0.0))
+    // Without a client area (a window not yet laid out) a zoom of 0 would collapse the view.
+    if (!(r > 0.0) || std::min(width, height) <= 0)
         return 1.0;
     return 0.5 * std::min(width, height) / r;
 }

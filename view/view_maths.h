@@ -12,7 +12,7 @@ constexpr double view_depth = 10000.0;
 Matrix4 view_matrix(int width, int height, double zoom, const Matrix4& view_rotation);
 
 // The zoom that fits a pair of surfaces: half the smaller window side over the larger of the
-// two radii; 1 when both radii are 0 (or not positive).
+// two radii; 1 when both radii are 0 (or not positive) or the window has no area.
 double fit_zoom(double lr_max_radius, double hr_max_radius, int width, int height);
 
 // The view rotation at load: the inverse of the HR natural axes, turned so that the HR main

@@ -5,6 +5,8 @@
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/fixtures/temp_files.h"
+#include "utilities/batch_file.h"
+#include "view/view_maths.h"
 
 #include <gtest/gtest.h>
 
@@ -14,30 +16,10 @@
 
 namespace {
 
-// Rows of the 3 x 3 part of a matrix, for comparisons with the tables of rotations.
-std::array<double, 9> rows_of(const Matrix4& m)
+void expect_equal(const Matrix4& actual, const Matrix4& expected)
 {
-    std::array<double, 9> rows{};
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            rows[static_cast<std::size_t>(3 * r + c)] = m[4 * c + r];
-    return rows;
-}
-
-Matrix4 from_rows(const std::array<double, 9>& rows)
-{
-    Matrix4 m = identity_matrix();
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            m[4 * c + r] = rows[static_cast<std::size_t>(3 * r + c)];
-    return m;
-}
-
-void expect_rows(const Matrix4& m, const std::array<double, 9>& rows)
-{
-    const std::array<double, 9> actual = rows_of(m);
-    for (std::size_t i = 0; i < 9; ++i)
-        EXPECT_NEAR(actual[i], rows[i], 1e-12) << "element " << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(actual[i], expected[i], 1e-12) << "element " << i;
 }
 
 } // namespace
@@ -170,51 +152,45 @@ TEST(LoadSurfaces, LatticeLadRadiusAndLrState)
     EXPECT_EQ(state.lad_parameters.size(), 9u);
 }
 
-TEST(LoadSurfaces, ZoomFitsTheLargerSurface)
+// The view of a new pair, and the review preset of a batch review job that makes no
+// iterations.
+TEST(LoadSurfaces, LoadingView)
 {
-    Surface lr, hr;
-    lr.max_radius = 20.0f;
-    hr.max_radius = 50.0f;
-    EXPECT_DOUBLE_EQ(fitted_zoom(lr, hr, 800, 600), 6.0);
-    EXPECT_EQ(fitted_zoom(lr, hr, 0, 600), 1.0); // no client area yet
-    lr.max_radius = hr.max_radius = 0.0f;        // a single repeated point
-    EXPECT_EQ(fitted_zoom(lr, hr, 800, 600), 1.0);
-}
+    WorkingState state;
+    make_transform(state.hr_surface->natural_axes, 0, 0, 0, 90, 0, 0);
+    const Matrix4& axes = state.hr_surface->natural_axes;
+    const Matrix4 across = loading_view_rotation(axes, false);
+    const Matrix4 up = loading_view_rotation(axes, true);
+    expect_equal(loading_view(state), across);
+    state.lr_surface->rim_vertex_count = 12;
+    expect_equal(loading_view(state), up);
+    state.lr_surface->rim_vertex_count = 0;
+    state.lr_surface->is_femur = true;
+    expect_equal(loading_view(state), up);
+    state.lr_surface->is_femur = false;
 
-TEST(LoadSurfaces, ViewRotation)
-{
-    Surface lr, hr;
-    // HR natural axes: a quarter turn about z; the view undoes it before B.
-    make_transform(hr.natural_axes, 0, 0, 0, 90, 0, 0);
-    const Matrix4 axes = hr.natural_axes;
-    const std::array<double, 9> plain = {-1, 0, 0, 0, 0, 1, 0, 1, 0};
-    const std::array<double, 9> axial = {0, 0, 1, 1, 0, 0, 0, 1, 0};
-    auto view = [&](int review) { return product(default_view_rotation(lr, hr, review), axes); };
-    expect_rows(view(0), plain);
-    lr.rim_vertex_count = 12;
-    expect_rows(view(0), axial);
-    lr.rim_vertex_count = 0;
-    lr.is_femur = true;
-    expect_rows(view(0), axial);
-    lr.is_femur = false;
-    // Review presets premultiply B; the sign of the review value does not matter, and values
-    // above 6 apply B once more.
+    // One stored job with review 3 and the given iteration count.
+    state.batch_job_count = 1;
+    state.batch_job_index = 0;
+    state.batch_job_values.assign(batch_value_count, 0);
+    state.batch_job_values[batch_review] = 3;
+    const Matrix4 reviewed = product(review_view_preset(3, false), across);
     struct Case {
-        int review;
-        std::array<double, 9> preset;
+        const char* why;
+        bool batch_running;
+        std::int32_t iterations;
+        const Matrix4* expected;
     };
     const Case cases[] = {
-        {1, {1, 0, 0, 0, 1, 0, 0, 0, 1}},
-        {2, {0, 0, -1, 0, 1, 0, 1, 0, 0}},
-        {-3, {-1, 0, 0, 0, 1, 0, 0, 0, -1}},
-        {4, {0, 0, 1, 0, 1, 0, -1, 0, 0}},
-        {5, {1, 0, 0, 0, 0, -1, 0, 1, 0}},
-        {6, {1, 0, 0, 0, 0, 1, 0, -1, 0}},
-        {7, plain},
+        {"a review job without iterations shows its preset", true, 0, &reviewed},
+        {"a review job that iterates turns by itself", true, 5, &across},
+        {"stored jobs without a running batch do nothing", false, 0, &across},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.review);
-        expect_rows(view(c.review), rows_of(product(from_rows(c.preset), from_rows(plain))));
+        SCOPED_TRACE(c.why);
+        state.batch_running = c.batch_running;
+        state.batch_job_values[batch_iterations] = c.iterations;
+        expect_equal(loading_view(state), *c.expected);
     }
 }
 

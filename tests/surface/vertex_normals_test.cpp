@@ -11,10 +11,7 @@
 
 namespace {
 
-double length(const Point3& p)
-{
-    return std::sqrt(dot(p, p));
-}
+double length(const Point3& p) { return std::sqrt(dot(p, p)); }
 
 // The largest angle, in radians, between the computed normals and analytic(p) at every vertex.
 template <typename Analytic> double worst_angle(const Mesh& mesh, Analytic analytic)

@@ -28,6 +28,7 @@ TEST(ViewMaths, FitZoomUsesTheLargerRadiusAndTheSmallerSide)
     EXPECT_DOUBLE_EQ(fit_zoom(10.0, 25.0, 640, 400), 8.0);
     EXPECT_DOUBLE_EQ(fit_zoom(25.0, 10.0, 400, 640), 8.0);
     EXPECT_DOUBLE_EQ(fit_zoom(0.0, 0.0, 640, 400), 1.0);
+    EXPECT_DOUBLE_EQ(fit_zoom(10.0, 25.0, 0, 400), 1.0); // no client area yet
 }
 
 TEST(ViewMaths, LoadingViewTurnsTheMainAxis)
