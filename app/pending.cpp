@@ -8,7 +8,6 @@
 
 #include <wx/log.h>
 
-
 // Landmark and landcurve pairing.
 void MyFrame::pair_landmarks() {}
 void MyFrame::pair_landcurves() {}
