@@ -9,6 +9,7 @@
 // The toolkit's own application macro also checks at start-up that the program and the library
 // were built with the same options.
 wxIMPLEMENT_APP_NO_MAIN(MyApp);
+wxIMPLEMENT_DYNAMIC_CLASS(MyApp, wxApp);
 
 MyFrame* main_frame = nullptr;
 MyGLCanvas* main_canvas = nullptr;

@@ -20,6 +20,8 @@ public:
     void bind_run_idle();
     // Removes the binding of OnIdle, if any.
     void unbind_run_idle();
+
+    wxDECLARE_DYNAMIC_CLASS(MyApp);
 };
 
 wxDECLARE_APP(MyApp);

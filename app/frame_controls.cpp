@@ -119,8 +119,8 @@ wxWindow* MyFrame::build_registration_page(wxWindow* notebook)
     wxSizer* sizer = page->GetSizer();
 
     const wxString mouse_items[] = {"Viewpoint", "LR surface"};
-    mouse_radiobox = new wxRadioBox(page, id_mouse, "Mouse", wxDefaultPosition, wxDefaultSize,
-                                    2, mouse_items, 1, wxRA_SPECIFY_ROWS);
+    mouse_radiobox = new wxRadioBox(page, id_mouse, "Mouse", wxDefaultPosition, wxDefaultSize, 2,
+                                    mouse_items, 1, wxRA_SPECIFY_ROWS);
     sizer->Add(mouse_radiobox, 0, flag_all, border);
 
     wxStaticBoxSizer* show = add_box(page, sizer, "Show");
@@ -133,12 +133,15 @@ wxWindow* MyFrame::build_registration_page(wxWindow* notebook)
     lr_checkbox = add_checkbox(show_parent, row, id_show_lr, "LR", true, flag_all);
     matches_checkbox = add_checkbox(show_parent, row, id_show_matches, "matches", false, flag_all);
 
-    const wxString shading_items[] = {"Plain",           "Surface data",
-                                      "Gaussian curvature", "Registration error",
-                                      "Signed data error",  "Absolute data error"};
-    shading_radiobox = new wxRadioBox(page, id_surface_shading, "Surface shading",
-                                      wxDefaultPosition, wxDefaultSize, 6, shading_items, 1,
-                                      wxRA_SPECIFY_COLS);
+    const wxString shading_items[] = {"Plain",
+                                      "Surface data",
+                                      "Gaussian curvature",
+                                      "Registration error",
+                                      "Signed data error",
+                                      "Absolute data error"};
+    shading_radiobox =
+        new wxRadioBox(page, id_surface_shading, "Surface shading", wxDefaultPosition,
+                       wxDefaultSize, 6, shading_items, 1, wxRA_SPECIFY_COLS);
     sizer->Add(shading_radiobox, 0, flag_all, border);
 
     const wxString rim_items[] = {"Yes", "No", "To rims"};
@@ -162,8 +165,8 @@ wxWindow* MyFrame::build_registration_page(wxWindow* notebook)
 
     row = add_row(sizer);
     add_text(page, row, "Registration", flag_centre_in_row);
-    registration_choice = new wxChoice(page, id_registration_type, wxDefaultPosition,
-                                       control_size(this, 60, -1));
+    registration_choice =
+        new wxChoice(page, id_registration_type, wxDefaultPosition, control_size(this, 60, -1));
     for (int code = rigid; code <= similarity_tps; ++code)
         registration_choice->Append(registration_type_labels[static_cast<std::size_t>(code)],
                                     code_as_client_data(code));
@@ -183,8 +186,8 @@ wxWindow* MyFrame::build_registration_page(wxWindow* notebook)
     sizer->Add(iterations_slider, 0, flag_all, border);
 
     row = add_row(sizer);
-    start_toggle = new wxToggleButton(page, id_start, "Start", wxDefaultPosition,
-                                      control_size(this, 23, -1));
+    start_toggle =
+        new wxToggleButton(page, id_start, "Start", wxDefaultPosition, control_size(this, 23, -1));
     row->Add(start_toggle, 0, flag_centre_in_row, border);
     row->Add(new wxButton(page, id_smooth, "Smooth", wxDefaultPosition, control_size(this, 34, -1)),
              0, flag_centre_in_row, border);
@@ -215,16 +218,12 @@ wxWindow* MyFrame::build_utilities_page(wxWindow* notebook)
                                    control_size(this, 80, -1), slider_style);
     ssm->Add(ssm_mode_slider, 0, flag_centre, border);
     add_text(ssm_parent, ssm, "component", flag_top);
-    ssm_component_slider = new wxSlider(ssm_parent, id_ssm_component, 0, -100, 100,
-                                        wxDefaultPosition, control_size(this, 80, -1),
-                                        slider_style);
+    ssm_component_slider =
+        new wxSlider(ssm_parent, id_ssm_component, 0, -100, 100, wxDefaultPosition,
+                     control_size(this, 80, -1), slider_style);
     ssm->Add(ssm_component_slider, 0, flag_centre, border);
     animate_toggle = new wxToggleButton(ssm_parent, id_ssm_animate, "Animate and save");
     ssm->Add(animate_toggle, 0, flag_centre, border);
-    // Enabled only while a shape model is loaded.
-    ssm_mode_slider->Disable();
-    ssm_component_slider->Disable();
-    animate_toggle->Disable();
     sizer->AddSpacer(20);
 
     wxStaticBoxSizer* creator = add_box(page, sizer, "Automatic SSM creator");
@@ -239,10 +238,10 @@ wxWindow* MyFrame::build_utilities_page(wxWindow* notebook)
     row->Add(new wxButton(creator_parent, id_ssm_create, "Create", wxDefaultPosition,
                           control_size(this, 30, -1)),
              0, flag_centre_in_row, border);
-    procrustes_checkbox = add_checkbox(creator_parent, creator, wxID_ANY, "Procrustes alignment",
-                                       true, flag_all);
-    rescale_checkbox = add_checkbox(creator_parent, creator, wxID_ANY,
-                                    "Rescale by centroid size", false, flag_all);
+    procrustes_checkbox =
+        add_checkbox(creator_parent, creator, wxID_ANY, "Procrustes alignment", true, flag_all);
+    rescale_checkbox = add_checkbox(creator_parent, creator, wxID_ANY, "Rescale by centroid size",
+                                    false, flag_all);
     sizer->AddSpacer(20);
 
     wxStaticBoxSizer* writer = add_box(page, sizer, "Automatic batch file writer");

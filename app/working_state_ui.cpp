@@ -34,13 +34,13 @@ constexpr unsigned int ssm_item = similarity_ssm;
 void MyFrame::clear_surfaces()
 {
     SetStatusText("No surfaces loaded", 1);
-    if (has_shape_model()) {
-        ssm_component_slider->SetValue(0);
-        ssm_mode_slider->SetValue(1);
-        ssm_component_slider->Disable();
-        ssm_mode_slider->Disable();
-        animate_toggle->Disable();
-    }
+    // The shape-model controls work only while a model is loaded; the frame's constructor
+    // relies on this to start with them disabled.
+    ssm_component_slider->SetValue(0);
+    ssm_mode_slider->SetValue(1);
+    ssm_component_slider->Disable();
+    ssm_mode_slider->Disable();
+    animate_toggle->Disable();
     if (registration_choice->GetCount() > ssm_item) {
         const int selection = registration_choice->GetSelection();
         registration_choice->Delete(ssm_item);

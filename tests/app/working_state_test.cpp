@@ -15,6 +15,8 @@ TEST(WorkingState, ClearingEmptiesTheWorkingDataAndKeepsPosesNamesAndBatch)
         s.landcurves.push_back({});
         s.smoothing_steps = 4;
         s.lad_radius_hint = 7.5;
+        s.match_range2 = 4.0;
+        s.landmarks_changed = false;
     }
     state.lr_surface = &state.surfaces[1]; // loading may swap the roles
     state.hr_surface = &state.surfaces[0];
@@ -51,6 +53,8 @@ TEST(WorkingState, ClearingEmptiesTheWorkingDataAndKeepsPosesNamesAndBatch)
         EXPECT_TRUE(s.landcurves.empty());
         EXPECT_EQ(s.smoothing_steps, 0);
         EXPECT_EQ(s.lad_radius_hint, -1.0);
+        EXPECT_EQ(s.match_range2, -1.0); // the next matching runs in full
+        EXPECT_TRUE(s.landmarks_changed);
         EXPECT_EQ(s.name, "femur_left"); // the next load overwrites these
         EXPECT_EQ(s.centroid.z, 3.0);
         EXPECT_TRUE(s.is_femur);

@@ -1,6 +1,7 @@
 // Starts the real application without running its event loop, then runs the tests. Asserts
 // abort; unexpected modal dialogs are cancelled and fail the running test.
 #include "app/app.h"
+#include "tests/gui/gui_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ int main(int argc, char** argv)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
 
     wxApp::SetInstance(new MyApp);
-    wxSetAssertHandler(abort_on_assert);
+    gui_test::program_assert_handler = wxSetAssertHandler(abort_on_assert);
     if (!wxEntryStart(argc, argv)) {
         std::cerr << "cannot initialise the toolkit (no display?)\n";
         return EXIT_FAILURE;

@@ -12,6 +12,8 @@
 
 namespace gui_test {
 
+wxAssertHandler_t program_assert_handler = nullptr;
+
 MyFrame& frame() { return *main_frame; }
 
 MyGLCanvas& canvas() { return *main_canvas; }

@@ -10,6 +10,7 @@
 // the status line with status_text() instead.
 #pragma once
 
+#include <wx/debug.h>
 #include <wx/event.h>
 #include <wx/msgdlg.h>
 #include <wx/string.h>
@@ -26,6 +27,10 @@ namespace gui_test {
 
 MyFrame& frame();
 MyGLCanvas& canvas();
+
+// The assert handler the program installed for itself; the tests replace it with one that
+// aborts.
+extern wxAssertHandler_t program_assert_handler;
 
 // Dispatches the pending toolkit events, then one idle round (the application's idle handlers
 // run once).

@@ -85,6 +85,16 @@ TEST_F(Shell, StartBindsTheIterationOnceAndStopUnbindsIt)
     EXPECT_FALSE(f.start_toggle->GetValue());
 }
 
+TEST_F(Shell, StopBeforeAnyIterationLeavesTheStatusLine)
+{
+    MyFrame& f = frame();
+    load_pair();
+    f.SetStatusText("Loaded two surfaces", 0);
+    press_start_button(true);
+    press_start_button(false);
+    EXPECT_EQ(gui_test::status_text(0), "Loaded two surfaces");
+}
+
 TEST_F(Shell, UtilitiesPageEndsTheRunAndRestoresTheSelectionsOnReturn)
 {
     MyFrame& f = frame();
@@ -110,6 +120,15 @@ TEST_F(Shell, UtilitiesPageEndsTheRunAndRestoresTheSelectionsOnReturn)
     EXPECT_EQ(f.shading_radiobox->GetSelection(), 2);
     EXPECT_EQ(f.lr_surface->shown, ShownShape::as_read); // "Rigid" shows the surface as read
     EXPECT_TRUE(f.list_dirty[dirty_lr_plain]);
+    EXPECT_EQ(gui_test::status_text(0), "");
+
+    // Coming back to "Registration error" shading reports the error again (this pair has no
+    // vertex grid, so nothing matches).
+    f.shading_radiobox->SetSelection(3);
+    f.control_notebook->SetSelection(1);
+    f.control_notebook->SetSelection(0);
+    EXPECT_EQ(f.shading_radiobox->GetSelection(), 3);
+    EXPECT_EQ(gui_test::status_text(0), "No points within ICP distance threshold");
     f.mouse_radiobox->SetSelection(0);
     f.shading_radiobox->SetSelection(0);
 }
@@ -152,9 +171,9 @@ TEST_F(Shell, ClearingDeletesDisplayListsEvenRightAfterAResize)
     ASSERT_NE(first, 0u);
     GLuint id = first;
     for (Surface& s : f.surfaces) {
-        for (std::uint32_t* list : {&s.shading_list, &s.selection_list, &s.error_list,
-                                    &s.abs_error_list, &s.signed_error_list, &s.data_list,
-                                    &s.curvature_list}) {
+        for (std::uint32_t* list :
+             {&s.shading_list, &s.selection_list, &s.error_list, &s.abs_error_list,
+              &s.signed_error_list, &s.data_list, &s.curvature_list}) {
             glNewList(id, GL_COMPILE);
             glEndList();
             *list = id++;
