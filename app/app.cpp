@@ -1,10 +1,10 @@
 #include "app/app.h"
 
+#include "app/assert_output.h"
 #include "app/frame.h"
 #include "view/gl_canvas.h"
 
 #include <clocale>
-#include <iostream>
 
 // The toolkit's own application macro also checks at start-up that the program and the library
 // were built with the same options.
@@ -13,16 +13,6 @@ wxIMPLEMENT_DYNAMIC_CLASS(MyApp, wxApp);
 
 MyFrame* main_frame = nullptr;
 MyGLCanvas* main_canvas = nullptr;
-
-void write_assert_to_stderr(const wxString& file, int line, const wxString& function,
-                            const wxString& condition, const wxString& message)
-{
-    std::cerr << file.utf8_string() << ":" << line << ": " << function.utf8_string()
-              << ": assertion \"" << condition.utf8_string() << "\" failed";
-    if (!message.empty())
-        std::cerr << ": " << message.utf8_string();
-    std::cerr << std::endl;
-}
 
 MyApp::MyApp() { wxSetAssertHandler(write_assert_to_stderr); }
 

@@ -26,10 +26,6 @@ public:
 
 wxDECLARE_APP(MyApp);
 
-// Writes a failed assertion to standard error; a dialog would hang an unattended batch run.
-void write_assert_to_stderr(const wxString& file, int line, const wxString& function,
-                            const wxString& condition, const wxString& message);
-
 // The one main window and the one view; set once, never cleared.
 extern MyFrame* main_frame;
 extern MyGLCanvas* main_canvas;

@@ -1,5 +1,6 @@
 // The application object as the toolkit sees it, and what a failed assertion does.
 #include "app/app.h"
+#include "app/assert_output.h"
 #include "tests/gui/gui_test_support.h"
 
 #include <gtest/gtest.h>

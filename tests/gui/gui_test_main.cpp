@@ -1,6 +1,7 @@
 // Starts the real application without running its event loop, then runs the tests. Asserts
 // abort; unexpected modal dialogs are cancelled and fail the running test.
 #include "app/app.h"
+#include "tests/fixtures/abort_on_assert.h"
 #include "tests/gui/gui_test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +16,6 @@
 #include <memory>
 
 namespace {
-
-void abort_on_assert(const wxString& file, int line, const wxString& function,
-                     const wxString& condition, const wxString& message)
-{
-    write_assert_to_stderr(file, line, function, condition, message);
-    std::abort();
-}
 
 // Registered first, so the expectations of wxTEST_DIALOG take precedence over it.
 class UnexpectedDialogHook : public wxModalDialogHook {
