@@ -122,7 +122,7 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     const int registration = load_registration_file(*this);
     restore_current_transform();
     update_deformed_positions();
-    if (shows_deformed_shape(registration_choice->GetSelection()))
+    if (shows_deformed_shape(current_registration_type()))
         lr_surface->shown = ShownShape::deformed;
     reset_lr_vertex_state(*this);
     reproject_landmarks(*lr_surface);

@@ -1,6 +1,7 @@
 #include "surface/ply_surface_reader.h"
 
 #include "surface/annotation.h"
+#include "surface/file_text.h"
 #include "surface/ply_file.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
@@ -93,7 +94,8 @@ bool parse_ply_file(const std::string& path, Surface& surface)
     AnnotationReader annotations;
     for (const char* comment = ply_get_next_comment(ply.get(), nullptr); comment != nullptr;
          comment = ply_get_next_comment(ply.get(), comment))
-        read_annotation_line(annotations, read->surface, comment, AnnotationOrder::ply);
+        read_annotation_line(annotations, read->surface, file_text_as_utf8(comment),
+                             AnnotationOrder::ply);
 
     Surface& s = read->surface;
     s.vertex_count = ply_set_read_cb(ply.get(), "vertex", "x", ply_vertex_callback, read.get(), 0);

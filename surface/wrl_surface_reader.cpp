@@ -1,27 +1,23 @@
 #include "surface/wrl_surface_reader.h"
 
 #include "surface/annotation.h"
+#include "surface/file_text.h"
 #include "surface/number_tokens.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
-
-#include <wx/convauto.h>
-#include <wx/strconv.h>
-#include <wx/string.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
 
-// The file's lines as UTF-8, without their line ends (line feed, carriage return and line
-// feed, or a lone carriage return). Text that is not UTF-8 is decoded as the toolkit's
-// automatic conversion does (byte-order marks, else a single-byte fallback). False when the
-// file cannot be read or decoded.
+// The file's lines as UTF-8 (file_text_as_utf8), without their line ends (line feed, carriage
+// return and line feed, or a lone carriage return). False when the file cannot be read.
 bool read_text_lines(const std::string& path, std::vector<std::string>& lines)
 {
     std::ifstream file(path, std::ios::binary);
@@ -30,15 +26,7 @@ bool read_text_lines(const std::string& path, std::vector<std::string>& lines)
     std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     if (file.bad())
         return false;
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        bytes.erase(0, 3);
-    else if (!bytes.empty() &&
-             wxConvUTF8.ToWChar(nullptr, 0, bytes.data(), bytes.size()) == wxCONV_FAILED) {
-        const wxString text(bytes.data(), wxConvAuto(), bytes.size());
-        if (text.empty())
-            return false;
-        bytes = text.utf8_string();
-    }
+    bytes = file_text_as_utf8(std::move(bytes));
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t end = bytes.find_first_of("\r\n", start);

@@ -3,11 +3,13 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/frame.h"
+#include "registration/registration_file.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "view/gl_canvas.h"
+#include "view/shading_mode.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +124,48 @@ TEST_F(LoadSurfaces, AChosenFileWithItsCanonicalPartner)
     EXPECT_EQ(f.lad_parameters.size(), 162u);
     EXPECT_TRUE(f.list_dirty[dirty_lr_plain]);
     EXPECT_TRUE(std::isfinite(gui_test::canvas().zoom) && gui_test::canvas().zoom > 0.0);
+}
+
+// The closing status follows the pair's registration file, unless "Registration error" shading
+// shows the alignment error instead (a registration file that does not parse is still named).
+TEST_F(LoadSurfaces, FinalStatusFollowsTheRegistrationFileAndShading)
+{
+    MyFrame& f = frame();
+    const std::string chosen = directory.file("knee.ply");
+    ASSERT_TRUE(write_ply_file(chosen, icosphere(2, 20.0)));
+    ASSERT_TRUE(write_ply_file(directory.file("knee_canonical.ply"), icosphere(1, 21.0)));
+    const std::string reg_name = "knee_canonical-knee.reg";
+    load(SurfaceFileChoice(chosen));
+    ASSERT_EQ(status_text(0), "Surfaces loaded successfully");
+    const std::string whole = registration_file_text(f);
+    struct Case {
+        const char* why;
+        const char* reg_file; // null: none
+        int shading;
+        wxString status; // the whole line, or its start for an alignment error
+    };
+    const Case cases[] = {
+        {"a registration file read whole", whole.c_str(), shading_plain,
+         "Surfaces and registration loaded successfully"},
+        {"a registration file that does not parse", "not a registration\n", shading_plain,
+         "Could not parse registration file, setting defaults"},
+        {"the alignment error replaces the success message", whole.c_str(),
+         shading_registration_error, "Registration error is "},
+        {"a parse error is still reported under error shading", "not a registration\n",
+         shading_registration_error, "Could not parse registration file, setting defaults"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        directory.write(reg_name, c.reg_file);
+        f.shading_radiobox->SetSelection(c.shading);
+        load(SurfaceFileChoice(chosen));
+        if (c.status.EndsWith(" "))
+            EXPECT_TRUE(status_text(0).StartsWith(c.status)) << status_text(0);
+        else
+            EXPECT_EQ(status_text(0), c.status);
+        EXPECT_EQ(status_text(1), "knee_canonical (LR) and knee (HR)");
+    }
+    f.shading_radiobox->SetSelection(shading_plain);
 }
 
 TEST_F(LoadSurfaces, AnUnreadablePartnerLoadsNothing)

@@ -149,6 +149,29 @@ TEST(PlySurfaceReader, PropertiesAreFoundByName)
     EXPECT_EQ(second.triangles[0].vertex, (std::array<std::int64_t, 3>{2, 1, 0}));
 }
 
+// Names are kept as UTF-8: a comment written in a single-byte encoding is decoded, so that the
+// name shows and can be saved again.
+TEST(PlySurfaceReader, NamesAreReadAsUtf8)
+{
+    TempDirectory directory;
+    struct Case {
+        const char* why;
+        std::string comment;
+    };
+    const Case cases[] = {
+        {"UTF-8 stays as it is", "CLOSED_LANDCURVE \"t\xC3\xAAte\" 2"},
+        {"text that is not UTF-8 is taken as single bytes", "CLOSED_LANDCURVE \"t\xEAte\" 2"},
+    };
+    for (const Case& c : cases) {
+        const std::string path =
+            write_ply(directory, "names.ply", tetrahedron(), {c.comment, "0", "1"}, {});
+        Surface surface;
+        ASSERT_TRUE(parse_ply_file(path, surface)) << c.why;
+        ASSERT_EQ(surface.landcurves.size(), 1u) << c.why;
+        EXPECT_EQ(surface.landcurves[0].name, "t\xC3\xAAte") << c.why;
+    }
+}
+
 // Files that must fail, with the reader's message; the surface read into keeps what it held.
 TEST(PlySurfaceReader, FailureCases)
 {
