@@ -70,8 +70,8 @@ std::string file_name_part(const std::string& path)
 
 // Calls take(line) for every data line of the stream: lines end at LF, CR LF or CR; tabs count
 // as blanks; leading blanks are removed; empty lines and lines beginning with "#" are skipped.
-// first_line (when given) receives the stream's first line as read. Stops when take returns
-// false, and then returns false.
+// first_line (when given) receives the stream's first line with its tabs as blanks. Stops when take
+// returns false, and then returns false.
 bool for_each_data_line(std::istream& in, std::string* first_line,
                         const std::function<bool(const std::string&)>& take)
 {
@@ -85,6 +85,9 @@ bool for_each_data_line(std::istream& in, std::string* first_line,
                 end = chunk.size();
             std::string line = chunk.substr(start, end - start);
             start = end + 1;
+            for (char& c : line)
+                if (c == '\t')
+                    c = ' ';
             if (first) {
                 // A byte-order mark says the text is UTF-8; it is not part of the line.
                 if (line.compare(0, 3, "\xEF\xBB\xBF") == 0)
@@ -93,9 +96,6 @@ bool for_each_data_line(std::istream& in, std::string* first_line,
                     *first_line = line;
                 first = false;
             }
-            for (char& c : line)
-                if (c == '\t')
-                    c = ' ';
             const std::size_t text = line.find_first_not_of(' ');
             if (text == std::string::npos || line[text] == '#')
                 continue;
@@ -153,10 +153,7 @@ bool is_singular(const Matrix4& matrix)
     return !(std::fabs(det) > 1e-12 * largest * largest * largest);
 }
 
-bool is_identity(const Matrix4& matrix)
-{
-    return matrix.m == identity_matrix().m;
-}
+bool is_identity(const Matrix4& matrix) { return matrix.m == identity_matrix().m; }
 
 enum class RegVersion { unversioned, v10, v13 };
 

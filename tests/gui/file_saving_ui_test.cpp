@@ -2,8 +2,10 @@
 // its handler through the event table and saves under the name the controls select.
 #include "app/control_ids.h"
 #include "app/frame.h"
+#include "registration/default_pose.h"
 #include "registration/registration_type.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 
@@ -12,8 +14,11 @@
 #include <wx/choice.h>
 #include <wx/notebook.h>
 #include <wx/slider.h>
+#include <wx/stattext.h>
 
+#include <array>
 #include <filesystem>
+#include <fstream>
 
 using gui_test::frame;
 
@@ -70,6 +75,67 @@ TEST(FileSaving, MenuItemsSaveUnderTheNamesTheControlsSelect)
     f.ssm_component_slider->Disable();
     f.control_notebook->SetSelection(0);
     f.clear_surfaces();
+}
+
+// Loading fits the search-range slider to the pair, and clearing keeps the last geometry; the
+// tests that follow expect the slider and fresh records as the window starts.
+struct LoadedPairCleanup {
+    ~LoadedPairCleanup()
+    {
+        MyFrame& f = frame();
+        gui_test::reset_frame();
+        for (Surface& surface : f.surfaces)
+            surface = Surface{};
+        f.range_units = 10.0;
+        f.search_range_label->SetLabel("Search range (x0.1 mm)");
+        f.search_range_slider->SetRange(0, 100);
+        f.search_range_slider->SetValue(100);
+    }
+};
+
+// A registration saved from the menu comes back when the pair is loaded again, carried through
+// both surfaces' centring; a file that does not parse falls back to the default pose.
+TEST(FileSaving, SavedRegistrationComesBackWithTheNextLoad)
+{
+    MyFrame& f = frame();
+    TempDirectory dir;
+    const LoadedPairCleanup cleanup;
+    gui_test::reset_frame();
+    const std::string lr_path = dir.file("tibia.ply");
+    const std::string hr_path = dir.file("tibia_ct.ply");
+    ASSERT_TRUE(write_ply_file(lr_path, icosphere(1, 5.0, {1, -2, 3})));
+    ASSERT_TRUE(write_ply_file(hr_path, icosphere(2, 10.0, {-4, 0.5, 2})));
+    const auto load_pair = [&] {
+        f.clear_surfaces();
+        return f.load_surface_files(lr_path, hr_path, "tibia.ply", "tibia_ct.ply", true);
+    };
+    ASSERT_TRUE(load_pair());
+
+    std::array<Matrix4*, 4> families{&f.rigid_transform, &f.similarity_transform,
+                                     &f.affine_transform, &f.aspect_transform};
+    std::array<Matrix4, 4> saved;
+    for (std::size_t i = 0; i < families.size(); ++i) {
+        make_transform(*families[i], 0.5 * i, -1.0, 2.0, 10.0 * i, 20, -30);
+        (*families[i])[0] *= 1.0 + 0.1 * i; // a scale in the later families
+        saved[i] = *families[i];
+    }
+    f.similarity_ffd_grid.values[7] += 0.25;
+    const FfdGrid saved_grid = f.similarity_ffd_grid;
+    choose_menu_item(id_save_registration);
+    ASSERT_EQ(gui_test::status_text(0), "Registration file saved");
+
+    ASSERT_TRUE(load_pair());
+    EXPECT_EQ(gui_test::status_text(0), "Surfaces and registration loaded successfully");
+    for (std::size_t i = 0; i < families.size(); ++i)
+        for (int e = 0; e < 16; ++e)
+            EXPECT_NEAR((*families[i])[e], saved[i][e], 1e-6) << "family " << i << " element " << e;
+    EXPECT_NEAR(f.similarity_ffd_grid.values[7], saved_grid.values[7], 1e-6);
+
+    // One data line after the last grid.
+    std::ofstream(dir.file("tibia-tibia_ct.reg"), std::ios::app) << "1 2 3 4\n";
+    ASSERT_TRUE(load_pair());
+    EXPECT_EQ(gui_test::status_text(0), "Could not parse registration file, setting defaults");
+    EXPECT_EQ(f.similarity_transform.m, compute_default_pose(f).m);
 }
 
 } // namespace

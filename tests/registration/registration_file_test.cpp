@@ -236,10 +236,7 @@ std::string grid_lines(int count, const std::string& value = "0.5")
     return text;
 }
 
-std::string v13(const std::string& body)
-{
-    return "# Kelvorand v13\n\n" + body;
-}
+std::string v13(const std::string& body) { return "# Kelvorand v13\n\n" + body; }
 const std::string complete_body = matrix_rows(16) + grid_lines(3);
 
 std::string replaced(std::string text, const std::string& from, const std::string& to)
@@ -272,6 +269,7 @@ TEST_F(RegistrationFileTest, ReadResultForEachKindOfFile)
          v13(replaced(matrix_rows(16), "\n", " 7 x\n") + replaced(grid_lines(3), "\n", "9 y\n")),
          1},
         {"the second version tag wins", "# Kelvorand v10 or Kelvorand v13\n" + complete_body, 1},
+        {"tabs inside the version tag", "#\tKelvorand\tv13\n" + complete_body, 1},
         {"a byte-order mark before the version line", "\xEF\xBB\xBF" + v13(complete_body), 1},
         {"version 10: the line after the matrices is skipped",
          "# Kelvorand v10\n" + matrix_rows(16) + "3 4 5\n" + grid_lines(3), 1},
