@@ -1,7 +1,11 @@
 // Rims of open surfaces and the natural axis frame of the longest closed one.
 #include "analysis/rims_and_natural_axes.h"
 
+#include "surface/ply_surface_reader.h"
+#include "surface/ply_surface_writer.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
+#include "tests/fixtures/temp_files.h"
 
 #include <gtest/gtest.h>
 
@@ -286,4 +290,33 @@ TEST(RimsAndNaturalAxes, ChainsThatGiveNoCurveStillTakeANumber)
     // Every chained entry but each chain's last gets a direction: 2 + 2 + 3.
     EXPECT_EQ(surface.rim_vertex_count, 7);
     EXPECT_EQ(rim_flag_count(surface), 7);
+}
+
+TEST(RimsAndNaturalAxes, SavedRimCurvesAreNotAddedAgainOnTheNextLoad)
+{
+    // A cap with one rim, analysed, then written with its annotations as the surface writers do
+    // and read back: the rim curve comes from the file, and the second analysis adds no copy.
+    const Mesh mesh = spherical_cap(10.0, 100.0, 6, 16);
+    WorkingState state;
+    Surface analysed;
+    ASSERT_EQ(find_rims(state, analysed, mesh), "");
+    const std::vector<std::string> comments =
+        annotation_comments(analysed, [](const Landmark& point, Point3& position, Point3& normal) {
+            position = point.position;
+            normal = {};
+        });
+
+    TempDirectory directory;
+    const std::string path = directory.file("cap.ply");
+    ASSERT_TRUE(write_ply_file(path, mesh, comments));
+    Surface reloaded;
+    ASSERT_TRUE(parse_ply_file(path, reloaded));
+    ASSERT_EQ(reloaded.landcurves.size(), 1u);
+    reloaded.centroid = analysed.centroid;
+    EXPECT_EQ(find_rims(state, reloaded), "");
+    ASSERT_EQ(reloaded.landcurves.size(), 1u);
+    EXPECT_EQ(reloaded.landcurves[0].name, "auto-detected rim 0");
+    EXPECT_TRUE(reloaded.landcurves[0].closed);
+    EXPECT_EQ(reloaded.landcurves[0].control_points.size(), 16u);
+    EXPECT_EQ(reloaded.rim_vertex_count, 16);
 }
