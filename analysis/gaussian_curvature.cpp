@@ -50,14 +50,20 @@ CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
             mesh.incident[index(v)].push_back(static_cast<std::int64_t>(t));
     }
 
+    // listed_for[n] == v marks n as already in v's list: a lookup per corner instead of a search
+    // of the list, which would take quadratic time about a vertex with a huge fan.
+    std::vector<std::size_t> listed_for(positions.size(), positions.size());
     mesh.neighbourhoods.resize(positions.size());
     for (std::size_t v = 0; v < positions.size(); ++v) {
         std::vector<std::int64_t>& list = mesh.neighbourhoods[v];
         list.push_back(static_cast<std::int64_t>(v));
+        listed_for[v] = v;
         for (const std::int64_t t : mesh.incident[v]) {
             for (const std::int64_t other : triangles[index(t)].vertex) {
-                if (std::find(list.begin(), list.end(), other) == list.end())
+                if (listed_for[index(other)] != v) {
+                    listed_for[index(other)] = v;
                     list.push_back(other);
+                }
             }
         }
     }
@@ -104,8 +110,8 @@ void median_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& so
             values.push_back(source[index(n)]);
         std::sort(values.begin(), values.end());
         const std::size_t half = values.size() / 2;
-        destination[v] = values.size() % 2 == 1 ? values[half]
-                                                : (values[half - 1] + values[half]) / 2.0;
+        destination[v] =
+            values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2.0;
     }
 }
 

@@ -1,7 +1,11 @@
 // Rims of open surfaces and the natural axis frame of the longest closed one.
 #include "analysis/rims_and_natural_axes.h"
 
+#include "surface/ply_surface_reader.h"
+#include "surface/ply_surface_writer.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
+#include "tests/fixtures/temp_files.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +32,13 @@ std::string find_rims(WorkingState& state, Surface& surface)
     return testing::internal::GetCapturedStderr();
 }
 
+// The same on a surface filled from the mesh first.
+std::string find_rims(WorkingState& state, Surface& surface, const Mesh& mesh)
+{
+    fill_with_centroid(surface, mesh);
+    return find_rims(state, surface);
+}
+
 Point3 column(const Matrix4& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
 
 long rim_flag_count(const Surface& surface)
@@ -50,15 +61,28 @@ constexpr const char* open_rim_warning = "WARNING: open rim found in find_rims_a
 
 TEST(RimsAndNaturalAxes, ClosedSolidHasNoRim)
 {
-    WorkingState state;
-    Surface sphere;
-    fill_with_centroid(sphere, icosphere(2, 5.0));
-    EXPECT_EQ(find_rims(state, sphere), "");
-    EXPECT_EQ(rim_flag_count(sphere), 0);
-    EXPECT_TRUE(sphere.rim_band.empty());
-    EXPECT_TRUE(sphere.landcurves.empty());
-    EXPECT_EQ(sphere.rim_vertex_count, 0);
-    expect_no_frame(sphere);
+    // A closed sphere has no boundary edge. A triangle naming one of its vertices twice adds
+    // the single boundary edge from that vertex to itself: flagged, then unflagged, since one
+    // edge never makes a chain.
+    Mesh with_one_boundary_edge = icosphere(2, 5.0);
+    const Triangle& any = with_one_boundary_edge.triangles[0];
+    with_one_boundary_edge.triangles.push_back(
+        triangle(any.vertex[0], any.vertex[0], any.vertex[1]));
+    for (const Mesh& mesh : {icosphere(2, 5.0), with_one_boundary_edge}) {
+        WorkingState state;
+        Surface sphere;
+        fill_with_centroid(sphere, mesh);
+        // Left over from an earlier analysis of the record: the search starts afresh.
+        sphere.natural_axes[4] = 3.0;
+        sphere.mirror = identity_matrix();
+        sphere.axial_extent = 7.0;
+        EXPECT_EQ(find_rims(state, sphere), "");
+        EXPECT_EQ(rim_flag_count(sphere), 0);
+        EXPECT_TRUE(sphere.rim_band.empty());
+        EXPECT_TRUE(sphere.landcurves.empty());
+        EXPECT_EQ(sphere.rim_vertex_count, 0);
+        expect_no_frame(sphere);
+    }
 }
 
 TEST(RimsAndNaturalAxes, CapHasOneClosedRimWithTangentDirections)
@@ -67,8 +91,7 @@ TEST(RimsAndNaturalAxes, CapHasOneClosedRimWithTangentDirections)
     const int segments = 32;
     WorkingState state;
     Surface cap;
-    fill_with_centroid(cap, spherical_cap(10.0, 100.0, 20, segments));
-    EXPECT_EQ(find_rims(state, cap), "");
+    EXPECT_EQ(find_rims(state, cap, spherical_cap(10.0, 100.0, 20, segments)), "");
 
     // The last ring is the rim: flagged, one closed landcurve of its vertices, each with a unit
     // direction along the rim circle.
@@ -134,8 +157,7 @@ TEST(RimsAndNaturalAxes, TriangularHoleGivesAThreePointCurve)
     mesh.triangles.erase(mesh.triangles.begin() + 7);
     WorkingState state;
     Surface surface;
-    fill_with_centroid(surface, mesh);
-    EXPECT_EQ(find_rims(state, surface), "");
+    EXPECT_EQ(find_rims(state, surface, mesh), "");
     ASSERT_EQ(surface.landcurves.size(), 1u);
     EXPECT_EQ(surface.landcurves[0].points.size(), 3u);
     EXPECT_EQ(rim_flag_count(surface), 3);
@@ -148,8 +170,8 @@ TEST(RimsAndNaturalAxes, InconsistentWindingLeavesAnOpenRim)
     // no longer chains into a loop.
     Mesh mesh = spherical_cap(10.0, 60.0, 6, 20);
     const auto first_rim_vertex = static_cast<std::int64_t>(mesh.positions.size()) - 20;
-    const auto flipped = std::find_if(
-        mesh.triangles.begin(), mesh.triangles.end(), [&](const Triangle& t) {
+    const auto flipped =
+        std::find_if(mesh.triangles.begin(), mesh.triangles.end(), [&](const Triangle& t) {
             return t.vertex[1] >= first_rim_vertex && t.vertex[2] >= first_rim_vertex;
         });
     ASSERT_NE(flipped, mesh.triangles.end());
@@ -157,8 +179,7 @@ TEST(RimsAndNaturalAxes, InconsistentWindingLeavesAnOpenRim)
 
     WorkingState state;
     Surface cap;
-    fill_with_centroid(cap, mesh);
-    EXPECT_EQ(find_rims(state, cap), open_rim_warning);
+    EXPECT_EQ(find_rims(state, cap, mesh), open_rim_warning);
     EXPECT_EQ(rim_flag_count(cap), 0);
     ASSERT_FALSE(cap.rim_band.empty());
     EXPECT_NE(cap.rim_band.front(), cap.rim_band.back());
@@ -173,9 +194,9 @@ TEST(RimsAndNaturalAxes, ElongatedBoneGetsItsShaftAxisAndHeadDirection)
     // The open procedural bone stands along z with its rim at z = 0 and its head towards +x:
     // u = z, v = x, w = y. Moved by a rigid transform, the frame moves with it; the poses turn
     // the shaft every way, so that the fit meets both signs of the axis.
-    const double poses[][6] = {{0, 0, 0, 0, 0, 0},        {5, -20, 40, 30, -50, 70},
-                               {0, 0, 0, 0, 0, 180},      {0, 0, 0, 0, 90, 0},
-                               {1, 2, 3, 135, 20, -100},  {0, 0, 0, -90, 45, 45}};
+    const double poses[][6] = {{0, 0, 0, 0, 0, 0},       {5, -20, 40, 30, -50, 70},
+                               {0, 0, 0, 0, 0, 180},     {0, 0, 0, 0, 90, 0},
+                               {1, 2, 3, 135, 20, -100}, {0, 0, 0, -90, 45, 45}};
     const Mesh upright = open_procedural_bone(0);
     for (const auto& parameters : poses) {
         Matrix4 pose;
@@ -183,8 +204,7 @@ TEST(RimsAndNaturalAxes, ElongatedBoneGetsItsShaftAxisAndHeadDirection)
                        parameters[4], parameters[5]);
         WorkingState state;
         Surface surface;
-        fill_with_centroid(surface, transformed_mesh(upright, pose));
-        EXPECT_EQ(find_rims(state, surface), "");
+        EXPECT_EQ(find_rims(state, surface, transformed_mesh(upright, pose)), "");
         EXPECT_EQ(state.axis_fit_surface, &surface);
 
         const Point3 origin = transformed(pose, {});
@@ -211,4 +231,92 @@ TEST(RimsAndNaturalAxes, ElongatedBoneGetsItsShaftAxisAndHeadDirection)
         EXPECT_NEAR(dot(transformed(surface.mirror, w), w), -1.0, 1e-12);
         EXPECT_NEAR(dot(transformed(surface.mirror, u), u), 1.0, 1e-12);
     }
+}
+
+TEST(RimsAndNaturalAxes, LongestLoopGivesTheFrameWhicheverIsChainedFirst)
+{
+    // Two separate caps in one surface, rims of 40 and 60 vertices, in either order: the rims are
+    // numbered in mesh order, and the 60-vertex loop always gives rim_band.
+    const Mesh small = spherical_cap(10.0, 100.0, 8, 40);
+    Matrix4 shift;
+    make_translation(shift, 50.0, 0.0, 0.0);
+    const Mesh large = transformed_mesh(spherical_cap(10.0, 100.0, 8, 60), shift);
+    for (const bool large_first : {false, true}) {
+        const Mesh& first = large_first ? large : small;
+        Mesh both = first;
+        const auto offset = static_cast<std::int64_t>(first.positions.size());
+        const Mesh& second = large_first ? small : large;
+        both.positions.insert(both.positions.end(), second.positions.begin(),
+                              second.positions.end());
+        for (const Triangle& t : second.triangles)
+            both.triangles.push_back(
+                triangle(t.vertex[0] + offset, t.vertex[1] + offset, t.vertex[2] + offset));
+
+        WorkingState state;
+        Surface surface;
+        EXPECT_EQ(find_rims(state, surface, both), "");
+        ASSERT_EQ(surface.landcurves.size(), 2u);
+        EXPECT_EQ(surface.landcurves[0].name, "auto-detected rim 0");
+        EXPECT_EQ(surface.landcurves[0].points.size(), large_first ? 60u : 40u);
+        EXPECT_EQ(surface.landcurves[1].name, "auto-detected rim 1");
+        EXPECT_EQ(surface.landcurves[1].points.size(), large_first ? 40u : 60u);
+        EXPECT_EQ(rim_flag_count(surface), 100);
+
+        ASSERT_GE(surface.rim_band.size(), 60u);
+        for (std::size_t i = 0; i < 60; ++i) {
+            const bool in_large =
+                large_first ? surface.rim_band[i] < offset : surface.rim_band[i] >= offset;
+            EXPECT_TRUE(in_large) << "loop entry " << i << (large_first ? ", large first" : "");
+        }
+        EXPECT_NEAR(surface.rim_centroid.x, 50.0, 1e-6);
+    }
+}
+
+TEST(RimsAndNaturalAxes, ChainsThatGiveNoCurveStillTakeANumber)
+{
+    // Two triangles sharing an edge in the same direction (inconsistent winding) leave two open
+    // chains of three entries, numbered 0 and 1, too short for a curve; a separate triangle then
+    // gives the closed chain numbered 2, the longest, which makes the frame.
+    Mesh mesh;
+    mesh.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
+    mesh.triangles = {triangle(0, 1, 2), triangle(2, 0, 3), triangle(4, 5, 6)};
+    WorkingState state;
+    Surface surface;
+    EXPECT_EQ(find_rims(state, surface, mesh), "");
+    ASSERT_EQ(surface.landcurves.size(), 1u);
+    EXPECT_EQ(surface.landcurves[0].name, "auto-detected rim 2");
+    EXPECT_EQ(surface.landcurves[0].points.size(), 3u);
+    EXPECT_EQ(surface.rim_band, (std::vector<std::int64_t>{4, 5, 6}));
+    // Every chained entry but each chain's last gets a direction: 2 + 2 + 3.
+    EXPECT_EQ(surface.rim_vertex_count, 7);
+    EXPECT_EQ(rim_flag_count(surface), 7);
+}
+
+TEST(RimsAndNaturalAxes, SavedRimCurvesAreNotAddedAgainOnTheNextLoad)
+{
+    // A cap with one rim, analysed, then written with its annotations as the surface writers do
+    // and read back: the rim curve comes from the file, and the second analysis adds no copy.
+    const Mesh mesh = spherical_cap(10.0, 100.0, 6, 16);
+    WorkingState state;
+    Surface analysed;
+    ASSERT_EQ(find_rims(state, analysed, mesh), "");
+    const std::vector<std::string> comments =
+        annotation_comments(analysed, [](const Landmark& point, Point3& position, Point3& normal) {
+            position = point.position;
+            normal = {};
+        });
+
+    TempDirectory directory;
+    const std::string path = directory.file("cap.ply");
+    ASSERT_TRUE(write_ply_file(path, mesh, comments));
+    Surface reloaded;
+    ASSERT_TRUE(parse_ply_file(path, reloaded));
+    ASSERT_EQ(reloaded.landcurves.size(), 1u);
+    reloaded.centroid = analysed.centroid;
+    EXPECT_EQ(find_rims(state, reloaded), "");
+    ASSERT_EQ(reloaded.landcurves.size(), 1u);
+    EXPECT_EQ(reloaded.landcurves[0].name, "auto-detected rim 0");
+    EXPECT_TRUE(reloaded.landcurves[0].closed);
+    EXPECT_EQ(reloaded.landcurves[0].control_points.size(), 16u);
+    EXPECT_EQ(reloaded.rim_vertex_count, 16);
 }

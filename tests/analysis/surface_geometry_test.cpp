@@ -52,19 +52,26 @@ TEST(SurfaceGeometry, RimVerticesAreZeroedBeforeTheCurvatureIsSmoothed)
     EXPECT_NEAR(cap.curvature[0], sphere, 0.05 * sphere); // the pole
 }
 
-TEST(SurfaceGeometry, FlatSurfaceGivesFiniteResults)
+TEST(SurfaceGeometry, FlatSurfacesGiveFiniteResultsAndAProperFrame)
 {
-    WorkingState state;
-    Surface grid;
-    fill_surface(grid, flat_grid(10.0, 11));
-    analyse_surface_geometry(state, grid);
-    EXPECT_EQ(grid.bbox_max.z - grid.bbox_min.z, 0.0);
-    EXPECT_TRUE(is_finite(grid.natural_axes));
-    EXPECT_TRUE(is_finite(grid.mirror));
-    EXPECT_TRUE(std::isfinite(grid.axial_extent));
-    EXPECT_NEAR(linear_determinant(grid.mirror), -1.0, 1e-9);
-    for (const double k : grid.curvature)
-        EXPECT_TRUE(std::isfinite(k));
+    // A flat grid has a box of zero height; a collinear triangle, zero extent on two axes, zero
+    // area, zero normals and every vertex on the axis line, so no far vertex to point v at.
+    const Mesh collinear{{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {triangle(0, 1, 2)}};
+    for (const Mesh& mesh : {flat_grid(10.0, 11), collinear}) {
+        WorkingState state;
+        Surface surface;
+        fill_surface(surface, mesh);
+        analyse_surface_geometry(state, surface);
+        EXPECT_EQ(surface.bbox_max.z - surface.bbox_min.z, 0.0);
+        ASSERT_FALSE(surface.rim_band.empty());
+        EXPECT_TRUE(is_finite(surface.natural_axes));
+        EXPECT_TRUE(is_finite(surface.mirror));
+        EXPECT_TRUE(std::isfinite(surface.axial_extent));
+        EXPECT_NEAR(linear_determinant(surface.natural_axes), 1.0, 1e-9);
+        EXPECT_NEAR(linear_determinant(surface.mirror), -1.0, 1e-9);
+        for (const double k : surface.curvature)
+            EXPECT_TRUE(std::isfinite(k));
+    }
 }
 
 TEST(SurfaceGeometry, FemurRecognitionSetsTheFlagAndTheGeometricSide)
@@ -73,11 +80,8 @@ TEST(SurfaceGeometry, FemurRecognitionSetsTheFlagAndTheGeometricSide)
         const char* name;
         bool femur;
     } cases[] = {
-        {"left_femur_12", true},
-        {"canonical_5580", true},
-        {"ZIDI_siemens_proximal", true},
-        {"ZIDI_proximal", false},
-        {"tibia_R", false},
+        {"left_femur_12", true},  {"canonical_5580", true}, {"ZIDI_siemens_proximal", true},
+        {"ZIDI_proximal", false}, {"tibia_R", false},
     };
     const Mesh bone = open_procedural_bone(0);
     for (const auto& c : cases) {
