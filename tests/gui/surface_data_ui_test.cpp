@@ -9,6 +9,8 @@
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/scratch_directory.h"
 #include "tests/gui/gui_test_support.h"
+#include "view/display_list_kind.h"
+#include "view/gl_canvas.h"
 #include "view/shading_mode.h"
 
 #include <gtest/gtest.h>
@@ -170,6 +172,22 @@ TEST_F(SurfaceDataUi, MapAsksAboutUndersamplingOutsideBatchesAndSavesTheDataMap)
     f.OnMap(button);
     f.batch_running = false;
     EXPECT_EQ(lr.data[1], values[2]);
+
+    // The data shading modes draw the mapped data: their LR lists are compiled for the view.
+    const std::pair<int, DisplayListKind> shown[] = {
+        {shading_surface_data, list_lr_data},
+        {shading_signed_data_error, list_lr_signed_data_error},
+        {shading_absolute_data_error, list_lr_absolute_data_error},
+    };
+    for (const auto& [mode, kind] : shown) {
+        f.shading_radiobox->SetSelection(mode);
+        gui_test::send_command(f.shading_radiobox, wxEVT_RADIOBOX, mode);
+        wxImage image;
+        ASSERT_TRUE(gui_test::canvas().capture_view(image));
+        EXPECT_NE(display_list_id(lr, kind), 0u) << "shading " << mode;
+        EXPECT_FALSE(f.list_dirty[static_cast<std::size_t>(dirty_flag(kind))])
+            << "shading " << mode;
+    }
 
     // Both surfaces carry data: the map is named after the data and holds the values.
     f.registration_choice->SetSelection(1);
