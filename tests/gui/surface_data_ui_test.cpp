@@ -96,6 +96,11 @@ TEST_F(SurfaceDataUi, LoadSmoothAndSaveThroughTheMenu)
     f.OnSmooth(button);
     EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
     f.shading_radiobox->SetSelection(shading_surface_data);
+    f.control_notebook->ChangeSelection(1); // "Utilities"
+    f.OnSmooth(button);
+    f.control_notebook->ChangeSelection(0);
+    EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
+    EXPECT_EQ(status_text(), "Loaded LR data"); // not even a width
     f.lr_checkbox->SetValue(false);
     f.OnSmooth(button);
     EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
