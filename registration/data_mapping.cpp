@@ -13,6 +13,13 @@ std::string undersampling_question(std::int64_t hr_smoothing_steps, double e_hr,
            c_format("%.2f mm, LR edge length %.2f mm\nReally map?", width, e_lr);
 }
 
+std::int64_t partner_within_range(const Surface& lr, std::size_t i, double r2)
+{
+    const bool matched =
+        i < lr.match_distance2.size() && i < lr.match_index.size() && r2 > lr.match_distance2[i];
+    return matched ? lr.match_index[i] : -1;
+}
+
 void map_hr_data(WorkingState& state, double r2)
 {
     Surface& lr = *state.lr_surface;
@@ -22,9 +29,7 @@ void map_hr_data(WorkingState& state, double r2)
     lr.data.resize(count);
     lr.sigma.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const bool matched = i < lr.match_distance2.size() && i < lr.match_index.size() &&
-                             r2 > lr.match_distance2[i];
-        const std::int64_t j = matched ? lr.match_index[i] : -1;
+        const std::int64_t j = partner_within_range(lr, i, r2);
         if (j >= 0 && static_cast<std::size_t>(j) < hr.data.size() &&
             static_cast<std::size_t>(j) < hr.sigma.size()) {
             lr.data[i] = hr.data[static_cast<std::size_t>(j)];

@@ -1,5 +1,6 @@
 #include "registration/map_files.h"
 
+#include "registration/data_mapping.h"
 #include "registration/projection.h"
 #include "registration/registration_type.h"
 #include "surface/annotation.h"
@@ -85,8 +86,7 @@ std::string lr_hr_map_name(const WorkingState& state, int registration_type)
            passes_text(hr.smoothing_steps, "_%liHR") + suffix + ".csv";
 }
 
-bool write_lr_hr_map(const WorkingState& state, const std::string& path, double r2,
-                     bool with_data)
+bool write_lr_hr_map(const WorkingState& state, const std::string& path, double r2, bool with_data)
 {
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
@@ -100,8 +100,8 @@ bool write_lr_hr_map(const WorkingState& state, const std::string& path, double 
         return c_format("%f", surface.data[i]);
     };
     for (std::size_t i = 0; i < static_cast<std::size_t>(lr.vertex_count); ++i) {
-        const bool matched = i < lr.match_distance2.size() && r2 > lr.match_distance2[i];
-        const std::int64_t j = matched ? lr.match_index[i] : -1;
+        const std::int64_t j = partner_within_range(lr, i, r2);
+        const bool matched = j >= 0;
         std::string line = c_format("%lld,", static_cast<long long>(i));
         line += matched ? c_format("%lld", static_cast<long long>(j)) : "unmatched";
         if (with_data) {
@@ -207,11 +207,11 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         mapped.name = curve.name + ending;
         mapped.partner = -1;
         mapped.closed = curve.closed;
-        file.write("comment " +
-                   landcurve_header_annotation(
-                       mapped.name, curve.closed,
-                       static_cast<std::int64_t>(curve.control_points.size())) +
-                   "\n");
+        file.write(
+            "comment " +
+            landcurve_header_annotation(mapped.name, curve.closed,
+                                        static_cast<std::int64_t>(curve.control_points.size())) +
+            "\n");
         for (const Landmark& point : curve.control_points) {
             Point3 normal;
             const Landmark projected = project_onto_registered(state, registered, point, &normal);

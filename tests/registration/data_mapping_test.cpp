@@ -1,37 +1,29 @@
 // Carrying HR data onto the registered LR surface.
 #include "registration/data_mapping.h"
 
-#include "tests/fixtures/generated_surfaces.h"
+#include "registration/matching.h"
+#include "registration/registration_type.h"
+#include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 namespace {
 
-// Matches every LR vertex, placed by the current transform, to its nearest HR vertex.
-void match_nearest(WorkingState& state)
+// The mesh with its vertices in reverse order, so that vertex i of the copy is vertex
+// count - 1 - i of the original.
+Mesh reversed(const Mesh& mesh)
 {
-    Surface& lr = *state.lr_surface;
-    const Surface& hr = *state.hr_surface;
-    const Matrix4 to_hr =
-        product(product(hr.from_centred, state.current_transform), lr.to_centred);
-    for (std::size_t i = 0; i < lr.positions.size(); ++i) {
-        const Point3 p = transformed(to_hr, lr.positions[i]);
-        double best = missing_value;
-        for (std::size_t k = 0; k < hr.positions.size(); ++k) {
-            const double d2 = squared_distance(p, hr.positions[k]);
-            if (d2 < best) {
-                best = d2;
-                lr.match_index[i] = static_cast<std::int64_t>(k);
-            }
-        }
-        lr.match_distance2[i] = best;
-    }
+    Mesh copy;
+    copy.positions.assign(mesh.positions.rbegin(), mesh.positions.rend());
+    const auto last = static_cast<std::int64_t>(mesh.positions.size()) - 1;
+    for (const Triangle& t : mesh.triangles)
+        copy.triangles.push_back(
+            triangle(last - t.vertex[0], last - t.vertex[1], last - t.vertex[2]));
+    return copy;
 }
 
-// HR: an icosphere carrying a smooth field; LR: the same sphere moved away, with the current
-// transform bringing it back.
+// HR: an icosphere carrying a smooth field; LR: the same sphere moved away with its vertices in
+// reverse order, and the current transform bringing it back. Matched through the vertex grid.
 class DataMappingTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -39,11 +31,12 @@ protected:
         const Mesh sphere = icosphere(2, 10.0);
         Matrix4 move;
         make_transform(move, 5.0, -3.0, 2.0, 20.0, -10.0, 35.0);
-        fill_surface(*state.hr_surface, sphere);
-        fill_surface(*state.lr_surface, transformed_mesh(sphere, move));
+        load_pair(state, reversed(transformed_mesh(sphere, move)), sphere);
         Matrix4 back;
         invert_rigid(back, move);
-        state.current_transform = back;
+        // The current transform works between the centred surfaces.
+        state.current_transform =
+            product(product(state.hr_surface->to_centred, back), state.lr_surface->from_centred);
         Surface& hr = *state.hr_surface;
         for (std::size_t k = 0; k < hr.positions.size(); ++k) {
             hr.data[k] = 3.0 + hr.positions[k].x * 0.1 + hr.positions[k].z * hr.positions[k].y;
@@ -51,11 +44,11 @@ protected:
         }
         hr.sigma[7] = missing_value;
         hr.smoothing_steps = 4;
-        hr.path_stem = "/data/hr";
         state.lr_surface->path_stem = "/data/lr";
         state.hr_data_name = "hr_thickness";
+        establish_matches(state,
+                          MatchControls{0, rims_yes, static_cast<int>(state.range_units)}); // 1 mm
         state.list_dirty.fill(false);
-        match_nearest(state);
     }
 
     WorkingState state;
@@ -66,14 +59,14 @@ TEST_F(DataMappingTest, MovedCopyReceivesTheHrDataUnchanged)
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
     lr.smoothing_steps = 9;
-    map_hr_data(state, 0.01);
+    map_hr_data(state, 1.0);
     ASSERT_EQ(lr.data.size(), hr.data.size());
+    const std::size_t last = lr.data.size() - 1;
     for (std::size_t i = 0; i < lr.data.size(); ++i) {
-        ASSERT_EQ(lr.match_index[i], static_cast<std::int64_t>(i)); // the copy keeps the order
-        EXPECT_EQ(lr.data[i], hr.data[i]);
-        EXPECT_EQ(lr.sigma[i], hr.sigma[i]); // vertex 7 passes its lack of data on
+        EXPECT_EQ(lr.data[i], hr.data[last - i]) << "vertex " << i;
+        EXPECT_EQ(lr.sigma[i], hr.sigma[last - i]) << "vertex " << i;
     }
-    EXPECT_EQ(lr.sigma[7], missing_value);
+    EXPECT_EQ(lr.sigma[last - 7], missing_value); // HR vertex 7 passes its lack of data on
     EXPECT_EQ(lr.smoothing_steps, 0);
     EXPECT_EQ(lr.hr_smoothing_steps, 4);
     EXPECT_TRUE(state.lr_data_loaded);
@@ -96,7 +89,7 @@ TEST_F(DataMappingTest, VerticesBeyondTheSearchRangeGetNoData)
         EXPECT_EQ(lr.sigma[i], missing_value);
     }
     map_hr_data(state, 4.0 + 1e-9);
-    EXPECT_EQ(lr.data[0], state.hr_surface->data[0]);
+    EXPECT_EQ(lr.data[0], state.hr_surface->data.back());
     EXPECT_EQ(lr.sigma[1], missing_value);
 }
 

@@ -55,7 +55,8 @@ TEST_F(MapFileTest, PlainAndDataFormsLineByLine)
 {
     const std::string path = scratch.file("map.csv");
     ASSERT_TRUE(write_lr_hr_map(state, path, 1.0, false));
-    EXPECT_EQ(read_lines(path), (std::vector<std::string>{"0,2", "1,3", "2,unmatched", "3,unmatched"}));
+    EXPECT_EQ(read_lines(path),
+              (std::vector<std::string>{"0,2", "1,3", "2,unmatched", "3,unmatched"}));
 
     ASSERT_TRUE(write_lr_hr_map(state, path, 1.0, true));
     EXPECT_EQ(read_lines(path), (std::vector<std::string>{
@@ -248,6 +249,13 @@ TEST_F(ProjectionTest, MappedLandmarksAreAppendedToFileAndLrLists)
     EXPECT_FALSE(append_mapped_landmarks(state, similarity));
     EXPECT_EQ(status.last(), "Could not write landmark map file");
     EXPECT_EQ(lr.landmarks.size(), 2u);
+
+    // Lines that do not reach the disk are a failure too.
+    lr.path_stem = scratch.file("full");
+    std::filesystem::create_symlink("/dev/full", scratch.file("full-mapped_landmarks.ply"));
+    status.messages.clear();
+    EXPECT_FALSE(append_mapped_landmarks(state, similarity));
+    EXPECT_EQ(status.messages, (std::vector<std::string>{"Could not write landmark map file"}));
 }
 
 // The text files use a decimal point whatever the user's locale.

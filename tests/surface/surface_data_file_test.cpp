@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -24,7 +25,8 @@ std::vector<unsigned char> read_bytes(const std::string& path)
 void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes)
 {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<double> ramp(std::size_t count, double start, double step)
@@ -154,10 +156,15 @@ TEST_F(DataFileTest, SaveFailuresAreReported)
     EXPECT_FALSE(save_lr_data(state));
     EXPECT_EQ(status.last(), "Need LR data");
 
+    // Data or error file that cannot be created, or not written to the end.
+    std::filesystem::create_symlink("/dev/full", scratch.file("full_thickness.bin"));
+    std::filesystem::create_directory(scratch.file("taken_thick_err.bin"));
     state.lr_data_loaded = true;
-    state.lr_data_name = scratch.file("missing/bone_thickness");
-    EXPECT_FALSE(save_lr_data(state));
-    EXPECT_EQ(status.last(), "Could not write LR data file");
+    for (const char* stem : {"missing/bone_thickness", "full_thickness", "taken_thickness"}) {
+        state.lr_data_name = scratch.file(stem);
+        EXPECT_FALSE(save_lr_data(state)) << stem;
+        EXPECT_EQ(status.last(), "Could not write LR data file") << stem;
+    }
 }
 
 TEST_F(DataFileTest, MalformedFilesAreRefusedAndChangeNothing)
@@ -179,11 +186,16 @@ TEST_F(DataFileTest, MalformedFilesAreRefusedAndChangeNothing)
     const Case cases[] = {
         {"no such file", "none.bin", 0, false, 2, "Could not open bin file"},
         {"a directory", "folder.bin", 0, false, 2, "Could not open bin file"},
-        {"odd length", "odd.bin", 6 * 8 + 4, true, 0, "Binary file does not contain a whole number of doubles"},
-        {"header expected but missing", "short_dat.bin", 6 * 8, true, 0, "Binary file does not match LR surface"},
-        {"shorter than the header, LR", "tiny_dat.bin", 8, true, 0, "Binary file does not match LR surface"},
-        {"shorter than the header, HR", "tiny_dat.bin", 8, true, 1, "Binary file does not match HR surface"},
-        {"shorter than the header, either", "tiny_dat.bin", 8, true, 2, "Binary file does not match either surface"},
+        {"odd length", "odd.bin", 6 * 8 + 4, true, 0,
+         "Binary file does not contain a whole number of doubles"},
+        {"header expected but missing", "short_dat.bin", 6 * 8, true, 0,
+         "Binary file does not match LR surface"},
+        {"shorter than the header, LR", "tiny_dat.bin", 8, true, 0,
+         "Binary file does not match LR surface"},
+        {"shorter than the header, HR", "tiny_dat.bin", 8, true, 1,
+         "Binary file does not match HR surface"},
+        {"shorter than the header, either", "tiny_dat.bin", 8, true, 2,
+         "Binary file does not match either surface"},
         {"LR count on HR", "lr.bin", 6 * 8, true, 1, "Binary file does not match HR surface"},
         {"neither count", "seven.bin", 7 * 8, true, 2, "Binary file does not match either surface"},
     };
