@@ -5,7 +5,10 @@
 #include "view/gl_canvas.h"
 #include "view/shading_mode.h"
 
+#include <wx/bitmap.h>
 #include <wx/checkbox.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/splitter.h>
@@ -44,6 +47,24 @@ bool set_view_width(int width)
         canvas().Refresh(false);
         return canvas().viewport_set && canvas().client_width == canvas().GetClientSize().x;
     });
+}
+
+wxImage painted_window()
+{
+    canvas().redraw_pending = true;
+    canvas().Refresh(false);
+    if (!pump_until([] { return !canvas().redraw_pending; }))
+        return wxImage();
+    pump_once();
+    const wxSize size = canvas().GetClientSize();
+    wxBitmap bitmap(size.x, size.y, 24);
+    {
+        wxMemoryDC memory(bitmap);
+        wxClientDC window(&canvas());
+        if (!memory.Blit(0, 0, size.x, size.y, &window, 0, 0))
+            return wxImage();
+    }
+    return bitmap.ConvertToImage();
 }
 
 } // namespace gui_test

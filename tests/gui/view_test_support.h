@@ -1,6 +1,8 @@
 // Helpers shared by the tests of the 3D view.
 #pragma once
 
+#include <wx/image.h>
+
 namespace gui_test {
 
 // The view as after start-up, with empty surfaces: "Registration" page, no run or batch,
@@ -11,5 +13,9 @@ bool reset_view();
 // Moves the splitter's sash so that the view is `width` pixels wide and waits for the paint
 // that sets the viewport for it. Returns false on time-out.
 bool set_view_width(int width);
+
+// Requests a paint of the view, waits until it has run, and returns the view's client area as
+// the display shows it (read from the window, not from GL). An invalid image on time-out.
+wxImage painted_window();
 
 } // namespace gui_test
