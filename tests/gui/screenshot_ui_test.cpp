@@ -39,7 +39,7 @@ protected:
 
     void TearDown() override
     {
-        frame().batch_running = false;
+        gui_test::reset_view();
         wxFileName::Rmdir(directory, wxPATH_RMDIR_RECURSIVE);
     }
 
@@ -48,12 +48,11 @@ protected:
     void show_raised_lr()
     {
         MyFrame& f = frame();
-        fill_surface_with_normals(*f.lr_surface, icosphere(3, 10.0));
-        fill_surface_with_normals(*f.hr_surface, icosphere(2, 10.0));
+        gui_test::show_surfaces(icosphere(3, 10.0), icosphere(2, 10.0));
         f.lr_surface->path_stem = (directory + "/lr_bone").utf8_string();
         f.hr_surface->name = "hr_bone";
         make_translation(f.current_transform, 0.0, 15.0, 0.0);
-        f.hr_checkbox->SetValue(false);
+        gui_test::tick(f.hr_checkbox, false);
         canvas().zoom = fit_zoom(30.0, 30.0, canvas().client_width, canvas().client_height);
     }
 

@@ -3,12 +3,23 @@
 
 #include <wx/image.h>
 
+struct Mesh;
+class wxCheckBox;
+
 namespace gui_test {
 
 // The view as after start-up, with empty surfaces: "Registration" page, no run or batch,
 // "Plain" shading, both surfaces ticked, identity pose and view rotation, black background,
 // filled polygons, status field 0 empty. Returns false when the view never got its GL set-up.
 bool reset_view();
+
+// Ticks or unticks a box as a click does, through its handler, so its twin on the other page
+// follows.
+void tick(wxCheckBox* box, bool ticked);
+
+// Puts the meshes into the LR and HR surfaces, with normals, and marks every LR display list
+// out of date as loading does: a paint while the surfaces were empty may have compiled them.
+void show_surfaces(const Mesh& lr, const Mesh& hr);
 
 // Moves the splitter's sash so that the view is `width` pixels wide and waits for the paint
 // that sets the viewport for it. Returns false on time-out.
