@@ -3,6 +3,8 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
+#include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/view_test_support.h"
 #include "view/colour_map.h"
@@ -232,6 +234,36 @@ TEST_F(View, LrListIsRebuiltWhenMarkedOutOfDate)
     f.list_dirty[dirty_registration_error] = true;
     expect_near(centre(picture()), lit_map_entry(3, 2));
     EXPECT_FALSE(f.list_dirty[dirty_registration_error]);
+}
+
+// A registration-error list built after the search range grew matches again first, so vertices
+// beyond the old range but within the new one are coloured by their distance.
+TEST_F(View, RegistrationErrorListRematchesWhenTheRangeGrew)
+{
+    MyFrame& f = frame();
+    const TempDirectory directory;
+    const std::string lr = directory.file("lr.ply");
+    const std::string hr = directory.file("hr.ply");
+    // Every LR vertex lies 4 mm inside the HR sphere.
+    ASSERT_TRUE(write_ply_file(lr, icosphere(3, 16.0)));
+    ASSERT_TRUE(write_ply_file(hr, icosphere(3, 20.0)));
+    ASSERT_TRUE(f.load_surface_files(lr, hr, "lr.ply", "hr.ply", true));
+    const auto set_range_mm = [&](double mm) {
+        f.search_range_slider->SetValue(static_cast<int>(std::lround(mm * f.range_units)));
+    };
+    set_range_mm(3.0);
+    set_shading(shading_registration_error);
+    expect_near(centre(picture()), lit_map_entry(3, 255));
+
+    // The slider moved without its handler: only the list is marked out of date.
+    set_range_mm(6.0);
+    f.list_dirty[dirty_registration_error] = true;
+    const Rgb matched = centre(picture());
+    EXPECT_DOUBLE_EQ(f.lr_surface->match_range2, f.search_range2() + 1e-8);
+    EXPECT_FALSE(f.list_dirty[dirty_registration_error]);
+    // (4 / 6)^2 of the ramp.
+    const Rgba expected = colour_from_map(3, 16.0 / 36.0, 1.0f);
+    expect_near(matched, lit_facing_viewer(expected[0], expected[1], expected[2]), 10);
 }
 
 TEST_F(View, UtilitiesPageWithoutModelShowsNoSurfaces)
