@@ -3,6 +3,8 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
+#include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/view_test_support.h"
 #include "view/colour_map.h"
@@ -66,14 +68,14 @@ void expect_near(const Rgb& actual, const Rgb& expected, int tolerance = 6)
 class View : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(gui_test::reset_view()); }
+    void TearDown() override { gui_test::reset_view(); }
 
     // LR: a sphere of radius 10 mm, HR: one of 20 mm, both about the origin, which the view
     // shows at its centre; the HR lists that loading builds.
     static void show_pair()
     {
         MyFrame& f = frame();
-        fill_surface_with_normals(*f.lr_surface, icosphere(3, 10.0));
-        fill_surface_with_normals(*f.hr_surface, icosphere(3, 20.0));
+        gui_test::show_surfaces(icosphere(3, 10.0), icosphere(3, 20.0));
         f.lr_surface->max_radius = 10.0f;
         f.hr_surface->max_radius = 20.0f;
         canvas().zoom =
@@ -133,14 +135,14 @@ TEST_F(View, PlainSurfacesAreTranslucentSoTheInnerOneShowsThrough)
     EXPECT_GT(both.g, 90) << both;
     EXPECT_GT(both.r, 80) << both;
 
-    frame().lr_checkbox->SetValue(false);
+    gui_test::tick(frame().lr_checkbox, false);
     const Rgb hr_only = centre(picture());
     EXPECT_LT(hr_only.r, 60) << hr_only;
     // Half strength over the black background: well below the opaque green.
     EXPECT_GT(hr_only.g, 90) << hr_only;
     EXPECT_LT(hr_only.g, lit_facing_viewer(0.2, 0.9, 0.2).g - 30) << hr_only;
 
-    frame().hr_checkbox->SetValue(false);
+    gui_test::tick(frame().hr_checkbox, false);
     expect_near(centre(picture()), {0, 0, 0}, 0);
 }
 
@@ -195,11 +197,11 @@ TEST_F(View, ErrorModesShowOnlyTheLrSurface)
     expect_near(centre(picture()), lit_map_entry(3, 255));
     EXPECT_FALSE(f.list_dirty[dirty_registration_error]);
 
-    f.lr_checkbox->SetValue(false);
+    gui_test::tick(f.lr_checkbox, false);
     expect_near(centre(picture()), {0, 0, 0}, 0);
 
     // Without data the data-error modes are translucent; the HR surface is still not drawn.
-    f.lr_checkbox->SetValue(true);
+    gui_test::tick(f.lr_checkbox, true);
     set_shading(shading_absolute_data_error);
     expect_near(centre(picture()), {0, 0, 0}, 0);
 }
@@ -222,7 +224,7 @@ TEST_F(View, LrListIsRebuiltWhenMarkedOutOfDate)
 {
     show_pair();
     MyFrame& f = frame();
-    f.hr_checkbox->SetValue(false);
+    gui_test::tick(f.hr_checkbox, false);
     f.lr_surface->match_range2 = 1e300;
     set_shading(shading_registration_error);
     expect_near(centre(picture()), lit_map_entry(3, 255));
@@ -232,6 +234,36 @@ TEST_F(View, LrListIsRebuiltWhenMarkedOutOfDate)
     f.list_dirty[dirty_registration_error] = true;
     expect_near(centre(picture()), lit_map_entry(3, 2));
     EXPECT_FALSE(f.list_dirty[dirty_registration_error]);
+}
+
+// A registration-error list built after the search range grew matches again first, so vertices
+// beyond the old range but within the new one are coloured by their distance.
+TEST_F(View, RegistrationErrorListRematchesWhenTheRangeGrew)
+{
+    MyFrame& f = frame();
+    const TempDirectory directory;
+    const std::string lr = directory.file("lr.ply");
+    const std::string hr = directory.file("hr.ply");
+    // Every LR vertex lies 4 mm inside the HR sphere.
+    ASSERT_TRUE(write_ply_file(lr, icosphere(3, 16.0)));
+    ASSERT_TRUE(write_ply_file(hr, icosphere(3, 20.0)));
+    ASSERT_TRUE(f.load_surface_files(lr, hr, "lr.ply", "hr.ply", true));
+    const auto set_range_mm = [&](double mm) {
+        f.search_range_slider->SetValue(static_cast<int>(std::lround(mm * f.range_units)));
+    };
+    set_range_mm(3.0);
+    set_shading(shading_registration_error);
+    expect_near(centre(picture()), lit_map_entry(3, 255));
+
+    // The slider moved without its handler: only the list is marked out of date.
+    set_range_mm(6.0);
+    f.list_dirty[dirty_registration_error] = true;
+    const Rgb matched = centre(picture());
+    EXPECT_DOUBLE_EQ(f.lr_surface->match_range2, f.search_range2() + 1e-8);
+    EXPECT_FALSE(f.list_dirty[dirty_registration_error]);
+    // (4 / 6)^2 of the ramp.
+    const Rgba expected = colour_from_map(3, 16.0 / 36.0, 1.0f);
+    expect_near(matched, lit_facing_viewer(expected[0], expected[1], expected[2]), 10);
 }
 
 TEST_F(View, UtilitiesPageWithoutModelShowsNoSurfaces)

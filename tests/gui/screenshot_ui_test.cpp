@@ -4,6 +4,7 @@
 #include "app/control_ids.h"
 #include "app/frame.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/view_test_support.h"
 #include "view/gl_canvas.h"
@@ -18,6 +19,8 @@
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/testing.h>
+
+#include <cstdlib>
 
 using gui_test::canvas;
 using gui_test::frame;
@@ -36,7 +39,7 @@ protected:
 
     void TearDown() override
     {
-        frame().batch_running = false;
+        gui_test::reset_view();
         wxFileName::Rmdir(directory, wxPATH_RMDIR_RECURSIVE);
     }
 
@@ -45,12 +48,11 @@ protected:
     void show_raised_lr()
     {
         MyFrame& f = frame();
-        fill_surface_with_normals(*f.lr_surface, icosphere(3, 10.0));
-        fill_surface_with_normals(*f.hr_surface, icosphere(2, 10.0));
+        gui_test::show_surfaces(icosphere(3, 10.0), icosphere(2, 10.0));
         f.lr_surface->path_stem = (directory + "/lr_bone").utf8_string();
         f.hr_surface->name = "hr_bone";
         make_translation(f.current_transform, 0.0, 15.0, 0.0);
-        f.hr_checkbox->SetValue(false);
+        gui_test::tick(f.hr_checkbox, false);
         canvas().zoom = fit_zoom(30.0, 30.0, canvas().client_width, canvas().client_height);
     }
 
@@ -122,6 +124,39 @@ TEST_F(Screenshot, PictureIsTheViewUprightAndUnskewedForAnyWidth)
         }
     }
     gui_test::set_view_width(original_width);
+}
+
+// The picture is read where the scene is drawn, before the swap: the front buffer of some GL
+// stacks (Mesa's software renderer among them) reads back black once swapped.
+TEST_F(Screenshot, SavedPictureIsWhatTheWindowShowsAfterLoading)
+{
+    const std::string lr = (directory + "/lr.ply").utf8_string();
+    const std::string hr = (directory + "/hr.ply").utf8_string();
+    ASSERT_TRUE(write_ply_file(lr, icosphere(3, 10.0)));
+    ASSERT_TRUE(write_ply_file(hr, icosphere(3, 20.0)));
+    ASSERT_TRUE(frame().load_surface_files(lr, hr, "lr.ply", "hr.ply", true));
+
+    const wxImage shown = gui_test::painted_window();
+    ASSERT_TRUE(shown.IsOk());
+    const int w = shown.GetWidth();
+    const int h = shown.GetHeight();
+    // The pair covers the view centre; the corners show the background.
+    EXPECT_GT(shown.GetGreen(w / 2, h / 2), 90);
+    EXPECT_EQ(shown.GetGreen(0, 0), 0);
+
+    save_screenshot();
+    EXPECT_EQ(gui_test::status_text(), "Screenshot saved");
+    wxImage saved;
+    ASSERT_TRUE(saved.LoadFile(directory + "/lr-hr.png", wxBITMAP_TYPE_PNG));
+    ASSERT_EQ(saved.GetWidth(), w);
+    ASSERT_EQ(saved.GetHeight(), h);
+    int differing = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            differing += std::abs(saved.GetRed(x, y) - shown.GetRed(x, y)) > 2 ||
+                         std::abs(saved.GetGreen(x, y) - shown.GetGreen(x, y)) > 2 ||
+                         std::abs(saved.GetBlue(x, y) - shown.GetBlue(x, y)) > 2;
+    EXPECT_EQ(differing, 0);
 }
 
 TEST_F(Screenshot, OtherImageHandlersStayAndAMissingOneIsAdded)

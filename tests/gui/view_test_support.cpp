@@ -1,11 +1,15 @@
 #include "tests/gui/view_test_support.h"
 
 #include "app/frame.h"
+#include "tests/fixtures/generated_surfaces.h"
 #include "tests/gui/gui_test_support.h"
 #include "view/gl_canvas.h"
 #include "view/shading_mode.h"
 
+#include <wx/bitmap.h>
 #include <wx/checkbox.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/splitter.h>
@@ -22,8 +26,8 @@ bool reset_view()
     f.clear_surfaces();
     f.shading_radiobox->SetSelection(shading_plain);
     send_command(f.shading_radiobox, wxEVT_RADIOBOX, shading_plain);
-    f.hr_checkbox->SetValue(true);
-    f.lr_checkbox->SetValue(true);
+    tick(f.hr_checkbox, true);
+    tick(f.lr_checkbox, true);
     f.current_transform = identity_matrix();
     f.SetStatusText("", 0);
     MyGLCanvas& c = canvas();
@@ -31,6 +35,20 @@ bool reset_view()
     c.wireframe = false;
     c.view_rotation = identity_matrix();
     return true;
+}
+
+void tick(wxCheckBox* box, bool ticked)
+{
+    box->SetValue(ticked);
+    send_command(box, wxEVT_CHECKBOX, ticked ? 1 : 0);
+}
+
+void show_surfaces(const Mesh& lr, const Mesh& hr)
+{
+    MyFrame& f = frame();
+    fill_surface_with_normals(*f.lr_surface, lr);
+    fill_surface_with_normals(*f.hr_surface, hr);
+    f.list_dirty.fill(true);
 }
 
 bool set_view_width(int width)
@@ -44,6 +62,24 @@ bool set_view_width(int width)
         canvas().Refresh(false);
         return canvas().viewport_set && canvas().client_width == canvas().GetClientSize().x;
     });
+}
+
+wxImage painted_window()
+{
+    canvas().redraw_pending = true;
+    canvas().Refresh(false);
+    if (!pump_until([] { return !canvas().redraw_pending; }))
+        return wxImage();
+    pump_once();
+    const wxSize size = canvas().GetClientSize();
+    wxBitmap bitmap(size.x, size.y, 24);
+    {
+        wxMemoryDC memory(bitmap);
+        wxClientDC window(&canvas());
+        if (!memory.Blit(0, 0, size.x, size.y, &window, 0, 0))
+            return wxImage();
+    }
+    return bitmap.ConvertToImage();
 }
 
 } // namespace gui_test
