@@ -15,6 +15,7 @@
 
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/filedlg.h>
 #include <wx/log.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
@@ -162,6 +163,21 @@ TEST_F(BatchRun, OpeningABatchWhileOneRunsStopsItFirst)
     parse_batch_file(f, wxString::FromUTF8(first));
     EXPECT_TRUE(f.batch_running);
     EXPECT_EQ(run_idle_binding_count(), 1);
+}
+
+TEST_F(BatchRun, TheMenuStopsARunningBatchBeforeItsDialogShows)
+{
+    // The dialog's event loop would otherwise go on running the batch underneath it; a
+    // cancelled dialog leaves the batch stopped.
+    MyFrame& f = frame();
+    parse_batch_file(f, wxString::FromUTF8(write_batch(
+                            "jobs.run", "lr.ply hr.ply n/a n/a 0 0 0 50 0 20 1 0 -1 0 0\n")));
+    ASSERT_TRUE(f.batch_running);
+    wxCommandEvent open(wxEVT_MENU, id_load_batch);
+    wxTEST_DIALOG(f.OnBatchOpen(open), wxExpectModal<wxFileDialog>("", wxID_CANCEL));
+    EXPECT_FALSE(f.batch_running);
+    EXPECT_EQ(run_idle_binding_count(), 0);
+    EXPECT_FALSE(f.batch_log.IsOpened());
 }
 
 TEST_F(BatchRun, ErrorsDuringABatchGoToTheStatusLineAndTheLogNotToADialog)
