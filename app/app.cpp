@@ -3,10 +3,7 @@
 #include "app/frame.h"
 #include "view/gl_canvas.h"
 
-#include <wx/statusbr.h>
-
 #include <clocale>
-#include <cstdlib>
 #include <iostream>
 
 // The toolkit's own application macro also checks at start-up that the program and the library
@@ -52,13 +49,6 @@ void MyApp::OnStartupIdle(wxIdleEvent&)
     }
     Unbind(wxEVT_IDLE, &MyApp::OnStartupIdle, this);
     parse_batch_file(*main_frame, argv[1]);
-    if (!main_frame->batch_running) {
-        // Nothing would ever close the window of a batch that did not start, and a run without a
-        // display has nobody to read the status line: say why and end with a failure.
-        std::cerr << main_frame->GetStatusBar()->GetStatusText(0).utf8_string() << ": "
-                  << argv[1].utf8_string() << std::endl;
-        std::exit(EXIT_FAILURE);
-    }
 }
 
 void MyApp::bind_run_idle()
