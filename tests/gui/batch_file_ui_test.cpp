@@ -4,7 +4,9 @@
 #include "app/control_ids.h"
 #include "app/frame.h"
 #include "registration/registration_type.h"
+#include "surface/surface_data_file.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "utilities/batch_file.h"
@@ -20,6 +22,7 @@
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/slider.h>
+#include <wx/stattext.h>
 #include <wx/tglbtn.h>
 
 #include <string>
@@ -49,10 +52,16 @@ protected:
         if (f.batch_log.IsOpened())
             f.batch_log.Close();
         f.clear_surfaces();
+        for (Surface& surface : f.surfaces)
+            surface = Surface{}; // clearing keeps the geometry of a loaded pair
         store_batch_jobs(BatchFile{}, f);
         f.SetStatusText("", 0);
         // Jobs set controls; later tests expect them at their defaults.
         f.control_notebook->SetSelection(0);
+        // Loading a pair rescales the search range; later tests expect the start values.
+        f.range_units = 10.0;
+        f.search_range_label->SetLabel("Search range (x0.1 mm)");
+        f.search_range_slider->SetRange(0, 100);
         f.search_range_slider->SetValue(100);
         f.fussy_slider->SetValue(0);
         f.iterations_slider->SetValue(20);
@@ -63,7 +72,7 @@ protected:
         f.hr_surface_checkbox->SetValue(true);
     }
 
-    // A batch file whose jobs name surfaces that do not exist, so every job loads nothing.
+    // A batch file whose prefix is the test's directory.
     std::string write_batch(const std::string& name, const std::string& jobs) const
     {
         return directory.write(name, "# test batch\n" + directory.path() + "/\n" + jobs);
@@ -214,6 +223,39 @@ TEST_F(BatchRun, DataFilesOfSurfacesThatFailedToLoadAreSkipped)
     EXPECT_EQ(f.hr_surface->vertex_count, 0);
     EXPECT_EQ(f.hr_data_name, "");
     EXPECT_FALSE(contains(read_file(directory.file("jobs_log.txt")), "Binary file"));
+}
+
+TEST_F(BatchRun, SmoothingCountsOfAJobSmoothOnlyWhenPositive)
+{
+    MyFrame& f = frame();
+    ASSERT_TRUE(write_ply_file(directory.file("lr.ply"), icosphere(1, 10.0))); // 42 vertices
+    ASSERT_TRUE(write_ply_file(directory.file("hr.ply"), icosphere(2, 10.0))); // 162 vertices
+    ASSERT_TRUE(
+        write_data_values(directory.file("lr_thickness.bin"), std::vector<double>(42, 2.0)));
+    ASSERT_TRUE(
+        write_data_values(directory.file("hr_thickness.bin"), std::vector<double>(162, 3.0)));
+    const struct {
+        const char* smoothing; // "smth LR" and "smth HR"
+        std::int64_t lr_passes;
+        std::int64_t hr_passes;
+    } cases[] = {
+        {"-3 -2", 0, 0}, // negative counts do nothing
+        {"2 1", 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.smoothing);
+        parse_batch_file(f, wxString::FromUTF8(write_batch(
+                                "jobs.run", std::string("lr.ply hr.ply lr_thickness.bin "
+                                                        "hr_thickness.bin 0 ") +
+                                                c.smoothing + " 50 0 0 1 0 -1 0 0\n")));
+        ASSERT_TRUE(f.batch_running);
+        ASSERT_EQ(f.lr_surface->vertex_count, 42);
+        EXPECT_TRUE(f.lr_data_loaded);
+        EXPECT_EQ(f.lr_surface->smoothing_steps, c.lr_passes);
+        EXPECT_EQ(f.hr_surface->smoothing_steps, c.hr_passes);
+        EXPECT_EQ(f.lr_surface->data[0], 2.0); // constant data stay constant either way
+        EXPECT_EQ(f.hr_surface->data[0], 3.0);
+    }
 }
 
 TEST_F(BatchRun, FilesThatCannotBeOpenedOrParsedStartNothing)
