@@ -258,6 +258,32 @@ TEST_F(BatchRun, SmoothingCountsOfAJobSmoothOnlyWhenPositive)
     }
 }
 
+TEST_F(BatchRun, AReviewJobTurnsTheViewAndNeverRegisters)
+{
+    MyFrame& f = frame();
+    ASSERT_TRUE(write_ply_file(directory.file("lr.ply"), icosphere(1, 10.0)));
+    ASSERT_TRUE(write_ply_file(directory.file("hr.ply"), icosphere(2, 12.0)));
+    for (const int turns : {3, 90}) {
+        SCOPED_TRACE(turns);
+        parse_batch_file(f, wxString::FromUTF8(write_batch(
+                                "jobs.run", "lr.ply hr.ply n/a n/a 0 0 0 50 0 " +
+                                                std::to_string(turns) + " 1 0 -1 0 2\n")));
+        ASSERT_TRUE(f.batch_running);
+        const Matrix4 start = gui_test::canvas().view_rotation;
+        const Matrix4 pose = f.similarity_transform;
+        ASSERT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
+
+        // 4 degrees about the vertical axis per step, each applied before the previous view.
+        Matrix4 turn;
+        make_transform(turn, 0, 0, 0, 0, 4.0 * turns, 0);
+        const Matrix4 expected = product(turn, start);
+        for (int k = 0; k < 16; ++k)
+            EXPECT_NEAR(gui_test::canvas().view_rotation[k], expected[k], 1e-9) << k;
+        EXPECT_EQ(f.similarity_transform.m, pose.m);
+        EXPECT_EQ(run_idle_binding_count(), 0);
+    }
+}
+
 TEST_F(BatchRun, FilesThatCannotBeOpenedOrParsedStartNothing)
 {
     MyFrame& f = frame();
