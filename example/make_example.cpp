@@ -189,7 +189,7 @@ std::string batch_text(const std::string& directory)
            "template_bone.ply target_bone.ply  n/a      target_bone_thickness.bin  0"
            "        0        2        999    0      20      -1        1         0"
            "             1         0       0\n"
-           "# One picture of the registered pair, seen from the front.\n"
+           "# One picture of the registered pair, shown in view 2.\n"
            "template_bone.ply target_bone.ply  n/a      n/a                        0"
            "        0        0        999    0      0       1         0         -1"
            "            0         2       0\n";
