@@ -133,7 +133,10 @@ void parse_batch_file(MyFrame& frame, const wxString& path)
 
 void MyFrame::OnBatchOpen(wxCommandEvent&)
 {
-    // During a batch no question is asked: the run may be unattended.
+    // The dialogs' event loops would go on running the current run or batch underneath them (a
+    // command-line batch could even close the window): it ends first.
+    if (run_active() || batch_running)
+        press_start(false);
     if (!may_discard_registration())
         return;
     wxFileDialog dialog(this, "Open batch file", wxGetCwd(), "", "batch file|*.run",

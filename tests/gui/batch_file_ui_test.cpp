@@ -4,7 +4,9 @@
 #include "app/control_ids.h"
 #include "app/frame.h"
 #include "registration/registration_type.h"
+#include "surface/surface_data_file.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "utilities/batch_file.h"
@@ -15,10 +17,12 @@
 
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/filedlg.h>
 #include <wx/log.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/slider.h>
+#include <wx/stattext.h>
 #include <wx/tglbtn.h>
 
 #include <string>
@@ -48,10 +52,16 @@ protected:
         if (f.batch_log.IsOpened())
             f.batch_log.Close();
         f.clear_surfaces();
+        for (Surface& surface : f.surfaces)
+            surface = Surface{}; // clearing keeps the geometry of a loaded pair
         store_batch_jobs(BatchFile{}, f);
         f.SetStatusText("", 0);
         // Jobs set controls; later tests expect them at their defaults.
         f.control_notebook->SetSelection(0);
+        // Loading a pair rescales the search range; later tests expect the start values.
+        f.range_units = 10.0;
+        f.search_range_label->SetLabel("Search range (x0.1 mm)");
+        f.search_range_slider->SetRange(0, 100);
         f.search_range_slider->SetValue(100);
         f.fussy_slider->SetValue(0);
         f.iterations_slider->SetValue(20);
@@ -62,7 +72,7 @@ protected:
         f.hr_surface_checkbox->SetValue(true);
     }
 
-    // A batch file whose jobs name surfaces that do not exist, so every job loads nothing.
+    // A batch file whose prefix is the test's directory.
     std::string write_batch(const std::string& name, const std::string& jobs) const
     {
         return directory.write(name, "# test batch\n" + directory.path() + "/\n" + jobs);
@@ -164,6 +174,21 @@ TEST_F(BatchRun, OpeningABatchWhileOneRunsStopsItFirst)
     EXPECT_EQ(run_idle_binding_count(), 1);
 }
 
+TEST_F(BatchRun, TheMenuStopsARunningBatchBeforeItsDialogShows)
+{
+    // The dialog's event loop would otherwise go on running the batch underneath it; a
+    // cancelled dialog leaves the batch stopped.
+    MyFrame& f = frame();
+    parse_batch_file(f, wxString::FromUTF8(write_batch(
+                            "jobs.run", "lr.ply hr.ply n/a n/a 0 0 0 50 0 20 1 0 -1 0 0\n")));
+    ASSERT_TRUE(f.batch_running);
+    wxCommandEvent open(wxEVT_MENU, id_load_batch);
+    wxTEST_DIALOG(f.OnBatchOpen(open), wxExpectModal<wxFileDialog>("", wxID_CANCEL));
+    EXPECT_FALSE(f.batch_running);
+    EXPECT_EQ(run_idle_binding_count(), 0);
+    EXPECT_FALSE(f.batch_log.IsOpened());
+}
+
 TEST_F(BatchRun, ErrorsDuringABatchGoToTheStatusLineAndTheLogNotToADialog)
 {
     MyFrame& f = frame();
@@ -198,6 +223,65 @@ TEST_F(BatchRun, DataFilesOfSurfacesThatFailedToLoadAreSkipped)
     EXPECT_EQ(f.hr_surface->vertex_count, 0);
     EXPECT_EQ(f.hr_data_name, "");
     EXPECT_FALSE(contains(read_file(directory.file("jobs_log.txt")), "Binary file"));
+}
+
+TEST_F(BatchRun, SmoothingCountsOfAJobSmoothOnlyWhenPositive)
+{
+    MyFrame& f = frame();
+    ASSERT_TRUE(write_ply_file(directory.file("lr.ply"), icosphere(1, 10.0))); // 42 vertices
+    ASSERT_TRUE(write_ply_file(directory.file("hr.ply"), icosphere(2, 10.0))); // 162 vertices
+    ASSERT_TRUE(
+        write_data_values(directory.file("lr_thickness.bin"), std::vector<double>(42, 2.0)));
+    ASSERT_TRUE(
+        write_data_values(directory.file("hr_thickness.bin"), std::vector<double>(162, 3.0)));
+    const struct {
+        const char* smoothing; // "smth LR" and "smth HR"
+        std::int64_t lr_passes;
+        std::int64_t hr_passes;
+    } cases[] = {
+        {"-3 -2", 0, 0}, // negative counts do nothing
+        {"2 1", 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.smoothing);
+        parse_batch_file(f, wxString::FromUTF8(write_batch(
+                                "jobs.run", std::string("lr.ply hr.ply lr_thickness.bin "
+                                                        "hr_thickness.bin 0 ") +
+                                                c.smoothing + " 50 0 0 1 0 -1 0 0\n")));
+        ASSERT_TRUE(f.batch_running);
+        ASSERT_EQ(f.lr_surface->vertex_count, 42);
+        EXPECT_TRUE(f.lr_data_loaded);
+        EXPECT_EQ(f.lr_surface->smoothing_steps, c.lr_passes);
+        EXPECT_EQ(f.hr_surface->smoothing_steps, c.hr_passes);
+        EXPECT_EQ(f.lr_surface->data[0], 2.0); // constant data stay constant either way
+        EXPECT_EQ(f.hr_surface->data[0], 3.0);
+    }
+}
+
+TEST_F(BatchRun, AReviewJobTurnsTheViewAndNeverRegisters)
+{
+    MyFrame& f = frame();
+    ASSERT_TRUE(write_ply_file(directory.file("lr.ply"), icosphere(1, 10.0)));
+    ASSERT_TRUE(write_ply_file(directory.file("hr.ply"), icosphere(2, 12.0)));
+    for (const int turns : {3, 90}) {
+        SCOPED_TRACE(turns);
+        parse_batch_file(f, wxString::FromUTF8(write_batch(
+                                "jobs.run", "lr.ply hr.ply n/a n/a 0 0 0 50 0 " +
+                                                std::to_string(turns) + " 1 0 -1 0 2\n")));
+        ASSERT_TRUE(f.batch_running);
+        const Matrix4 start = gui_test::canvas().view_rotation;
+        const Matrix4 pose = f.similarity_transform;
+        ASSERT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
+
+        // 4 degrees about the vertical axis per step, each applied before the previous view.
+        Matrix4 turn;
+        make_transform(turn, 0, 0, 0, 0, 4.0 * turns, 0);
+        const Matrix4 expected = product(turn, start);
+        for (int k = 0; k < 16; ++k)
+            EXPECT_NEAR(gui_test::canvas().view_rotation[k], expected[k], 1e-9) << k;
+        EXPECT_EQ(f.similarity_transform.m, pose.m);
+        EXPECT_EQ(run_idle_binding_count(), 0);
+    }
 }
 
 TEST_F(BatchRun, FilesThatCannotBeOpenedOrParsedStartNothing)

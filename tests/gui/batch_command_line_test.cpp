@@ -1,0 +1,116 @@
+// The program run from the command line with a batch file, as a separate process on this test's
+// display: the example's three jobs run unattended, save their results, log every job and close
+// the window; a second run appends to the same log.
+#include "tests/fixtures/temp_files.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+// Runs a program with its arguments and returns its exit status; -1 when it could not be
+// started, did not exit normally, or was still running after the time limit (it is killed).
+int run_program(const std::vector<std::string>& arguments,
+                std::chrono::seconds limit = std::chrono::seconds(120))
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            ADD_FAILURE() << arguments[0] << " still ran after " << limit.count() << " s";
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+long file_size(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
+}
+
+// The alignment errors the log reports, in order.
+std::vector<double> logged_errors(const std::string& log)
+{
+    static const std::regex iteration("Iteration [0-9]+, error is ([0-9.]+) mm per point");
+    std::vector<double> errors;
+    for (std::sregex_iterator it(log.begin(), log.end(), iteration), end; it != end; ++it)
+        errors.push_back(std::strtod((*it)[1].str().c_str(), nullptr));
+    return errors;
+}
+
+TEST(BatchCommandLine, TheExampleRunsUnattendedAndEachRunAppendsToItsLog)
+{
+    TempDirectory directory;
+    ASSERT_EQ(run_program({KELVORAND_EXAMPLE_TOOL, directory.path()}), 0);
+    const std::string batch = directory.file("bones.run");
+    const std::string log_path = directory.file("bones_log.txt");
+
+    // Exit status 0: the window closed by itself after the last job.
+    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}), 0);
+    const std::string first_log = read_file(log_path);
+    EXPECT_EQ(occurrences(first_log, "template_bone (LR) and target_bone (HR)\n"), 3u);
+    EXPECT_EQ(occurrences(first_log, "Registration file saved\n"), 2u);
+    EXPECT_EQ(occurrences(first_log, "Wrote LR data\n"), 1u);
+    EXPECT_EQ(occurrences(first_log, "Saved LR-HR vertex and data map\n"), 1u);
+
+    // 60 iterations of the first job and 20 of the second, numbers with a decimal point
+    // whatever the locale; the registration brings the template onto the target.
+    const std::vector<double> errors = logged_errors(first_log);
+    ASSERT_EQ(errors.size(), 80u);
+    EXPECT_GT(errors.front(), 2.0 * errors[59]);
+    EXPECT_LT(errors[59], 3.0);
+
+    // What the jobs saved: the registration, the mapped data (one double per template vertex,
+    // like the target's data of the same size), the LR-HR map and the review job's picture.
+    EXPECT_GT(file_size(directory.file("template_bone-target_bone.reg")), 0);
+    EXPECT_EQ(file_size(directory.file("template_bone_mapped_with_target_bone_2HR_thickness.bin")),
+              file_size(directory.file("target_bone_thickness.bin")));
+    EXPECT_GT(file_size(directory.file(
+                  "template_bone_mapped_with_target_bone_thickness_2HR-target_bone_thickness_2HR-"
+                  "sim.csv")),
+              0);
+    EXPECT_EQ(read_file(directory.file("template_bone-target_bone.png")).substr(0, 8),
+              "\x89PNG\r\n\x1a\n");
+
+    // The second run starts from the saved registration and appends its lines.
+    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}), 0);
+    const std::string second_log = read_file(log_path);
+    EXPECT_EQ(second_log.substr(0, first_log.size()), first_log);
+    EXPECT_EQ(occurrences(second_log, "template_bone (LR) and target_bone (HR)\n"), 6u);
+    EXPECT_EQ(logged_errors(second_log).size(), 160u);
+}
+
+} // namespace
