@@ -126,6 +126,10 @@ public:
     void pair_landcurves();
     void restore_current_transform();
     void update_deformed_positions();
+    // Picking: reports the nearest place on the shown surfaces that the ray from near_point to
+    // far_point (HR file coordinates) crosses, and with define defines a landmark there or
+    // collects the next point of the landcurve being defined.
+    void intersect_surfaces(bool define, const Point3& near_point, const Point3& far_point);
     // The view's display lists and colours.
     // Compiles the list of one kind from its surface with the current colour settings (first
     // re-matching for the error kinds when the search range grew) and clears its flag.

@@ -92,7 +92,3 @@ void MyGLCanvas::OnPaint(wxPaintEvent&)
     draw_view();
     SwapBuffers();
 }
-
-void MyGLCanvas::OnMouse(wxMouseEvent&) {}
-
-void MyGLCanvas::OnKey(wxKeyEvent&) {}

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+class MyFrame;
 struct Surface;
 
 class MyGLCanvas : public wxGLCanvas {
@@ -79,9 +80,27 @@ public:
     bool white_background = false; // with black overlay lines and text
     std::uint16_t label_mode = 0;  // LabelMode
 
+    // Pointer positions in window pixels (origin top-left): the last button press, and the last
+    // press, drag step or pick, from which the next drag step is measured.
+    std::array<std::int64_t, 2> mouse_press_position{};
+    std::array<std::int64_t, 2> mouse_last_position{};
+    // The numbers in the proposed names of new landmarks and landcurves; each grows before its
+    // naming dialog and never falls.
+    std::uint32_t landmark_counter = 0;
+    std::uint32_t landcurve_counter = 0;
+
 private:
     // The text shown instead of the scene on the "Utilities" page without a shape model.
     void draw_no_model_text();
+
+    // The paths of a mouse event (mouse_ui.cpp).
+    void handle_mouse(MyFrame& frame, const wxMouseEvent& event);
+    void pick(MyFrame& frame, const wxMouseEvent& event);
+    void drag(MyFrame& frame, const wxMouseEvent& event);
+    void click(MyFrame& frame, const wxMouseEvent& event);
+    void turn_wheel(MyFrame& frame, const wxMouseEvent& event);
+    // C or O (closed: C): starts a landcurve, or finishes the one being defined (keys_ui.cpp).
+    void start_or_finish_landcurve(MyFrame& frame, bool closed);
 
     std::unique_ptr<wxGLContext> context;
     bool context_made_current = false;

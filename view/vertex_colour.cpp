@@ -3,23 +3,18 @@
 #include <cmath>
 #include <cstddef>
 
-namespace {
-
-bool has_data(const Surface& surface, std::size_t i)
+bool vertex_has_data(const Surface& surface, std::size_t i)
 {
     return i < surface.sigma.size() && i < surface.data.size() && surface.sigma[i] != missing_value;
 }
 
-// The HR vertex matched to LR vertex i, or -1 when the stored index names no HR vertex.
-std::int64_t matched_vertex(const Surface& lr, const Surface& hr, std::size_t i)
+std::int64_t matched_hr_vertex(const Surface& lr, const Surface& hr, std::size_t i)
 {
     if (i >= lr.match_index.size())
         return -1;
     const std::int64_t j = lr.match_index[i];
     return j >= 0 && j < hr.vertex_count ? j : -1;
 }
-
-} // namespace
 
 std::vector<Rgba> vertex_colours(DisplayListKind kind, const Surface& lr, const Surface& hr,
                                  const ColourSettings& s)
@@ -44,7 +39,7 @@ std::vector<Rgba> vertex_colours(DisplayListKind kind, const Surface& lr, const 
             break;
         case list_lr_data:
         case list_hr_data:
-            if (has_data(surface, i))
+            if (vertex_has_data(surface, i))
                 set(i, ((surface.data[i] - s.data_min) / data_span - s.offset) / s.gain);
             break;
         case list_lr_absolute_data_error:
@@ -53,9 +48,9 @@ std::vector<Rgba> vertex_colours(DisplayListKind kind, const Surface& lr, const 
                 colours[i] = unmatched_colour;
                 break;
             }
-            const std::int64_t j = matched_vertex(lr, hr, i);
+            const std::int64_t j = matched_hr_vertex(lr, hr, i);
             const auto hj = static_cast<std::size_t>(j);
-            if (j < 0 || !has_data(lr, i) || !has_data(hr, hj))
+            if (j < 0 || !vertex_has_data(lr, i) || !vertex_has_data(hr, hj))
                 break;
             const double difference = lr.data[i] - hr.data[hj];
             if (kind == list_lr_absolute_data_error)

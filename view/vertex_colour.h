@@ -25,6 +25,12 @@ struct ColourSettings {
 // Grey of an LR vertex without a match within the search range in the data-error colourings.
 constexpr Rgba unmatched_colour{0.25f, 0.25f, 0.25f, surface_alpha};
 
+// Vertex i of the surface has a data value (its sigma is not the missing-value marker).
+bool vertex_has_data(const Surface& surface, std::size_t i);
+
+// The HR vertex matched to LR vertex i, or -1 when the stored index names no HR vertex.
+std::int64_t matched_hr_vertex(const Surface& lr, const Surface& hr, std::size_t i);
+
 // One colour per vertex of the surface that `kind` draws (`lr` for the LR kinds, `hr` for the
 // HR kinds; the data-error kinds read the HR data of each LR vertex's match). A vertex without
 // data, or whose value is not finite, gets the map's no-data colour; the data-error kinds give

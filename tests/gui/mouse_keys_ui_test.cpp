@@ -1,0 +1,400 @@
+// The view's mouse and keys on the real window: wheel, clicks and drags on the view and the
+// legend, picks that probe the surfaces and define landmarks, keys that define landcurves and
+// switch the drawing. Events are built here and handed to the view's handlers.
+#include "app/app.h"
+#include "app/frame.h"
+#include "registration/registration_type.h"
+#include "tests/fixtures/generated_surfaces.h"
+#include "tests/gui/gui_test_support.h"
+#include "tests/gui/view_test_support.h"
+#include "view/gl_canvas.h"
+#include "view/landmark_definition.h"
+#include "view/mouse_maths.h"
+#include "view/shading_mode.h"
+#include "view/view_maths.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/radiobox.h>
+#include <wx/stattext.h>
+#include <wx/textdlg.h>
+
+#include <cmath>
+
+using gui_test::canvas;
+using gui_test::frame;
+
+namespace {
+
+// What a naming dialog showed.
+struct NameDialogSeen {
+    wxString message;
+    wxString caption;
+    wxString default_value;
+};
+
+// Answers a text-entry dialog with `answer`, typing `name` first when it is wxID_OK.
+class NameAnswer : public wxExpectModalBase<wxTextEntryDialog, NameAnswer> {
+public:
+    NameAnswer(int answer, const wxString& name, NameDialogSeen* seen)
+        : answer(answer), name(name), seen(seen)
+    {
+    }
+
+protected:
+    int OnInvoked(wxTextEntryDialog* dialog) const override
+    {
+        seen->caption = dialog->GetTitle();
+        seen->default_value = dialog->GetValue();
+        seen->message.clear();
+        for (const wxWindow* child : dialog->GetChildren())
+            if (const auto* text = dynamic_cast<const wxStaticText*>(child))
+                seen->message += text->GetLabel();
+        if (answer == wxID_OK)
+            dialog->SetValue(name);
+        return answer;
+    }
+
+private:
+    int answer;
+    wxString name;
+    NameDialogSeen* seen;
+};
+
+enum Held : int { no_keys = 0, ctrl = 1, shift = 2, alt = 4 };
+
+wxMouseEvent mouse_event(wxEventType type, int x, int y, int keys = no_keys)
+{
+    wxMouseEvent event(type);
+    event.m_x = x;
+    event.m_y = y;
+    event.SetControlDown((keys & ctrl) != 0);
+    event.SetShiftDown((keys & shift) != 0);
+    event.SetAltDown((keys & alt) != 0);
+    return event;
+}
+
+void send(wxMouseEvent event) { canvas().OnMouse(event); }
+
+// A press and a release of the left button at one place.
+void click(int x, int y, int keys = no_keys)
+{
+    send(mouse_event(wxEVT_LEFT_DOWN, x, y, keys));
+    send(mouse_event(wxEVT_LEFT_UP, x, y, keys));
+}
+
+// A motion to (x, y) with the left or right button held.
+void drag_to(int x, int y, bool right = false)
+{
+    wxMouseEvent event = mouse_event(wxEVT_MOTION, x, y);
+    event.m_leftDown = !right;
+    event.m_rightDown = right;
+    send(event);
+}
+
+// One wheel turn of `notches` (negative: towards the user) at (x, y).
+void wheel(int x, int y, int notches, int keys = no_keys)
+{
+    wxMouseEvent event = mouse_event(wxEVT_MOUSEWHEEL, x, y, keys);
+    event.m_wheelDelta = 120;
+    event.m_wheelRotation = 120 * notches;
+    send(event);
+}
+
+// Returns whether the key was passed on.
+bool press_key(int code)
+{
+    wxKeyEvent event(wxEVT_KEY_DOWN);
+    event.m_keyCode = code;
+    canvas().OnKey(event);
+    return event.GetSkipped();
+}
+
+class MouseAndKeys : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(reset()); }
+    void TearDown() override { reset(); }
+
+    static bool reset()
+    {
+        MyFrame& f = frame();
+        if (!gui_test::reset_view())
+            return false;
+        f.mouse_radiobox->SetSelection(mouse_viewpoint);
+        f.registration_choice->SetSelection(rigid);
+        gui_test::tick(f.landmarks_checkbox, false);
+        canvas().label_mode = 0;
+        canvas().zoom = 1.0;
+        f.picked_points.clear();
+        f.landcurve_state = landcurve_not_defining;
+        f.registration_unsaved = false;
+        return true;
+    }
+
+    // Spheres about the origin, which the view shows at its centre, 5 pixels per millimetre.
+    static void show_spheres(double lr_radius, double hr_radius)
+    {
+        gui_test::show_surfaces(icosphere(3, lr_radius), icosphere(3, hr_radius));
+        canvas().zoom = 5.0;
+    }
+
+    static int centre_x() { return canvas().client_width / 2; }
+    static int centre_y() { return canvas().client_height / 2; }
+};
+
+} // namespace
+
+TEST_F(MouseAndKeys, WheelZoomsTheViewOrChangesTheColoursOverTheLegend)
+{
+    MyFrame& f = frame();
+    const double zoom = canvas().zoom;
+    wheel(300, 300, -1);
+    EXPECT_NEAR(canvas().zoom, zoom * 1.05, 1e-12);
+    wheel(300, 300, 1);
+    wheel(300, 300, 1);
+    EXPECT_NEAR(canvas().zoom, zoom / 1.05, 1e-12);
+
+    wheel(10, 100, -1);
+    EXPECT_NEAR(f.colour_gain, 1.1, 1e-12);
+    wheel(10, 100, 1);
+    wheel(10, 100, 1);
+    EXPECT_NEAR(f.colour_gain, 1.0 / 1.1, 1e-12);
+    wheel(10, 100, -1, alt);
+    EXPECT_NEAR(f.colour_offset, 0.05, 1e-12);
+    wheel(10, 100, 1, alt);
+    wheel(10, 100, 1, alt);
+    EXPECT_NEAR(f.colour_offset, -0.05, 1e-12);
+    EXPECT_NEAR(canvas().zoom, zoom / 1.05, 1e-12);
+}
+
+TEST_F(MouseAndKeys, WheelScalesTheLrSurfaceExceptUnderRigid)
+{
+    MyFrame& f = frame();
+    f.mouse_radiobox->SetSelection(mouse_lr_surface);
+    make_translation(f.current_transform, 1, 2, 3);
+    const Matrix4 pose = f.current_transform;
+    wheel(300, 300, -1);
+    EXPECT_EQ(f.current_transform.m, pose.m);
+    EXPECT_FALSE(f.registration_unsaved);
+
+    f.registration_choice->SetSelection(similarity);
+    wheel(300, 300, -1);
+    EXPECT_NEAR(f.current_transform[0], 1.05, 1e-12);
+    EXPECT_NEAR(f.current_transform[10], 1.05, 1e-12);
+    EXPECT_EQ(f.current_transform[12], 1.0);
+    EXPECT_EQ(f.similarity_transform.m, f.current_transform.m);
+    EXPECT_TRUE(f.registration_unsaved);
+    EXPECT_EQ(canvas().zoom, 1.0);
+}
+
+TEST_F(MouseAndKeys, ClicksCycleTheColourMapOrMirrorTheLrSurface)
+{
+    MyFrame& f = frame();
+    const int start = f.colour_map;
+    for (int i = 1; i <= 7; ++i) {
+        click(5, 140);
+        EXPECT_EQ(f.colour_map == start, i == 7) << i;
+    }
+
+    show_spheres(10, 20);
+    Matrix4 mirror = identity_matrix();
+    mirror[0] = -1.0;
+    f.lr_surface->mirror = mirror;
+    click(300, 300);
+    EXPECT_EQ(f.current_transform.m, identity_matrix().m); // the view mode mirrors nothing
+
+    f.mouse_radiobox->SetSelection(mouse_lr_surface);
+    // A press and a release at another place is no click.
+    send(mouse_event(wxEVT_LEFT_DOWN, 300, 300));
+    send(mouse_event(wxEVT_LEFT_UP, 301, 300));
+    EXPECT_EQ(f.current_transform.m, identity_matrix().m);
+    // Nor is a probe with ctrl held.
+    click(centre_x(), centre_y(), ctrl);
+    EXPECT_EQ(f.current_transform.m, identity_matrix().m);
+    EXPECT_FALSE(f.registration_unsaved);
+
+    click(300, 300);
+    EXPECT_EQ(f.current_transform.m, mirror.m);
+    EXPECT_EQ(f.rigid_transform.m, mirror.m);
+    EXPECT_TRUE(f.registration_unsaved);
+    click(300, 300);
+    EXPECT_EQ(f.current_transform.m, identity_matrix().m);
+}
+
+TEST_F(MouseAndKeys, DragsTurnTheViewOrMoveTheLrSurface)
+{
+    MyFrame& f = frame();
+    send(mouse_event(wxEVT_LEFT_DOWN, 100, 100));
+    drag_to(103, 104);
+    // 3 pixels right and 4 down: 5 degrees about (4, 3, 0).
+    const Matrix4 expected = rotation_about_axis(5.0, {4, 3, 0});
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(canvas().view_rotation[i], expected[i], 1e-12) << i;
+    // The next step is measured from the last one: no further movement, no further turn.
+    drag_to(103, 104);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(canvas().view_rotation[i], expected[i], 1e-12) << i;
+    EXPECT_EQ(f.current_transform.m, identity_matrix().m);
+
+    canvas().view_rotation = identity_matrix();
+    canvas().zoom = 2.0;
+    f.mouse_radiobox->SetSelection(mouse_lr_surface);
+    send(mouse_event(wxEVT_RIGHT_DOWN, 100, 100));
+    drag_to(106, 96, true);
+    EXPECT_EQ(canvas().view_rotation.m, identity_matrix().m);
+    EXPECT_NEAR(f.current_transform[12], 3.0, 1e-12);
+    EXPECT_NEAR(f.current_transform[13], 2.0, 1e-12);
+    EXPECT_EQ(f.rigid_transform.m, f.current_transform.m);
+    EXPECT_TRUE(f.registration_unsaved);
+}
+
+TEST_F(MouseAndKeys, ProbeReportsTheNearestShownSurface)
+{
+    MyFrame& f = frame();
+    show_spheres(10, 20);
+    click(centre_x(), centre_y(), ctrl);
+    EXPECT_TRUE(gui_test::status_text().StartsWith("HR  vertex ")) << gui_test::status_text();
+
+    gui_test::tick(f.hr_checkbox, false);
+    click(centre_x(), centre_y(), ctrl);
+    EXPECT_TRUE(gui_test::status_text().StartsWith("LR  vertex ")) << gui_test::status_text();
+
+    // A drag with ctrl held probes too, and a miss clears the status line.
+    f.SetStatusText("earlier text", 0);
+    wxMouseEvent beside = mouse_event(wxEVT_MOTION, centre_x() + 200, centre_y(), ctrl);
+    beside.m_leftDown = true;
+    send(beside);
+    EXPECT_EQ(gui_test::status_text(), "");
+
+    // The HR surface is not picked in the error shadings.
+    gui_test::tick(f.hr_checkbox, true);
+    gui_test::tick(f.lr_checkbox, false);
+    f.shading_radiobox->SetSelection(shading_registration_error);
+    gui_test::send_command(f.shading_radiobox, wxEVT_RADIOBOX, shading_registration_error);
+    f.SetStatusText("earlier text", 0);
+    click(centre_x(), centre_y(), ctrl);
+    EXPECT_EQ(gui_test::status_text(), "");
+    gui_test::tick(f.lr_checkbox, true);
+    click(centre_x(), centre_y(), ctrl);
+    EXPECT_TRUE(gui_test::status_text().StartsWith("Registration error "))
+        << gui_test::status_text();
+    EXPECT_TRUE(f.lr_surface->landmarks.empty());
+}
+
+TEST_F(MouseAndKeys, ShiftClickNamesALandmarkOnTheSurfaceInFront)
+{
+    MyFrame& f = frame();
+    show_spheres(20, 10); // the LR surface in front
+    gui_test::tick(f.landmarks_checkbox, true);
+    const unsigned before = canvas().landmark_counter;
+    NameDialogSeen seen;
+    wxTEST_DIALOG(click(centre_x(), centre_y(), shift), NameAnswer(wxID_OK, "tip", &seen));
+    EXPECT_EQ(seen.message, "LR landmark name");
+    EXPECT_EQ(seen.caption, "Name landmark");
+    EXPECT_EQ(seen.default_value, wxString::Format("Landmark %u", before + 1));
+    ASSERT_EQ(f.lr_surface->landmarks.size(), 1u);
+    EXPECT_TRUE(f.hr_surface->landmarks.empty());
+    const Landmark& tip = f.lr_surface->landmarks[0];
+    EXPECT_EQ(tip.name, "tip");
+    EXPECT_EQ(tip.vertex_index, -1);
+    // The front of the LR sphere, facing the viewer.
+    EXPECT_NEAR(tip.position.z, 20.0, 0.5);
+    EXPECT_NEAR(std::hypot(tip.position.x, tip.position.y), 0.0, 0.5);
+    EXPECT_TRUE(gui_test::status_text().StartsWith("LR  vertex ")) << gui_test::status_text();
+
+    // A cancelled dialog makes nothing, but its number is used up.
+    wxTEST_DIALOG(click(centre_x(), centre_y(), shift), NameAnswer(wxID_CANCEL, "", &seen));
+    EXPECT_EQ(seen.default_value, wxString::Format("Landmark %u", before + 2));
+    EXPECT_EQ(f.lr_surface->landmarks.size(), 1u);
+}
+
+TEST_F(MouseAndKeys, ShiftClickWithLandmarksHiddenOnlyExplainsAndProbes)
+{
+    MyFrame& f = frame();
+    show_spheres(10, 20);
+    const unsigned before = canvas().landmark_counter;
+    wxString message, caption;
+    wxTEST_DIALOG(click(centre_x(), centre_y(), shift),
+                  gui_test::MessageAnswer(wxID_OK, &message, &caption));
+    EXPECT_EQ(caption, "Cannot define landmark");
+    EXPECT_EQ(message, "Before defining landmarks, check that the \"Show landmarks\" checkbox "
+                       "is selected");
+    EXPECT_TRUE(gui_test::status_text().StartsWith("HR  vertex ")) << gui_test::status_text();
+    EXPECT_TRUE(f.hr_surface->landmarks.empty());
+    EXPECT_EQ(canvas().landmark_counter, before);
+}
+
+TEST_F(MouseAndKeys, LandcurveKeysCollectPointsOnOneSurfaceAndNameTheCurve)
+{
+    MyFrame& f = frame();
+    show_spheres(10, 20);
+    gui_test::tick(f.landmarks_checkbox, true);
+
+    EXPECT_FALSE(press_key('C'));
+    EXPECT_EQ(gui_test::status_text(), "Start defining landcurve");
+    EXPECT_EQ(f.landcurve_state, landcurve_on_lr);
+    // The first point, on the HR surface in front, decides the surface.
+    click(centre_x(), centre_y(), shift);
+    click(centre_x() + 20, centre_y(), shift);
+    EXPECT_EQ(f.landcurve_state, landcurve_on_hr);
+    // With the HR surface hidden the LR surface is hit: not on the curve's surface.
+    gui_test::tick(f.hr_checkbox, false);
+    click(centre_x(), centre_y() + 20, shift);
+    ASSERT_EQ(f.picked_points.size(), 2u);
+
+    const unsigned before = canvas().landcurve_counter;
+    NameDialogSeen seen;
+    wxTEST_DIALOG(press_key('O'), NameAnswer(wxID_OK, "arc", &seen));
+    EXPECT_EQ(seen.message, "HR open landcurve name");
+    EXPECT_EQ(seen.caption, "Name landcurve");
+    EXPECT_EQ(seen.default_value, wxString::Format("Landcurve %u", before + 1));
+    EXPECT_EQ(gui_test::status_text(), "Stop defining landcurve");
+    ASSERT_EQ(f.hr_surface->landcurves.size(), 1u);
+    const Landcurve& arc = f.hr_surface->landcurves[0];
+    EXPECT_EQ(arc.name, "arc");
+    EXPECT_FALSE(arc.closed);
+    EXPECT_EQ(arc.control_points.size(), 2u);
+    EXPECT_GT(arc.control_points[1].position.x, arc.control_points[0].position.x + 2.0);
+    EXPECT_EQ(f.landcurve_state, landcurve_not_defining);
+    EXPECT_TRUE(f.picked_points.empty());
+    EXPECT_TRUE(f.lr_surface->landcurves.empty());
+
+    // Fewer than two points: no dialog, no curve.
+    press_key('c');
+    click(centre_x(), centre_y(), shift); // the LR surface now
+    press_key('c');
+    EXPECT_EQ(gui_test::status_text(), "Stop defining landcurve");
+    EXPECT_TRUE(f.lr_surface->landcurves.empty());
+    EXPECT_EQ(f.landcurve_state, landcurve_not_defining);
+    EXPECT_EQ(canvas().landcurve_counter, before + 1);
+
+    // With landmarks hidden the keys do nothing and are not passed on.
+    gui_test::tick(f.landmarks_checkbox, false);
+    EXPECT_FALSE(press_key('C'));
+    EXPECT_EQ(f.landcurve_state, landcurve_not_defining);
+}
+
+TEST_F(MouseAndKeys, KeysSwitchWireframeBackgroundAndLabels)
+{
+    MyGLCanvas& c = canvas();
+    EXPECT_FALSE(press_key('L'));
+    EXPECT_TRUE(c.wireframe);
+    EXPECT_FALSE(press_key('l'));
+    EXPECT_FALSE(c.wireframe);
+    EXPECT_FALSE(press_key('W'));
+    EXPECT_TRUE(c.white_background);
+
+    // Labels cycle only while landmarks are shown.
+    EXPECT_FALSE(press_key('N'));
+    EXPECT_EQ(c.label_mode, 0);
+    gui_test::tick(frame().landmarks_checkbox, true);
+    for (const int expected : {1, 2, 0}) {
+        EXPECT_FALSE(press_key('N'));
+        EXPECT_EQ(c.label_mode, expected);
+    }
+
+    EXPECT_TRUE(press_key('X'));
+    EXPECT_TRUE(press_key(WXK_F1));
+}
