@@ -2,6 +2,7 @@
 
 #include "app/working_state.h"
 #include "registration/family_transform.h"
+#include "registration/fit_residual.h"
 #include "registration/matching.h"
 #include "registration/registration_type.h"
 #include "surface/least_squares.h"
@@ -143,17 +144,12 @@ GlobalFitContext make_global_fit_context(WorkingState& state, int type, int rim_
     context.reflected = state.fit_reflected;
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
-    if (lr.rim_vertex_count > 0) {
-        const double v = static_cast<double>(lr.vertex_count);
-        const double r = static_cast<double>(lr.rim_vertex_count);
-        context.rim_weight = std::max(1.0, (v - r) / r);
-    }
+    context.rim_weight = rim_weight(lr);
     const auto hr_count = static_cast<std::int64_t>(hr.shown_positions().size());
     const auto lr_count = static_cast<std::size_t>(std::max<std::int64_t>(lr.vertex_count, 0));
     if (lr.match_distance2.size() == lr_count && lr.match_index.size() == lr_count)
         for (std::size_t i = 0; i < lr_count; ++i)
-            if (context.range2 > lr.match_distance2[i] && lr.match_index[i] >= 0 &&
-                lr.match_index[i] < hr_count)
+            if (counts_as_matched(lr, i, context.range2, hr_count))
                 context.matched.push_back(static_cast<std::int64_t>(i));
 
     const double z_low = lr.bbox_min.z;
@@ -200,11 +196,8 @@ int compute_global_residuals(void* context_pointer, int m, int n, const double* 
             point = lr_shown[i];
         const double w = context.height_weights.empty() ? 1.0 : context.height_weights[q];
         const Point3& target = hr_shown[static_cast<std::size_t>(lr.match_index[i])];
-        Point3 r = w * (transformed(t, point) - target);
-        if (to_rims && lr.on_rim[i])
-            r = context.rim_weight * r;
-        else if (square_fussy && lr.fussy[i])
-            r = {r.x * r.x, r.y * r.y, r.z * r.z};
+        const Point3 r = weighted_residual(lr, i, w * (transformed(t, point) - target), to_rims,
+                                           context.rim_weight, square_fussy);
         fvec[3 * i] = r.x;
         fvec[3 * i + 1] = r.y;
         fvec[3 * i + 2] = r.z;

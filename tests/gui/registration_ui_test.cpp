@@ -203,3 +203,27 @@ TEST_F(Registration, WithoutSurfacesARunEndsAtOnce)
     EXPECT_EQ(gui_test::run_idle_binding_count(), 0);
     EXPECT_FALSE(f.registration_unsaved);
 }
+
+TEST_F(Registration, LocalAffineRunDeformsTheLrShapeAndResetTakesItBack)
+{
+    MyFrame& f = frame();
+    load_moved_bone();
+    f.lad_radius = 10.0;
+    choose_type(affine_lad);
+    const double before = mean_error();
+    f.iterations_slider->SetValue(4);
+    press_start_button();
+    ASSERT_TRUE(wait_for_stop());
+    EXPECT_TRUE(gui_test::status_text(0).StartsWith("Iteration 4, error is "))
+        << gui_test::status_text(0);
+    EXPECT_TRUE(f.result_unsaved[result_affine_lad]);
+    EXPECT_EQ(f.affine_transform.m, identity_matrix().m) << "the family pose stays";
+    EXPECT_LT(mean_error(), before / 2);
+    const Surface& lr = *f.lr_surface;
+    EXPECT_NE(lr.aff_lad_positions[0].x, lr.positions[0].x);
+    EXPECT_EQ(lr.deformed_positions[0].x, lr.aff_lad_positions[0].x);
+
+    gui_test::send_command(f.FindWindow(id_reset), wxEVT_BUTTON, 0);
+    EXPECT_EQ(lr.aff_lad_positions[0].x, lr.positions[0].x);
+    EXPECT_EQ(f.lad_refresh_counter, 0);
+}
