@@ -8,6 +8,7 @@
 #include "tests/gui/view_test_support.h"
 #include "view/colour_map.h"
 #include "view/gl_canvas.h"
+#include "view/gldraw.h"
 #include "view/overlay_labels.h"
 #include "view/shading_mode.h"
 #include "view/view_maths.h"
@@ -15,11 +16,15 @@
 #include <gtest/gtest.h>
 
 #include <wx/checkbox.h>
+#include <wx/log.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 
+#include <GL/gl.h>
+
 #include <cmath>
 #include <functional>
+#include <vector>
 
 using gui_test::canvas;
 using gui_test::frame;
@@ -227,28 +232,40 @@ TEST_F(Overlays, LandmarkMarkersAndLabelsByLabelMode)
     const std::int64_t side = nearest_hr_vertex({-10, -8, 15.1});
     hr.landmarks = {at_hr_vertex(front, "Apex", 0)};
     hr.semilandmarks = {at_hr_vertex(side, "", -1)};
+    // A curve known only by its control points is drawn through them, named at its first.
+    Landcurve curve;
+    curve.name = "Rim";
+    for (const Point3& target : {Point3{0, -12, 16}, Point3{2, -12, 15.9}, Point3{4, -12, 15.5}})
+        curve.control_points.push_back(at_hr_vertex(nearest_hr_vertex(target), "", -1));
+    curve.partner = 0;
+    hr.landcurves = {curve};
     gui_test::tick(f.lr_checkbox, false);
     gui_test::tick(f.landmarks_checkbox, true);
     const auto [lx, ly] = screen(hr.positions[static_cast<std::size_t>(front)]);
     const auto [sx, sy] = screen(hr.positions[static_cast<std::size_t>(side)]);
+    const auto [cx, cy] = screen(curve.control_points[0].position);
 
     canvas().label_mode = 0;
     Picture paired;
     const Rgb marker = paired.at(lx, ly);
     EXPECT_GT(marker.g, 150) << marker;
     EXPECT_LT(marker.r, 90) << marker;
+    const Rgb curve_marker = paired.at(cx, cy);
+    EXPECT_GT(curve_marker.g, 150) << curve_marker;
 
     struct Case {
         int mode;
         bool name_shown;
         bool index_shown;
     };
+    // Names of landmarks and curves from mode 1, semilandmark numbers only in mode 2.
     for (const Case c : {Case{0, false, false}, Case{1, true, false}, Case{2, true, true}}) {
         SCOPED_TRACE(c.mode);
         canvas().label_mode = static_cast<std::uint16_t>(c.mode);
         Picture picture;
         EXPECT_EQ(picture.any(lx + 1, lx + 30, ly + 1, ly + 7, white), c.name_shown);
         EXPECT_EQ(picture.any(sx + 1, sx + 5, sy + 1, sy + 7, white), c.index_shown);
+        EXPECT_EQ(picture.any(cx + 1, cx + 20, cy + 1, cy + 7, white), c.name_shown);
     }
 
     // Without a partner the marker is darker.
@@ -288,6 +305,55 @@ TEST_F(Overlays, MatchAndDisplacementLinesOverTheSurfaces)
     EXPECT_FALSE(Picture().any_of(cx + mid - 3, cx + mid + 3, cy - 3, cy + 3, yellowish));
     gui_test::tick(f.displacements_checkbox, true);
     EXPECT_TRUE(Picture().any_of(cx + mid - 3, cx + mid + 3, cy - 3, cy + 3, yellowish));
+}
+
+// Debug-level messages, which the program's status line never shows.
+class DebugCapture : public wxLog {
+public:
+    std::vector<wxString> messages;
+
+protected:
+    void DoLogRecord(wxLogLevel level, const wxString& text, const wxLogRecordInfo&) override
+    {
+        if (level == wxLOG_Debug)
+            messages.push_back(text);
+    }
+};
+
+TEST_F(Overlays, GlyphsAdvanceTheRasterPositionAndUnknownOnesDrawNothing)
+{
+    ASSERT_TRUE(canvas().make_current());
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    const auto raster_x_after = [](int font, int character) {
+        glRasterPos2i(10, 10);
+        glutBitmapCharacter(font, character);
+        GLdouble position[4];
+        glGetDoublev(GL_CURRENT_RASTER_POSITION, position);
+        return position[0];
+    };
+    DebugCapture capture;
+    wxLog* previous = wxLog::SetActiveTarget(&capture);
+    EXPECT_EQ(raster_x_after(5, 'A'), 17.0);
+    EXPECT_EQ(raster_x_after(5, 0xE9), 16.0);
+    EXPECT_EQ(raster_x_after(7, 'A'), 24.0);
+    EXPECT_EQ(raster_x_after(1, 'i'), 19.0);
+    EXPECT_TRUE(capture.messages.empty());
+    EXPECT_EQ(raster_x_after(8, 'A'), 10.0);
+    EXPECT_EQ(raster_x_after(0, 'A'), 10.0);
+    EXPECT_EQ(raster_x_after(5, 0), 10.0);
+    EXPECT_EQ(raster_x_after(5, 0x20AC), 10.0);
+    wxLog::SetActiveTarget(previous);
+    EXPECT_EQ(capture.messages,
+              (std::vector<wxString>{"Unknown font in glutBitmapCharacter",
+                                     "Unknown font in glutBitmapCharacter",
+                                     "Unknown character in glutBitmapCharacter",
+                                     "Unknown character in glutBitmapCharacter"}));
+    // The caller's unpack settings come back as they were.
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 4);
 }
 
 TEST_F(Overlays, UtilitiesPageWithoutShapeModelSaysSo)

@@ -69,6 +69,15 @@ TEST(OverlayGeometry, PointsSitOnTheirTriangleOrFollowTheWarp)
     EXPECT_FALSE(overlay_position(s, point, shift, nullptr, at));
 }
 
+TEST(OverlayGeometry, CurveDrawnThroughWorkingPointsOrElseControlPoints)
+{
+    Landcurve curve;
+    curve.control_points.resize(4);
+    EXPECT_EQ(&drawn_curve_points(curve), &curve.control_points);
+    curve.points.resize(7);
+    EXPECT_EQ(&drawn_curve_points(curve), &curve.points);
+}
+
 TEST(OverlayGeometry, CurveMarkerDirections)
 {
     const std::vector<Point3> open = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}};
