@@ -19,15 +19,6 @@ void MyFrame::reproject_landmarks(Surface&) {}
 bool MyFrame::resample_paired_landcurves(bool) { return false; }
 bool MyFrame::transfer_semilandmarks(bool) { return false; }
 
-// Overlays and bitmap text.
-void MyGLCanvas::draw_displacements() {}
-void MyGLCanvas::draw_matches() {}
-void MyGLCanvas::draw_landmarks() {}
-void MyGLCanvas::draw_colour_bar(int) {}
-void MyGLCanvas::draw_mirror_icon() {}
-void MyGLCanvas::draw_scale_bar() {}
-void glutBitmapCharacter(int, int) {}
-
 // Shape models.
 bool load_ssm_file(WorkingState&) { return false; }
 void MyFrame::OnSSMMode(wxScrollEvent&) {}
