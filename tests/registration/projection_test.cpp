@@ -194,6 +194,33 @@ TEST(ClosestPointOnCurve, EndsOfOpenCurvesExtendAndClosedCurvesWrap)
     }
 }
 
+// Curves too short for a neighbour on each side: no reading past either end.
+TEST(CurveTangents, ShortCurvesTakeWhatNeighboursTheyHave)
+{
+    const double r = std::sqrt(0.5);
+    struct Case {
+        std::vector<Point3> points;
+        bool closed;
+        std::vector<Point3> tangents;
+    };
+    const Case cases[] = {
+        {{{1, 2, 3}}, false, {{0, 0, 0}}},
+        {{{1, 2, 3}}, true, {{0, 0, 0}}},
+        {{{0, 0, 0}, {2, 2, 0}}, false, {{r, r, 0}, {r, r, 0}}},
+        {{{0, 0, 0}, {2, 2, 0}}, true, {{0, 0, 0}, {0, 0, 0}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<Landmark> points = curve(c.points);
+        for (Landmark& point : points)
+            point.tangent2 = {1, 1, 1};
+        set_curve_tangents(points, c.closed);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            expect_point(points[i].tangent1, c.tangents[i]);
+            expect_point(points[i].tangent2, {});
+        }
+    }
+}
+
 TEST_F(FlatGrid, ReprojectionPutsEveryAnnotationOnTheSurfaceWithItsTangents)
 {
     Landmark landmark;
