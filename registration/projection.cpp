@@ -72,6 +72,7 @@ Landmark project_onto_surface(const WorkingState& state, const Surface& surface,
     if (surface.positions.empty())
         return result;
     const auto vertex = static_cast<std::int64_t>(find_closest_vertex(state, surface, point));
+    // The HR search runs over the shown shape; its answer must still index the positions.
     const std::size_t e = static_cast<std::size_t>(vertex) < surface.positions.size()
                               ? static_cast<std::size_t>(vertex)
                               : 0;
