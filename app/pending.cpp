@@ -8,13 +8,6 @@
 
 #include <wx/log.h>
 
-// Landmark and landcurve pairing.
-void MyFrame::pair_landmarks() {}
-void MyFrame::pair_landcurves() {}
-
-// Projection onto surfaces.
-void MyFrame::reproject_landmarks(Surface&) {}
-
 // Thin-plate spline warp and semilandmark sliding.
 bool MyFrame::resample_paired_landcurves(bool) { return false; }
 bool MyFrame::transfer_semilandmarks(bool) { return false; }
