@@ -2,7 +2,6 @@
 // definition replaces it. One group per concept; delete a group when its concept lands.
 #include "app/app.h"
 #include "app/frame.h"
-#include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
 #include "view/gldraw.h"
 
@@ -27,12 +26,3 @@ void MyGLCanvas::draw_colour_bar(int) {}
 void MyGLCanvas::draw_mirror_icon() {}
 void MyGLCanvas::draw_scale_bar() {}
 void glutBitmapCharacter(int, int) {}
-
-// Shape models.
-bool load_ssm_file(WorkingState&) { return false; }
-void MyFrame::OnSSMMode(wxScrollEvent&) {}
-void MyFrame::OnSSMComponent(wxScrollEvent&) {}
-void MyFrame::OnSSMAnimate(wxCommandEvent&) {}
-
-// Automatic SSM creator.
-void MyFrame::OnSSMCreate(wxCommandEvent&) {}
