@@ -22,6 +22,8 @@
 #include <wx/timer.h>
 
 #include <array>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -279,4 +281,39 @@ TEST_F(ShapeModelWindow, CreateInstallsTheNewModel)
     EXPECT_EQ(f.ssm_mode_slider->GetMax(), 3);
     EXPECT_EQ(f.ssm_component_slider->GetValue(), 0);
     EXPECT_TRUE(std::filesystem::exists(dir.file("auto_bone_a_sim_lad_4.ssm")));
+}
+
+// With a model loaded, "Similarity + SSM" registers by the model's coefficients alone: a sphere
+// whose first mode widens it grows onto a larger sphere while the similarity pose stays.
+TEST_F(ShapeModelWindow, SimilarityPlusSsmRegistersByTheModesCoefficients)
+{
+    MyFrame& f = frame();
+    ShapeModel model = three_mode_model(lr_mesh);
+    for (std::size_t v = 0; v < lr_mesh.positions.size(); ++v) {
+        const Point3& p = lr_mesh.positions[v];
+        const double r = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+        const double radial[3] = {p.x / r, p.y / r, p.z / r};
+        for (std::size_t c = 0; c < 3; ++c)
+            model.modes[3 * v + c] = {static_cast<float>(radial[c]), 0.0f, 0.0f};
+    }
+    ASSERT_TRUE(write_ssm_file(dir.file("bone_a.ssm"), model));
+    ASSERT_TRUE(write_ply_file(dir.file("bone_b.ply"), icosphere(3, 13.0)));
+    load();
+    f.similarity_transform = identity_matrix();
+    f.current_transform = identity_matrix();
+    f.registration_choice->SetSelection(similarity_ssm);
+    gui_test::send_command(f.registration_choice, wxEVT_CHOICE, similarity_ssm);
+    f.search_range_slider->SetValue(f.search_range_slider->GetMax());
+    f.iterations_slider->SetValue(10);
+    f.start_toggle->SetValue(true);
+    gui_test::send_command(f.start_toggle, wxEVT_TOGGLEBUTTON, 1);
+    ASSERT_TRUE(gui_test::pump_until([&f] { return !f.start_toggle->GetValue(); },
+                                     std::chrono::seconds(60)));
+
+    EXPECT_EQ(f.similarity_transform.m, identity_matrix().m);
+    EXPECT_TRUE(f.result_unsaved[result_similarity_ssm]);
+    for (const std::size_t v : {0u, 17u, 41u}) {
+        const Point3& p = f.lr_surface->sim_ssm_positions[v];
+        EXPECT_NEAR(std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z), 13.0, 0.2) << v;
+    }
 }
