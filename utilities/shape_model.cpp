@@ -78,7 +78,9 @@ bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel
         return false;
     const auto rows = static_cast<std::int32_t>(get_uint32(header));
     const std::uint32_t modes = get_uint32(header + 4);
-    if (rows != coordinates || modes < 2)
+    // The "mode" slider counts modes in an int.
+    if (rows != coordinates || modes < 2 ||
+        modes > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
         return false;
     // The mode count is not bounded by the header: only the bytes that follow may vouch for
     // it, before it sizes any allocation. Bytes past the model are ignored.

@@ -21,7 +21,8 @@ struct ShapeModel {
 std::string ssm_file_path(const Surface& lr);
 
 // Reads a model file with exactly `coordinates` rows. False, with `model` untouched, when the
-// file cannot be read, R differs from `coordinates`, m is below 2, the file is shorter than
+// file cannot be read, R differs from `coordinates`, m is below 2 or beyond the int range, the
+// file is shorter than
 // 8 + 4R + 4m + 4Rm bytes (checked before anything is allocated), a value is not finite or a
 // variance is negative. Bytes after the model are ignored.
 bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel& model);

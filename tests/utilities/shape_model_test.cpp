@@ -75,7 +75,10 @@ TEST(ShapeModelFile, WhichFilesAreTaken)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     put_float(&nan_mean[8 + 4 * 3], nan);
     std::string huge_modes = model_bytes(r, 2, r);
-    huge_modes[4] = huge_modes[5] = huge_modes[6] = huge_modes[7] = '\xf0';
+    huge_modes[4] = huge_modes[5] = huge_modes[6] = '\0';
+    huge_modes[7] = '\x10'; // 2^28 modes
+    std::string beyond_int = model_bytes(r, 2, r);
+    beyond_int[7] = '\x80';
     struct Case {
         const char* why;
         std::string bytes;
@@ -93,6 +96,7 @@ TEST(ShapeModelFile, WhichFilesAreTaken)
         // A mode count that would ask for gigabytes is refused by the file length, not by the
         // allocator.
         {"a huge mode count in a short file", huge_modes, false},
+        {"a mode count beyond the slider's range", beyond_int, false},
         {"a mean that is not a number", nan_mean, false},
         {"a negative variance", model_bytes(r, 2, r, -1.0f), false},
     };

@@ -292,6 +292,13 @@ TEST_F(SsmCreator, AlignmentOfSizeAndPose)
         }
     }
 
+    // A shape collapsed onto one point has no size to divide by: it lands on the LR centroid
+    // instead of spreading NaN.
+    Eigen::MatrixXf collapsed = Eigen::MatrixXf::Constant(3 * v_count, 2, 4.0f);
+    align_shapes(lr, entries, true, false, collapsed);
+    for (Eigen::Index v = 0; v < v_count; ++v)
+        EXPECT_LT((collapsed.col(0).segment<3>(3 * v) - c).cwiseAbs().maxCoeff(), 1e-4);
+
     Eigen::MatrixXf shapes = stored;
     align_shapes(lr, entries, false, true, shapes);
     EXPECT_LT((shapes.col(0) - stored.col(0)).cwiseAbs().maxCoeff(), 1e-5);
@@ -337,6 +344,11 @@ TEST_F(SsmCreator, ComponentsRebuildEveryShape)
     const Eigen::MatrixXf rebuilt =
         (small.modes * small.coefficients.transpose()).colwise() + small.mean;
     EXPECT_LT((rebuilt - few).cwiseAbs().maxCoeff(), 1e-4);
+
+    // More shapes than coordinates: no more modes than the coordinates span.
+    const PrincipalComponents narrow = principal_components(shapes.topRows(12).leftCols(20));
+    EXPECT_EQ(narrow.modes.cols(), 12);
+    EXPECT_EQ(narrow.coefficients.rows(), 20);
 
     ASSERT_TRUE(create_shape_model(state, 3, false, false));
     EXPECT_EQ(state.ssm_mode_count, 50);
