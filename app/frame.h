@@ -146,6 +146,11 @@ public:
     // The save actions of the job whose run reached its iteration count, each through its
     // handler: registration, mapped LR data, LR-HR map, HR surface, in this order.
     void save_batch_job_results();
+    // Shows the shape model's mean as the LR surface and sets the "component" slider to 0.
+    void show_ssm_mean();
+    // After a shape model was installed: enables the SSM controls and adds "Similarity + SSM"
+    // unless a model was loaded already, and fits the "mode" slider's range to the model.
+    void show_shape_model_controls();
 
     // Control pointers (owned by the window tree).
     wxCheckBox* hr_checkbox = nullptr;

@@ -2,7 +2,6 @@
 // definition replaces it. One group per concept; delete a group when its concept lands.
 #include "app/app.h"
 #include "app/frame.h"
-#include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
 #include "view/gldraw.h"
 
@@ -11,12 +10,3 @@
 // Thin-plate spline warp and semilandmark sliding.
 bool MyFrame::resample_paired_landcurves(bool) { return false; }
 bool MyFrame::transfer_semilandmarks(bool) { return false; }
-
-// Shape models.
-bool load_ssm_file(WorkingState&) { return false; }
-void MyFrame::OnSSMMode(wxScrollEvent&) {}
-void MyFrame::OnSSMComponent(wxScrollEvent&) {}
-void MyFrame::OnSSMAnimate(wxCommandEvent&) {}
-
-// Automatic SSM creator.
-void MyFrame::OnSSMCreate(wxCommandEvent&) {}

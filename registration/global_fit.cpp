@@ -7,6 +7,7 @@
 #include "registration/registration_type.h"
 #include "surface/least_squares.h"
 #include "surface/status_log.h"
+#include "utilities/shape_model.h"
 
 #include <algorithm>
 #include <cmath>
@@ -101,13 +102,8 @@ bool linear_start(int type, Matrix4 k, bool& reflected, std::vector<double>& x)
 
 bool has_shape_model_for(const WorkingState& state, const Surface& lr)
 {
-    const auto coordinates = static_cast<std::size_t>(3 * lr.vertex_count);
-    const auto modes = static_cast<std::size_t>(std::max<std::int64_t>(state.ssm_mode_count, 0));
-    if (modes == 0 || state.ssm_mean.size() != coordinates || state.ssm_modes.size() != coordinates ||
-        lr.sim_ssm_positions.size() != static_cast<std::size_t>(lr.vertex_count))
-        return false;
-    return std::all_of(state.ssm_modes.begin(), state.ssm_modes.end(),
-                       [modes](const std::vector<float>& row) { return row.size() >= modes; });
+    return shape_model_fits(state) &&
+           lr.sim_ssm_positions.size() == static_cast<std::size_t>(lr.vertex_count);
 }
 
 // Mean shape of vertex i plus the modes weighted by x, accumulated in double precision.
