@@ -122,7 +122,11 @@ public:
     double search_range2() const;
     bool resample_paired_landcurves(bool only_changed);
     bool transfer_semilandmarks(bool only_changed);
+    // Puts every annotation of surface back onto it, with triangles, weights and tangents.
     void reproject_landmarks(Surface& surface);
+    // The place on surface (LR or HR) that point projects onto, in its file coordinates.
+    Landmark project_onto_surface(const Surface& surface, const Point3& point) const;
+    // Pairs the landcurves by name, and the rims by shape under "To rims".
     void pair_landcurves();
     void restore_current_transform();
     void update_deformed_positions();
@@ -146,6 +150,11 @@ public:
     // The save actions of the job whose run reached its iteration count, each through its
     // handler: registration, mapped LR data, LR-HR map, HR surface, in this order.
     void save_batch_job_results();
+    // Shows the shape model's mean as the LR surface and sets the "component" slider to 0.
+    void show_ssm_mean();
+    // After a shape model was installed: enables the SSM controls and adds "Similarity + SSM"
+    // unless a model was loaded already, and fits the "mode" slider's range to the model.
+    void show_shape_model_controls();
 
     // Control pointers (owned by the window tree).
     wxCheckBox* hr_checkbox = nullptr;

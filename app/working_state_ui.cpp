@@ -3,7 +3,7 @@
 #include "app/control_ids.h"
 #include "app/frame.h"
 #include "registration/registration_type.h"
-#include "surface/vertex_normals.h"
+#include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
 #include "view/shading_mode.h"
 
@@ -100,12 +100,7 @@ void MyFrame::OnPageChanged(wxBookCtrlEvent& event)
         current_transform = identity_matrix();
         if (ssm_component_slider->IsEnabled()) {
             ssm_component_slider->SetValue(0);
-            const std::size_t count =
-                std::min(lr_surface->deformed_positions.size(), ssm_mean.size() / 3);
-            for (std::size_t i = 0; i < count; ++i)
-                lr_surface->deformed_positions[i] = {ssm_mean[3 * i], ssm_mean[3 * i + 1],
-                                                     ssm_mean[3 * i + 2]};
-            compute_vertex_normals(*lr_surface);
+            show_shape_model_mean(*this);
         }
         if (lr_surface->vertex_count != 0)
             lr_surface->shown = ShownShape::deformed;

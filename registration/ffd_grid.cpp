@@ -77,6 +77,11 @@ void update_deformed_positions(WorkingState& state, int registration_type)
     Surface& lr = *state.lr_surface;
     if (const std::vector<Point3>* result = stored_result(lr, registration_type)) {
         lr.deformed_positions = *result;
+    } else if (shows_positions_as_read(registration_type)) {
+        // The current grid belongs to the last FFD type chosen, whatever its family; the LR
+        // surface saved, mapped or shown on the Utilities page under a linear type must not
+        // carry it.
+        lr.deformed_positions = lr.positions;
     } else {
         const double* grid = state.current_ffd_grid->values.data();
         lr.deformed_positions.resize(lr.positions.size());

@@ -35,6 +35,7 @@ std::array<double, 64> ffd_weights(const WorkingState& state, const Point3& poin
 Point3 apply_ffd_weights(const std::array<double, 64>& weights, const double* control_values);
 
 // Fills the LR deformed_positions for registration_type (a copy of the type's stored result
-// for the LAD, TPS and SSM types, the current FFD grid applied to the positions as read for
-// every other type) and recomputes the LR deformed normals.
+// for the LAD, TPS and SSM types, a copy of the positions as read for the linear types, the
+// current FFD grid applied to the positions as read for every other type) and recomputes the
+// LR deformed normals.
 void update_deformed_positions(WorkingState& state, int registration_type);

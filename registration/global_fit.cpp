@@ -2,10 +2,12 @@
 
 #include "app/working_state.h"
 #include "registration/family_transform.h"
+#include "registration/fit_residual.h"
 #include "registration/matching.h"
 #include "registration/registration_type.h"
 #include "surface/least_squares.h"
 #include "surface/status_log.h"
+#include "utilities/shape_model.h"
 
 #include <algorithm>
 #include <cmath>
@@ -100,13 +102,8 @@ bool linear_start(int type, Matrix4 k, bool& reflected, std::vector<double>& x)
 
 bool has_shape_model_for(const WorkingState& state, const Surface& lr)
 {
-    const auto coordinates = static_cast<std::size_t>(3 * lr.vertex_count);
-    const auto modes = static_cast<std::size_t>(std::max<std::int64_t>(state.ssm_mode_count, 0));
-    if (modes == 0 || state.ssm_mean.size() != coordinates || state.ssm_modes.size() != coordinates ||
-        lr.sim_ssm_positions.size() != static_cast<std::size_t>(lr.vertex_count))
-        return false;
-    return std::all_of(state.ssm_modes.begin(), state.ssm_modes.end(),
-                       [modes](const std::vector<float>& row) { return row.size() >= modes; });
+    return shape_model_fits(state) &&
+           lr.sim_ssm_positions.size() == static_cast<std::size_t>(lr.vertex_count);
 }
 
 // Mean shape of vertex i plus the modes weighted by x, accumulated in double precision.
@@ -143,17 +140,12 @@ GlobalFitContext make_global_fit_context(WorkingState& state, int type, int rim_
     context.reflected = state.fit_reflected;
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
-    if (lr.rim_vertex_count > 0) {
-        const double v = static_cast<double>(lr.vertex_count);
-        const double r = static_cast<double>(lr.rim_vertex_count);
-        context.rim_weight = std::max(1.0, (v - r) / r);
-    }
+    context.rim_weight = rim_weight(lr);
     const auto hr_count = static_cast<std::int64_t>(hr.shown_positions().size());
     const auto lr_count = static_cast<std::size_t>(std::max<std::int64_t>(lr.vertex_count, 0));
     if (lr.match_distance2.size() == lr_count && lr.match_index.size() == lr_count)
         for (std::size_t i = 0; i < lr_count; ++i)
-            if (context.range2 > lr.match_distance2[i] && lr.match_index[i] >= 0 &&
-                lr.match_index[i] < hr_count)
+            if (counts_as_matched(lr, i, context.range2, hr_count))
                 context.matched.push_back(static_cast<std::int64_t>(i));
 
     const double z_low = lr.bbox_min.z;
@@ -200,11 +192,8 @@ int compute_global_residuals(void* context_pointer, int m, int n, const double* 
             point = lr_shown[i];
         const double w = context.height_weights.empty() ? 1.0 : context.height_weights[q];
         const Point3& target = hr_shown[static_cast<std::size_t>(lr.match_index[i])];
-        Point3 r = w * (transformed(t, point) - target);
-        if (to_rims && lr.on_rim[i])
-            r = context.rim_weight * r;
-        else if (square_fussy && lr.fussy[i])
-            r = {r.x * r.x, r.y * r.y, r.z * r.z};
+        const Point3 r = weighted_residual(lr, i, w * (transformed(t, point) - target), to_rims,
+                                           context.rim_weight, square_fussy);
         fvec[3 * i] = r.x;
         fvec[3 * i + 1] = r.y;
         fvec[3 * i + 2] = r.z;

@@ -1,6 +1,7 @@
 #include "registration/map_files.h"
 
 #include "registration/data_mapping.h"
+#include "registration/pairing.h"
 #include "registration/projection.h"
 #include "registration/registration_type.h"
 #include "surface/annotation.h"
@@ -201,7 +202,7 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         lr.landmarks.push_back(mapped);
     }
     for (const Landcurve& curve : hr.landcurves) {
-        if (curve.name.find("auto-detected rim") != std::string::npos)
+        if (is_rim_curve(curve))
             continue;
         Landcurve mapped;
         mapped.name = curve.name + ending;

@@ -1,5 +1,8 @@
 #include "registration/projection.h"
 
+#include "registration/vertex_grid.h"
+#include "surface/ply_surface_writer.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -28,7 +31,8 @@ LineHit nearest_line_hit(const std::vector<Point3>& corners, const std::vector<T
         if (dot(n, n) == 0.0 || dn == 0.0)
             continue;
         const double t = -dot(q, n) / dn;
-        const Point3 r = (p + t * d) - A;
+        const Point3 X = p + t * d;
+        const Point3 r = X - A;
         const double P = dot(e1, e2);
         const double R = dot(e1, e1);
         const double W = dot(e2, e2);
@@ -41,6 +45,7 @@ LineHit nearest_line_hit(const std::vector<Point3>& corners, const std::vector<T
         if (!best.found || distance < best.distance) {
             best.found = true;
             best.distance = distance;
+            best.point = X;
             best.triangle = {a, b, c};
             best.weights = {s, w};
         }
@@ -57,4 +62,39 @@ void tangent_frame(const Point3& normal, Point3& tangent1, Point3& tangent2)
         tangent1 = {ny, -nx, 0.0};
     normalized(tangent1, tangent1);
     normalized(tangent2, cross(normal, tangent1));
+}
+
+Landmark project_onto_surface(const WorkingState& state, const Surface& surface,
+                              const Point3& point)
+{
+    Landmark result;
+    result.position = point;
+    if (surface.positions.empty())
+        return result;
+    const auto vertex = static_cast<std::int64_t>(find_closest_vertex(state, surface, point));
+    // The HR search runs over the shown shape; its answer must still index the positions.
+    const std::size_t e = static_cast<std::size_t>(vertex) < surface.positions.size()
+                              ? static_cast<std::size_t>(vertex)
+                              : 0;
+    const Point3 vertex_normal = e < surface.normals.size() ? surface.normals[e] : Point3{};
+    const Point3 direction = static_cast<double>(surface.max_radius) * vertex_normal;
+    const LineHit hit = nearest_line_hit(surface.positions, surface.triangles, point, direction);
+
+    Point3 normal;
+    // NaN distances compare false, so a point that is not finite lands on a vertex.
+    if (hit.found && std::sqrt(squared_distance(point, surface.positions[e])) > hit.distance) {
+        result.position = hit.point;
+        result.triangle = hit.triangle;
+        result.weights = hit.weights;
+        interpolate_at_triangle(surface.normals, result, normal);
+        normalized(normal, normal);
+    } else {
+        const auto corner = static_cast<std::int64_t>(e);
+        result.position = surface.positions[e];
+        result.triangle = {corner, corner, corner};
+        result.weights = {0.0, 0.0};
+        normal = vertex_normal;
+    }
+    tangent_frame(normal, result.tangent1, result.tangent2);
+    return result;
 }

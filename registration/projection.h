@@ -1,5 +1,6 @@
 // Projection of points onto triangulated surfaces along a line: the triangle hit nearest to the
-// query point, and the tangent frame of a projected point.
+// query point, the projection rule that puts annotations back on their surface, and the tangent
+// frame of a projected point.
 #pragma once
 
 #include "surface/surface.h"
@@ -8,9 +9,12 @@
 #include <cstdint>
 #include <vector>
 
+struct WorkingState;
+
 struct LineHit {
     bool found = false;
     double distance = missing_value; // |t| |d| from the query point
+    Point3 point;                    // p + t d
     std::array<std::int64_t, 3> triangle{};
     std::array<double, 2> weights{}; // barycentric weights of the second and third corner
 };
@@ -26,3 +30,13 @@ LineHit nearest_line_hit(const std::vector<Point3>& corners, const std::vector<T
 // Sliding directions of a point with this normal: tangent1 across the dominant axis, tangent2 =
 // normal x tangent1, each normalised unless of zero length.
 void tangent_frame(const Point3& normal, Point3& tangent1, Point3& tangent2);
+
+// Puts point (file coordinates of surface) onto surface: along the normal at its nearest vertex
+// (found with find_closest_vertex, so the HR surface needs its vertex grid), scaled by max_radius,
+// onto the nearest triangle hit in the positions as read, when that hit is nearer to the point
+// than the vertex; otherwise onto the vertex itself (triangle (E, E, E), weights (0, 0)). The
+// result carries position, triangle, weights and the tangent frame of the unit normal there;
+// its name is empty and vertex_index and partner keep their defaults. A surface without
+// vertices leaves the point where it is, with zero tangents.
+Landmark project_onto_surface(const WorkingState& state, const Surface& surface,
+                              const Point3& point);

@@ -39,8 +39,7 @@ bool run_registration_iteration(WorkingState& state, int registration_type,
         if (!run_tps_step(state))
             return false;
     } else if (is_lad_type(registration_type)) {
-        run_lad_step(state, registration_type, controls.rim_mode, lad_search_range,
-                     lad_range_units);
+        run_lad_step(state, registration_type, controls, lad_search_range, lad_range_units);
     } else {
         run_global_fit(state, registration_type, controls.rim_mode, controls.search_range);
     }

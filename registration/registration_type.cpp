@@ -70,8 +70,10 @@ bool select_registration_type(WorkingState& state, int type)
     } else {
         lr.shown = ShownShape::deformed;
         mark_lr_shape_lists_out_of_date(state);
-        update_deformed_positions(state, type);
     }
+    // Also for the linear types: their deformed positions, which are saved and mapped, must
+    // lose the shape of the type chosen before.
+    update_deformed_positions(state, type);
     restore_current_transform(state, type);
     return true;
 }

@@ -97,9 +97,10 @@ std::vector<Point3>* stored_result(Surface& lr, int type);
 FfdGrid* family_ffd_grid(WorkingState& state, int type);
 
 // Makes type the current registration type: with an LR surface, chooses the shown LR shape
-// (positions as read for the linear types, deformed positions otherwise, refilled for the
-// type), selects the family's FFD grid for the FFD types and restores the family pose. Without
-// an LR surface only the FFD grid is selected; returns false then (nothing to show).
+// (positions as read for the linear types, deformed positions otherwise; the deformed
+// positions are refilled for every type), selects the family's FFD grid for the FFD types and
+// restores the family pose. Without an LR surface only the FFD grid is selected; returns false
+// then (nothing to show).
 bool select_registration_type(WorkingState& state, int type);
 
 // "Reset" of type: the linear types get the default pose in their family slot, the FFD types

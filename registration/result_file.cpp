@@ -1,5 +1,6 @@
 #include "registration/result_file.h"
 
+#include "surface/float_bytes.h"
 #include "surface/whole_file.h"
 
 #include <algorithm>
@@ -18,24 +19,6 @@ struct FileCloser {
 using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr std::size_t record_bytes = 12;
-
-void put_float(char* bytes, float value)
-{
-    std::uint32_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<char>(static_cast<unsigned char>(bits >> (8 * i)));
-}
-
-float get_float(const unsigned char* bytes)
-{
-    std::uint32_t bits = 0;
-    for (int i = 0; i < 4; ++i)
-        bits |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
-    float value = 0.0f;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 } // namespace
 

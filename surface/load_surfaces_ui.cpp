@@ -13,17 +13,12 @@
 #include "view/shading_mode.h"
 #include "view/view_maths.h"
 
-#include <wx/choice.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
-#include <wx/slider.h>
-#include <wx/tglbtn.h>
-
-#include <cstdint>
 
 namespace {
 
@@ -133,14 +128,8 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     if (error_shading)
         establish_matches_and_display_alignment_error();
 
-    if (load_ssm_file(*this)) {
-        ssm_component_slider->Enable();
-        ssm_mode_slider->Enable();
-        animate_toggle->Enable();
-        ssm_mode_slider->SetRange(ssm_mode_slider->GetMin(), static_cast<int>(ssm_mode_count));
-        registration_choice->Append(registration_type_labels[similarity_ssm],
-                                    reinterpret_cast<void*>(std::intptr_t{similarity_ssm}));
-    }
+    if (load_ssm_file(*this))
+        show_shape_model_controls();
 
     if (error_shading) {
         establish_matches_and_display_alignment_error();

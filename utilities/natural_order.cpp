@@ -36,9 +36,9 @@ std::int32_t leading_number(const std::string& text, std::size_t& end)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value & 0xffffffffu));
 }
 
-std::string narrow_name(const wxFileName& name)
+std::string narrow_text(const wxString& text)
 {
-    const wxCharBuffer buffer = name.GetName().mb_str(*wxConvCurrent);
+    const wxCharBuffer buffer = text.mb_str(*wxConvCurrent);
     return buffer.data() != nullptr ? std::string(buffer.data()) : std::string();
 }
 
@@ -57,7 +57,12 @@ bool natural_less(const std::string& a, const std::string& b)
     return bytes_less(a.data(), a.size(), b.data(), b.size());
 }
 
+bool natural_less_text(const wxString& a, const wxString& b)
+{
+    return natural_less(narrow_text(a), narrow_text(b));
+}
+
 bool natural_less_file_name(const wxFileName& a, const wxFileName& b)
 {
-    return natural_less(narrow_name(a), narrow_name(b));
+    return natural_less_text(a.GetName(), b.GetName());
 }

@@ -65,6 +65,9 @@ public:
     void draw_colour_bar(int kind);
     void draw_mirror_icon();
     void draw_scale_bar();
+    // A 10 x 6 pixel swatch of the colour bar's legend at `row` (2 pixels per row below the
+    // top), filled in the current colour or only outlined.
+    void draw_legend_swatch(int row, bool outline);
 
     void OnSize(wxSizeEvent& event);
     void OnEraseBackground(wxEraseEvent& event);

@@ -111,8 +111,7 @@ void MyGLCanvas::draw_no_model_text()
     const std::array<float, 3> c = contrast_colour();
     glColor3f(c[0], c[1], c[2]);
     glRasterPos2i(20, client_height - 20);
-    for (const char character : std::string("No SSM loaded"))
-        glutBitmapCharacter(5, static_cast<unsigned char>(character));
+    draw_view_text("No SSM loaded");
     glEnable(GL_LIGHTING);
     glEnable(GL_DEPTH_TEST);
 }

@@ -15,10 +15,13 @@
 #include <wx/notebook.h>
 #include <wx/slider.h>
 #include <wx/stattext.h>
+#include <wx/tglbtn.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 using gui_test::frame;
 
@@ -90,26 +93,46 @@ struct LoadedPairCleanup {
         f.search_range_label->SetLabel("Search range (x0.1 mm)");
         f.search_range_slider->SetRange(0, 100);
         f.search_range_slider->SetValue(100);
+        f.registration_choice->SetSelection(rigid);
+        f.iterations_slider->SetValue(20);
     }
+};
+
+// A pair saved and loaded again: the LR and HR meshes written as PLY files of a fresh
+// directory, loaded LR first, and the frame put back afterwards.
+class SavedPair : public testing::Test {
+protected:
+    SavedPair() { gui_test::reset_frame(); }
+
+    bool write(const std::string& lr_name, const Mesh& lr, const std::string& hr_name,
+               const Mesh& hr)
+    {
+        lr_file = lr_name;
+        hr_file = hr_name;
+        return write_ply_file(dir.file(lr_file), lr) && write_ply_file(dir.file(hr_file), hr);
+    }
+    // Clears the working state and loads the two files.
+    bool load() const
+    {
+        frame().clear_surfaces();
+        return frame().load_surface_files(dir.file(lr_file), dir.file(hr_file), lr_file, hr_file,
+                                          true);
+    }
+
+    TempDirectory dir;
+    const LoadedPairCleanup cleanup; // runs before the directory goes
+    std::string lr_file;
+    std::string hr_file;
 };
 
 // A registration saved from the menu comes back when the pair is loaded again, carried through
 // both surfaces' centring; a file that does not parse falls back to the default pose.
-TEST(FileSaving, SavedRegistrationComesBackWithTheNextLoad)
+TEST_F(SavedPair, SavedRegistrationComesBackWithTheNextLoad)
 {
     MyFrame& f = frame();
-    TempDirectory dir;
-    const LoadedPairCleanup cleanup;
-    gui_test::reset_frame();
-    const std::string lr_path = dir.file("tibia.ply");
-    const std::string hr_path = dir.file("tibia_ct.ply");
-    ASSERT_TRUE(write_ply_file(lr_path, icosphere(1, 5.0, {1, -2, 3})));
-    ASSERT_TRUE(write_ply_file(hr_path, icosphere(2, 10.0, {-4, 0.5, 2})));
-    const auto load_pair = [&] {
-        f.clear_surfaces();
-        return f.load_surface_files(lr_path, hr_path, "tibia.ply", "tibia_ct.ply", true);
-    };
-    ASSERT_TRUE(load_pair());
+    ASSERT_TRUE(write("tibia.ply", icosphere(1, 5.0, {1, -2, 3}), "tibia_ct.ply",
+                      icosphere(2, 10.0, {-4, 0.5, 2})));
+    ASSERT_TRUE(load());
 
     std::array<Matrix4*, 4> families{&f.rigid_transform, &f.similarity_transform,
                                      &f.affine_transform, &f.aspect_transform};
@@ -124,7 +147,7 @@ TEST(FileSaving, SavedRegistrationComesBackWithTheNextLoad)
     choose_menu_item(id_save_registration);
     ASSERT_EQ(gui_test::status_text(0), "Registration file saved");
 
-    ASSERT_TRUE(load_pair());
+    ASSERT_TRUE(load());
     EXPECT_EQ(gui_test::status_text(0), "Surfaces and registration loaded successfully");
     for (std::size_t i = 0; i < families.size(); ++i)
         for (int e = 0; e < 16; ++e)
@@ -133,9 +156,47 @@ TEST(FileSaving, SavedRegistrationComesBackWithTheNextLoad)
 
     // One data line after the last grid.
     std::ofstream(dir.file("tibia-tibia_ct.reg"), std::ios::app) << "1 2 3 4\n";
-    ASSERT_TRUE(load_pair());
+    ASSERT_TRUE(load());
     EXPECT_EQ(gui_test::status_text(0), "Could not parse registration file, setting defaults");
     EXPECT_EQ(f.similarity_transform.m, compute_default_pose(f).m);
+}
+
+// An "Aspect + FFD" run: its grid is saved with the registration, and the next load of the pair
+// shows the same deformed LR shape.
+TEST_F(SavedPair, AnFfdRegistrationComesBackWithTheNextLoad)
+{
+    MyFrame& f = frame();
+    ASSERT_TRUE(
+        write("radius.ply", icosphere(2, 10.0), "radius_ct.ply", ellipsoid(3, 12.0, 9.0, 8.0)));
+    ASSERT_TRUE(load());
+    f.registration_choice->SetSelection(aspect_ffd);
+    gui_test::send_command(f.registration_choice, wxEVT_CHOICE, aspect_ffd);
+    f.search_range_slider->SetValue(f.search_range_slider->GetMax());
+    f.iterations_slider->SetValue(2);
+    f.start_toggle->SetValue(true);
+    gui_test::send_command(f.start_toggle, wxEVT_TOGGLEBUTTON, 1);
+    ASSERT_TRUE(gui_test::pump_until([&] { return !f.start_toggle->GetValue(); },
+                                     std::chrono::seconds(60)));
+    ASSERT_TRUE(gui_test::status_text(0).StartsWith("Iteration 2, error is "));
+    const FfdGrid fitted = f.aspect_ffd_grid;
+    const std::vector<Point3> shape = f.lr_surface->deformed_positions;
+    choose_menu_item(id_save_registration);
+    ASSERT_EQ(gui_test::status_text(0), "Registration file saved");
+
+    f.aspect_ffd_grid = FfdGrid{};
+    ASSERT_TRUE(load());
+    EXPECT_EQ(gui_test::status_text(0), "Surfaces and registration loaded successfully");
+    EXPECT_EQ(f.current_ffd_grid, &f.aspect_ffd_grid);
+    for (std::size_t e = 0; e < fitted.values.size(); ++e)
+        ASSERT_NEAR(f.aspect_ffd_grid.values[e], fitted.values[e], 1e-6) << e;
+    EXPECT_EQ(f.lr_surface->shown, ShownShape::deformed);
+    double gap = 0.0, deformation = 0.0;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        gap = std::max(gap, squared_distance(f.lr_surface->deformed_positions[i], shape[i]));
+        deformation = std::max(deformation, squared_distance(shape[i], f.lr_surface->positions[i]));
+    }
+    EXPECT_LT(gap, 1e-10);
+    EXPECT_GT(deformation, 0.01);
 }
 
 } // namespace

@@ -203,3 +203,56 @@ TEST_F(Registration, WithoutSurfacesARunEndsAtOnce)
     EXPECT_EQ(gui_test::run_idle_binding_count(), 0);
     EXPECT_FALSE(f.registration_unsaved);
 }
+
+TEST_F(Registration, LocalAffineRunDeformsTheLrShapeAndResetTakesItBack)
+{
+    MyFrame& f = frame();
+    load_moved_bone();
+    f.lad_radius = 10.0;
+    choose_type(affine_lad);
+    const double before = mean_error();
+    f.iterations_slider->SetValue(4);
+    press_start_button();
+    ASSERT_TRUE(wait_for_stop());
+    EXPECT_TRUE(gui_test::status_text(0).StartsWith("Iteration 4, error is "))
+        << gui_test::status_text(0);
+    EXPECT_TRUE(f.result_unsaved[result_affine_lad]);
+    EXPECT_EQ(f.affine_transform.m, identity_matrix().m) << "the family pose stays";
+    EXPECT_LT(mean_error(), before / 2);
+    const Surface& lr = *f.lr_surface;
+    EXPECT_NE(lr.aff_lad_positions[0].x, lr.positions[0].x);
+    EXPECT_EQ(lr.deformed_positions[0].x, lr.aff_lad_positions[0].x);
+
+    gui_test::send_command(f.FindWindow(id_reset), wxEVT_BUTTON, 0);
+    EXPECT_EQ(lr.aff_lad_positions[0].x, lr.positions[0].x);
+    EXPECT_EQ(f.lad_refresh_counter, 0);
+}
+
+TEST_F(Registration, AnFfdRunDeformsOnlyItsOwnFamilysGrid)
+{
+    MyFrame& f = frame();
+    load_moved_bone();
+    const FfdGrid lattice = f.aspect_ffd_grid;
+    choose_type(aspect_ffd);
+    const double before = mean_error();
+    f.iterations_slider->SetValue(3);
+    press_start_button();
+    ASSERT_TRUE(wait_for_stop());
+    EXPECT_TRUE(gui_test::status_text(0).StartsWith("Iteration 3, error is "))
+        << gui_test::status_text(0);
+    EXPECT_LT(mean_error(), before);
+    EXPECT_EQ(f.current_ffd_grid, &f.aspect_ffd_grid);
+    EXPECT_NE(f.aspect_ffd_grid.values, lattice.values);
+    EXPECT_EQ(f.similarity_ffd_grid.values, lattice.values);
+    EXPECT_EQ(f.affine_ffd_grid.values, lattice.values);
+    EXPECT_EQ(f.aspect_transform.m, identity_matrix().m); // the pose is not fitted
+    EXPECT_EQ(f.lr_surface->shown, ShownShape::deformed);
+
+    // Back to "Aspect": the LR surface that is saved and mapped is the shape as read again.
+    choose_type(aspect);
+    const Surface& lr = *f.lr_surface;
+    EXPECT_EQ(lr.shown, ShownShape::as_read);
+    ASSERT_EQ(lr.deformed_positions.size(), lr.positions.size());
+    for (std::size_t i = 0; i < lr.positions.size(); ++i)
+        ASSERT_EQ(squared_distance(lr.deformed_positions[i], lr.positions[i]), 0.0) << i;
+}

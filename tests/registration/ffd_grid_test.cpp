@@ -1,13 +1,16 @@
 #include "registration/ffd_grid.h"
 
 #include "app/working_state.h"
+#include "registration/registration_type.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
-TEST(FfdGrid, TheUndeformedLatticeMapsTheBoxToItself)
+TEST(FfdGrid, TheUndeformedLatticeMapsEveryPointToItself)
 {
     // An ellipsoid, and a flat grid whose box has zero extent in z (spacing 1e-4 there).
     for (const Mesh& mesh : {ellipsoid(2, 30, 20, 10), flat_grid(10, 5)}) {
@@ -15,7 +18,14 @@ TEST(FfdGrid, TheUndeformedLatticeMapsTheBoxToItself)
         load_pair(state, mesh, mesh);
         FfdGrid grid;
         reset_ffd_grid(state, grid);
-        for (const Point3& p : state.lr_surface->positions) {
+        // Points a little outside the box use the box's cell: the lattice gives them back too.
+        std::vector<Point3> points = state.lr_surface->positions;
+        const Surface& lr = *state.lr_surface;
+        const auto& s = state.ffd_spacing;
+        const Point3 margin{0.1 * s[0], 0.2 * s[1], 0.3 * s[2]};
+        points.push_back(lr.bbox_min - margin);
+        points.push_back(lr.bbox_max + margin);
+        for (const Point3& p : points) {
             const Point3 q = evaluate_ffd(state, grid, p);
             EXPECT_NEAR(q.x, p.x, 1e-9);
             EXPECT_NEAR(q.y, p.y, 1e-9);
@@ -47,4 +57,39 @@ TEST(FfdGrid, AControlPointMovesPointsByItsBasisWeight)
     // At t = 0 along x the control points of lattice index 2 have no weight.
     const Point3 on_face{low.x, low.y + 0.4 * s[1], low.z + 0.6 * s[2]};
     EXPECT_NEAR(evaluate_ffd(state, grid, on_face).x, on_face.x, 1e-12);
+}
+
+TEST(UpdateDeformedPositions, EachTypeGetsItsOwnShape)
+{
+    WorkingState state;
+    load_pair(state, ellipsoid(2, 30, 20, 10), ellipsoid(2, 30, 20, 10));
+    Surface& lr = *state.lr_surface;
+    // The current grid is a deformed similarity lattice, as after a "Similarity + FFD" run.
+    state.similarity_ffd_grid.values[((2 * 4 + 2) * 4 + 1) * 3 + 1] += 5.0;
+    state.current_ffd_grid = &state.similarity_ffd_grid;
+    for (Point3& p : lr.aff_lad_positions)
+        p = p + Point3{0, 0, 0.5};
+    const auto expect_deformed = [&](int type, const std::vector<Point3>& expected) {
+        lr.deformed_normals.clear();
+        update_deformed_positions(state, type);
+        ASSERT_EQ(lr.deformed_positions.size(), expected.size()) << type;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const Point3& p = lr.deformed_positions[i];
+            ASSERT_TRUE(p.x == expected[i].x && p.y == expected[i].y && p.z == expected[i].z)
+                << type << " vertex " << i;
+        }
+        EXPECT_EQ(lr.deformed_normals.size(), lr.positions.size()) << type;
+    };
+    // The linear types never carry a grid, whichever FFD type was chosen last.
+    for (const int type : {rigid, similarity, affine, aspect})
+        expect_deformed(type, lr.positions);
+    std::vector<Point3> by_grid;
+    for (const Point3& p : lr.positions)
+        by_grid.push_back(evaluate_ffd(state, state.similarity_ffd_grid, p));
+    double moved = 0.0;
+    for (std::size_t i = 0; i < by_grid.size(); ++i)
+        moved = std::max(moved, squared_distance(by_grid[i], lr.positions[i]));
+    ASSERT_GT(moved, 1.0);
+    expect_deformed(similarity_ffd, by_grid);
+    expect_deformed(affine_lad, lr.aff_lad_positions);
 }

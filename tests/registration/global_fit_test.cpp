@@ -149,28 +149,48 @@ TEST(RunGlobalFit, EachLinearModelRecoversAKnownPose)
     }
 }
 
-TEST(RunGlobalFit, FfdRecoversAKnownDeformationWithoutMovingThePose)
+TEST(RunGlobalFit, EachFfdModelRecoversAKnownDeformationInItsOwnGrid)
 {
-    WorkingState state;
+    // HR = the family pose applied on top of the bone deformed by a lattice with two control
+    // points moved. The fit must find the deformation in its family's grid only, under a pose
+    // it does not move.
+    struct Case {
+        int type;
+        FfdGrid WorkingState::*grid;
+        Matrix4 pose; // LR file to HR file
+    };
+    const Case cases[] = {
+        {similarity_ffd, &WorkingState::similarity_ffd_grid, rotation(0, 0, 4, {1, -2, 0.5})},
+        {affine_ffd, &WorkingState::affine_ffd_grid, identity_matrix()},
+        {aspect_ffd, &WorkingState::aspect_ffd_grid, rotation(3, 0, 0, {0, 1, 2})},
+    };
     const Mesh bone = procedural_bone(0);
-    load_pair(state, bone, bone);
-    // HR = the bone deformed by a lattice with two control points moved.
-    FfdGrid truth = state.similarity_ffd_grid;
-    truth.values[((1 * 4 + 2) * 4 + 2) * 3 + 0] += 6.0;
-    truth.values[((2 * 4 + 1) * 4 + 1) * 3 + 2] -= 8.0;
-    Mesh deformed = bone;
-    for (Point3& p : deformed.positions)
-        p = evaluate_ffd(state, truth, p);
-    load_pair(state, bone, deformed);
-    state.similarity_transform = centred_pose(state, identity_matrix());
-    const Matrix4 pose = state.similarity_transform;
-    ASSERT_TRUE(select_registration_type(state, similarity_ffd));
-    register_pair(state, similarity_ffd, 15);
-    EXPECT_LT(largest_gap(state.lr_surface->deformed_positions, full_pose(state),
-                          deformed.positions),
-              0.05);
-    expect_pose_near(state.similarity_transform, pose, 0.0);
-    EXPECT_EQ(state.current_ffd_grid, &state.similarity_ffd_grid);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(registration_type_labels[static_cast<std::size_t>(c.type)]);
+        WorkingState state;
+        load_pair(state, bone, bone);
+        FfdGrid truth = state.*c.grid;
+        truth.values[((1 * 4 + 2) * 4 + 2) * 3 + 0] += 6.0;
+        truth.values[((2 * 4 + 1) * 4 + 1) * 3 + 2] -= 8.0;
+        Mesh deformed = bone;
+        for (Point3& p : deformed.positions)
+            p = transformed(c.pose, evaluate_ffd(state, truth, p));
+        load_pair(state, bone, deformed);
+        const FfdGrid lattice = state.*c.grid;
+        *family_slot(state, c.type) = centred_pose(state, c.pose);
+        const Matrix4 pose = *family_slot(state, c.type);
+        ASSERT_TRUE(select_registration_type(state, c.type));
+        register_pair(state, c.type, 15);
+        EXPECT_EQ(state.current_ffd_grid, &(state.*c.grid));
+        EXPECT_LT(
+            largest_gap(state.lr_surface->deformed_positions, full_pose(state), deformed.positions),
+            0.05);
+        expect_pose_near(*family_slot(state, c.type), pose, 0.0);
+        for (FfdGrid WorkingState::*other :
+             {&WorkingState::similarity_ffd_grid, &WorkingState::affine_ffd_grid,
+              &WorkingState::aspect_ffd_grid})
+            EXPECT_TRUE(other == c.grid || (state.*other).values == lattice.values);
+    }
 }
 
 TEST(RunGlobalFit, ShapeModelRecoversKnownCoefficients)

@@ -46,6 +46,8 @@ TEST(SelectRegistrationType, ChoosesTheShownShapeAndTheFfdGrid)
     ASSERT_TRUE(select_registration_type(state, affine));
     EXPECT_EQ(lr.shown, ShownShape::as_read);
     EXPECT_TRUE(state.list_dirty[dirty_lr_plain]);
+    // What is saved and mapped under "Affine" no longer carries the grid.
+    EXPECT_EQ(lr.deformed_positions[10].y, lr.positions[10].y);
     state.list_dirty.fill(false);
     ASSERT_TRUE(select_registration_type(state, rigid)); // already as read: lists stay
     EXPECT_FALSE(state.list_dirty[dirty_lr_plain]);
