@@ -46,8 +46,10 @@ void MyGLCanvas::handle_mouse(MyFrame& frame, const wxMouseEvent& event)
 {
     const std::array<std::int64_t, 2> position{event.GetX(), event.GetY()};
     const bool press = event.ButtonDown();
-    const bool picking_keys = event.ControlDown() || event.ShiftDown();
-    if (picking_keys && (press || event.Dragging()) && frame.lr_surface->vertex_count > 0) {
+    // Ctrl or shift turns presses and drags into picks while there is an LR surface.
+    const bool picking =
+        (event.ControlDown() || event.ShiftDown()) && frame.lr_surface->vertex_count > 0;
+    if (picking && (press || event.Dragging())) {
         pick(frame, event);
     } else if (press) {
         mouse_press_position = position;
@@ -56,7 +58,7 @@ void MyGLCanvas::handle_mouse(MyFrame& frame, const wxMouseEvent& event)
         drag(frame, event);
     } else if (event.ButtonUp() && position == mouse_press_position) {
         // A release with ctrl or shift held ends a pick; it is no click of its own.
-        if (!picking_keys)
+        if (!picking)
             click(frame, event);
     } else if (event.GetWheelRotation() != 0) {
         turn_wheel(frame, event);
