@@ -7,6 +7,7 @@
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/view_test_support.h"
+#include "tests/registration/pair_fixture.h"
 #include "view/gl_canvas.h"
 #include "view/landmark_definition.h"
 #include "view/mouse_maths.h"
@@ -130,13 +131,16 @@ protected:
         f.picked_points.clear();
         f.landcurve_state = landcurve_not_defining;
         f.registration_unsaved = false;
+        f.range_units = 10.0; // as before the grid of show_spheres
         return true;
     }
 
-    // Spheres about the origin, which the view shows at its centre, 5 pixels per millimetre.
+    // Spheres about the origin, which the view shows at its centre, 5 pixels per millimetre;
+    // loaded as loading leaves them, with the vertex grid that projection onto HR needs.
     static void show_spheres(double lr_radius, double hr_radius)
     {
-        gui_test::show_surfaces(icosphere(3, lr_radius), icosphere(3, hr_radius));
+        load_pair(frame(), icosphere(3, lr_radius), icosphere(3, hr_radius));
+        frame().list_dirty.fill(true);
         canvas().zoom = 5.0;
     }
 
@@ -288,6 +292,8 @@ TEST_F(MouseAndKeys, ShiftClickNamesALandmarkOnTheSurfaceInFront)
     MyFrame& f = frame();
     show_spheres(20, 10); // the LR surface in front
     gui_test::tick(f.landmarks_checkbox, true);
+    f.hr_surface->landmarks.push_back(Landmark{});
+    f.hr_surface->landmarks[0].name = "tip";
     const unsigned before = canvas().landmark_counter;
     NameDialogSeen seen;
     wxTEST_DIALOG(click(centre_x(), centre_y(), shift), NameAnswer(wxID_OK, "tip", &seen));
@@ -295,9 +301,12 @@ TEST_F(MouseAndKeys, ShiftClickNamesALandmarkOnTheSurfaceInFront)
     EXPECT_EQ(seen.caption, "Name landmark");
     EXPECT_EQ(seen.default_value, wxString::Format("Landmark %u", before + 1));
     ASSERT_EQ(f.lr_surface->landmarks.size(), 1u);
-    EXPECT_TRUE(f.hr_surface->landmarks.empty());
+    EXPECT_EQ(f.hr_surface->landmarks.size(), 1u);
     const Landmark& tip = f.lr_surface->landmarks[0];
     EXPECT_EQ(tip.name, "tip");
+    // Paired by name with the HR landmark at once.
+    EXPECT_EQ(tip.partner, 0);
+    EXPECT_EQ(f.hr_surface->landmarks[0].partner, 0);
     EXPECT_EQ(tip.vertex_index, -1);
     // The front of the LR sphere, facing the viewer.
     EXPECT_NEAR(tip.position.z, 20.0, 0.5);
@@ -331,6 +340,8 @@ TEST_F(MouseAndKeys, LandcurveKeysCollectPointsOnOneSurfaceAndNameTheCurve)
     MyFrame& f = frame();
     show_spheres(10, 20);
     gui_test::tick(f.landmarks_checkbox, true);
+    f.lr_surface->landcurves.push_back(Landcurve{});
+    f.lr_surface->landcurves[0].name = "arc";
 
     EXPECT_FALSE(press_key('C'));
     EXPECT_EQ(gui_test::status_text(), "Start defining landcurve");
@@ -357,16 +368,18 @@ TEST_F(MouseAndKeys, LandcurveKeysCollectPointsOnOneSurfaceAndNameTheCurve)
     EXPECT_FALSE(arc.closed);
     EXPECT_EQ(arc.control_points.size(), 2u);
     EXPECT_GT(arc.control_points[1].position.x, arc.control_points[0].position.x + 2.0);
+    // Paired by name with the LR curve at once.
+    EXPECT_EQ(arc.partner, 0);
+    EXPECT_EQ(f.lr_surface->landcurves[0].partner, 0);
     EXPECT_EQ(f.landcurve_state, landcurve_not_defining);
     EXPECT_TRUE(f.picked_points.empty());
-    EXPECT_TRUE(f.lr_surface->landcurves.empty());
 
     // Fewer than two points: no dialog, no curve.
     press_key('c');
     click(centre_x(), centre_y(), shift); // the LR surface now
     press_key('c');
     EXPECT_EQ(gui_test::status_text(), "Stop defining landcurve");
-    EXPECT_TRUE(f.lr_surface->landcurves.empty());
+    EXPECT_EQ(f.lr_surface->landcurves.size(), 1u);
     EXPECT_EQ(f.landcurve_state, landcurve_not_defining);
     EXPECT_EQ(canvas().landcurve_counter, before + 1);
 
