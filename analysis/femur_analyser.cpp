@@ -5,6 +5,7 @@
 #include "analysis/point_sets.h"
 #include "analysis/zero_crossing_contours.h"
 
+#include <cmath>
 #include <cstddef>
 
 FemurAnalyser* current_analyser = nullptr;
@@ -78,8 +79,14 @@ void FemurAnalyser::run_femur_analysis(Surface& analysed)
 {
     const CurvatureMesh mesh = build_curvature_mesh(analysed.positions, analysed.triangles);
     const FemurSmoothingPasses passes = femur_smoothing_passes(mean_edge_length(mesh));
-    const std::vector<double> raw =
-        raw_gaussian_curvature(mesh, analysed.triangles, analysed.on_rim);
+    std::vector<double> raw = raw_gaussian_curvature(mesh, analysed.triangles, analysed.on_rim);
+    // Coordinates near the limit of doubles overflow the triangle geometry into NaN, which
+    // would break the median's sort and every sort order of the analysis; such a vertex counts
+    // as flat.
+    for (double& k : raw) {
+        if (!std::isfinite(k))
+            k = 0.0;
+    }
 
     const std::vector<double> coarse = smooth_curvature(mesh, raw, passes.coarse);
     smoothed_curvature = coarse.data();

@@ -35,6 +35,11 @@ double distance_from_line(const Point3& p, const Point3& on, const Point3& d)
     return std::sqrt(std::max(0.0, dot(offset, offset) - dot(offset, d) * dot(offset, d)));
 }
 
+bool is_finite(const Point3& p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
 std::vector<std::string> item_names(const Surface& surface)
 {
     std::vector<std::string> names;
@@ -178,6 +183,28 @@ TEST(FemurAnalyser, ASurfaceWithoutContoursGetsNothingAndSaysSoOnStandardError)
     EXPECT_TRUE(analyser.lesser_trochanter_failed);
     EXPECT_EQ(surface.landmarks.size(), 1u);
     EXPECT_TRUE(surface.landcurves.empty());
+}
+
+TEST(FemurAnalyser, ATriangleAtTheEdgeOfTheDoublesGivesOnlyFiniteItems)
+{
+    // Its squared edge lengths are infinite, so its angles, areas and curvature are not
+    // numbers, and the mean edge length is infinite (no smoothing at all).
+    Mesh mesh = proximal_femur();
+    const auto far = static_cast<std::int64_t>(mesh.positions.size());
+    mesh.positions.push_back({1e155, 0, 0});
+    mesh.positions.push_back({-1e155, 1e155, 0});
+    mesh.positions.push_back({0, -1e155, 1e155});
+    mesh.triangles.push_back(triangle(far, far + 1, far + 2));
+    Surface surface = analysed_surface(mesh);
+    FemurAnalyser analyser;
+    testing::internal::CaptureStderr();
+    analyser.analyse_proximal_femur(surface, 1);
+    testing::internal::GetCapturedStderr();
+    for (const Landmark& landmark : surface.landmarks)
+        EXPECT_TRUE(is_finite(landmark.position)) << landmark.name;
+    for (const Landcurve& curve : surface.landcurves)
+        for (const Landmark& point : curve.points)
+            EXPECT_TRUE(is_finite(point.position)) << curve.name;
 }
 
 TEST(FemurAnalyser, RunsOnceFromTheSurfaceAnalysisOfAProximalFemur)
