@@ -1,3 +1,5 @@
+// The femur analysis driver: two-scale curvature, contours, the anatomical steps in order, and
+// the hand-over of what they found to the surface.
 #include "analysis/femur_analyser.h"
 
 #include "analysis/femur_smoothing.h"
