@@ -43,9 +43,9 @@ std::int64_t oracle_closest(const WorkingState& state, const Point3& q)
     std::tuple<double, std::size_t, std::int64_t> best{1e10, 0, 0};
     for (std::size_t v = 0; v < hr.positions.size(); ++v) {
         const Point3& p = hr.positions[v];
-        const auto row = row_of.find({cell(p.x, hr.bbox_min.x, true) - bi,
-                                      cell(p.y, hr.bbox_min.y, true) - bj,
-                                      cell(p.z, hr.bbox_min.z, true) - bk});
+        const auto row =
+            row_of.find({cell(p.x, hr.bbox_min.x, true) - bi, cell(p.y, hr.bbox_min.y, true) - bj,
+                         cell(p.z, hr.bbox_min.z, true) - bk});
         if (row == row_of.end())
             continue;
         best = std::min(best, {squared_distance(q, p), row->second, static_cast<std::int64_t>(v)});
@@ -103,16 +103,16 @@ TEST(SearchRangeScale, PowerOfTenPutsTheMaximumIn60To999)
         const char* label;
     };
     const Case cases[] = {
-        {100.0, 10.0, 242, "Search range (x0.1 mm)"},        // e = 24.29 mm
+        {100.0, 10.0, 242, "Search range (x0.1 mm)"}, // e = 24.29 mm
         {30.0, 10.0, 72, "Search range (x0.1 mm)"},
-        {10.0, 100.0, 242, "Search range (x0.01 mm)"},       // ten times smaller
+        {10.0, 100.0, 242, "Search range (x0.01 mm)"}, // ten times smaller
         {1.0, 1000.0, 242, "Search range (x10^-3 mm)"},
-        {0.1, 1e4, 242, "Search range (x10^-4 mm)"},         // a thousand times smaller
+        {0.1, 1e4, 242, "Search range (x10^-4 mm)"}, // a thousand times smaller
         {1000.0, 1.0, 242, "Search range (mm)"},
-        {10000.0, 0.1, 242, "Search range (x10 mm)"},        // 100 times larger
+        {10000.0, 0.1, 242, "Search range (x10 mm)"}, // 100 times larger
         {100000.0, 0.01, 242, "Search range (x100 mm)"},
         {1e6, 0.001, 242, "Search range (x10^3 mm)"},
-        {0.0, 1e7, 242, "Search range (x10^-7 mm)"},         // one point: the smallest cell
+        {0.0, 1e7, 242, "Search range (x10^-7 mm)"}, // one point: the smallest cell
     };
     for (const Case& c : cases) {
         WorkingState state;
@@ -148,8 +148,10 @@ TEST(FindClosestVertex, AgreesWithBruteForceIncludingTies)
     WorkingState state;
     std::mt19937 random(12345);
     // Points on a 0.25 mm lattice in a 0..50 box, many of them repeated, so that equal
-    // distances are common; queries on the same lattice and half-way between.
+    // distances are common; queries on the same lattice and half-way between, inside and
+    // outside the box.
     std::uniform_int_distribution<int> lattice(0, 200);
+    std::uniform_int_distribution<int> beyond(0, 240);
     std::vector<Point3> points;
     for (int v = 0; v < 3000; ++v)
         points.push_back({0.25 * lattice(random), 0.25 * lattice(random), 0.25 * lattice(random)});
@@ -161,8 +163,9 @@ TEST(FindClosestVertex, AgreesWithBruteForceIncludingTies)
     ASSERT_EQ(state.grid_cell_size, 0.5);
     int ties = 0;
     for (int q = 0; q < 2000; ++q) {
-        const Point3 query{0.125 * lattice(random) * 2 + (q % 2) * 0.125,
-                           0.125 * lattice(random) * 2, 0.125 * lattice(random) * 2};
+        // Queries reach 5 mm beyond every face of the box.
+        const Point3 query{-5 + 0.25 * beyond(random) + (q % 2) * 0.125, -5 + 0.25 * beyond(random),
+                           -5 + 0.25 * beyond(random)};
         const std::int64_t expected = oracle_closest(state, query);
         const std::int32_t found = find_closest_vertex(state, *state.hr_surface, query);
         ASSERT_EQ(found, expected) << query.x << " " << query.y << " " << query.z;
@@ -180,8 +183,9 @@ TEST(FindClosestVertex, TieBreaksByTableRowThenIndex)
     // Cell size 1 mm. From (5.5, 5.5, 5.5) the vertices at 4.5 and 6.5 on x are equally far;
     // the one at 4.5 lies in offset (-1, 0, 0), a table row before (1, 0, 0), even though its
     // index is higher. Two copies of one point: the lower index wins.
-    load_hr_points(state, {{0, 0, 0}, {6.5, 5.5, 5.5}, {4.5, 5.5, 5.5}, {100, 100, 100},
-                           {20, 20, 20}, {20, 20, 20}});
+    load_hr_points(
+        state,
+        {{0, 0, 0}, {6.5, 5.5, 5.5}, {4.5, 5.5, 5.5}, {100, 100, 100}, {20, 20, 20}, {20, 20, 20}});
     EXPECT_EQ(find_closest_vertex(state, *state.hr_surface, {5.5, 5.5, 5.5}), 2);
     EXPECT_EQ(find_closest_vertex(state, *state.hr_surface, {20.2, 20, 20}), 4);
 }
