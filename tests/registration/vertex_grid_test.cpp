@@ -145,36 +145,49 @@ TEST(VertexGrid, FillsCellsInIndexOrderClampedAtTheFaces)
 
 TEST(FindClosestVertex, AgreesWithBruteForceIncludingTies)
 {
-    WorkingState state;
-    std::mt19937 random(12345);
-    // Points on a 0.25 mm lattice in a 0..50 box, many of them repeated, so that equal
-    // distances are common; queries on the same lattice and half-way between, inside and
-    // outside the box.
-    std::uniform_int_distribution<int> lattice(0, 200);
-    std::uniform_int_distribution<int> beyond(0, 240);
-    std::vector<Point3> points;
-    for (int v = 0; v < 3000; ++v)
-        points.push_back({0.25 * lattice(random), 0.25 * lattice(random), 0.25 * lattice(random)});
-    for (int v = 0; v < 300; ++v)
-        points.push_back(points[static_cast<std::size_t>(v * 7)]); // exact duplicates, later index
-    points.push_back({0, 0, 0});
-    points.push_back({50, 50, 50});
-    load_hr_points(state, points);
-    ASSERT_EQ(state.grid_cell_size, 0.5);
-    int ties = 0;
-    for (int q = 0; q < 2000; ++q) {
-        // Queries reach 5 mm beyond every face of the box.
-        const Point3 query{-5 + 0.25 * beyond(random) + (q % 2) * 0.125, -5 + 0.25 * beyond(random),
-                           -5 + 0.25 * beyond(random)};
-        const std::int64_t expected = oracle_closest(state, query);
-        const std::int32_t found = find_closest_vertex(state, *state.hr_surface, query);
-        ASSERT_EQ(found, expected) << query.x << " " << query.y << " " << query.z;
-        const double d = squared_distance(query, points[static_cast<std::size_t>(found)]);
-        ties += static_cast<int>(std::count_if(points.begin(), points.end(), [&](const Point3& p) {
-                    return squared_distance(query, p) == d;
-                })) > 1;
+    // Points on a lattice, many of them repeated, so that equal distances are common; queries on
+    // the same lattice and half-way between, also beyond the points. Two corners fix the box
+    // at 0..50 (cell 0.5 mm). Sparse: a 0.25 mm lattice over the box. Dense: a 1/16 mm lattice
+    // over 20..22, about 50 points to a cell.
+    struct Case {
+        const char* name;
+        double low;
+        double step;
+        int steps;
+    };
+    const Case cases[] = {{"sparse", 0.0, 0.25, 200}, {"dense", 20.0, 0.0625, 32}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkingState state;
+        std::mt19937 random(12345);
+        std::uniform_int_distribution<int> lattice(0, c.steps);
+        std::uniform_int_distribution<int> beyond(0, c.steps + c.steps / 5);
+        const auto on_lattice = [&] { return c.low + c.step * lattice(random); };
+        std::vector<Point3> points;
+        for (int v = 0; v < 3000; ++v)
+            points.push_back({on_lattice(), on_lattice(), on_lattice()});
+        for (int v = 0; v < 300; ++v)
+            points.push_back(points[static_cast<std::size_t>(v * 7)]); // duplicates, later index
+        points.push_back({0, 0, 0});
+        points.push_back({50, 50, 50});
+        load_hr_points(state, points);
+        ASSERT_EQ(state.grid_cell_size, 0.5);
+        int ties = 0;
+        const double from = c.low - c.step * (c.steps / 10);
+        const auto beyond_lattice = [&] { return from + c.step * beyond(random); };
+        for (int q = 0; q < 2000; ++q) {
+            const Point3 query{beyond_lattice() + (q % 2) * c.step / 2, beyond_lattice(),
+                               beyond_lattice()};
+            const std::int64_t expected = oracle_closest(state, query);
+            const std::int32_t found = find_closest_vertex(state, *state.hr_surface, query);
+            ASSERT_EQ(found, expected) << query.x << " " << query.y << " " << query.z;
+            const double d = squared_distance(query, points[static_cast<std::size_t>(found)]);
+            ties += std::count_if(points.begin(), points.end(), [&](const Point3& p) {
+                        return squared_distance(query, p) == d;
+                    }) > 1;
+        }
+        EXPECT_GT(ties, 100); // the ties were really exercised
     }
-    EXPECT_GT(ties, 100); // the ties were really exercised
 }
 
 TEST(FindClosestVertex, TieBreaksByTableRowThenIndex)
