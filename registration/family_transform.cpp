@@ -78,8 +78,10 @@ bool aspect_to_similarity(WorkingState& state, int type)
     const double l0 = linear_column_length(a, 0);
     const double l1 = linear_column_length(a, 1);
     const double l2 = linear_column_length(a, 2);
-    if (!(l0 > 0.0 && l1 > 0.0) || !std::isfinite(l0) || !std::isfinite(l1) ||
-        !is_finite_transform(a)) {
+    // A zero column would divide by zero (first two) or flatten the similarity to a point
+    // (third).
+    if (!(l0 > 0.0 && l1 > 0.0 && l2 > 0.0) || !std::isfinite(l0) || !std::isfinite(l1) ||
+        !std::isfinite(l2) || !is_finite_transform(a)) {
         log_status(singular_pose_message);
         return false;
     }

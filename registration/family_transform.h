@@ -25,7 +25,7 @@ void restore_current_transform(WorkingState& state, int type);
 
 // The similarity slot becomes the aspect slot with its first two columns rescaled to the
 // third's length, then the current transform is restored for type and the registration marked
-// unsaved. An aspect transform with a zero (or non-finite) first or second column gives no
+// unsaved. An aspect transform with a zero column (or a non-finite element) gives no
 // similarity: it is refused with a status message and nothing changes; returns false then.
 bool aspect_to_similarity(WorkingState& state, int type);
 

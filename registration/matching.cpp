@@ -18,8 +18,7 @@ constexpr double direction_test_from = 1.0;
 constexpr double curvature_test_from = 9.0;
 constexpr double curvature_tolerance = 0.025;
 
-template <typename T>
-bool has_size(const std::vector<T>& values, std::size_t n)
+template <typename T> bool has_size(const std::vector<T>& values, std::size_t n)
 {
     return values.size() == n;
 }
@@ -49,8 +48,8 @@ Point3 linear_part_applied(const Matrix4& t, const Point3& v)
 // The LR vertex being matched, placed by the current transform.
 struct MatchedVertex {
     Point3 position;
-    Point3 normal;          // unit, or zero
-    Point3 rim_direction;   // unit, or zero; only for LR rim vertices
+    Point3 normal;        // unit, or zero
+    Point3 rim_direction; // unit, or zero; only for LR rim vertices
     double abs_curvature = 0.0;
     bool on_rim = false;
     bool tested = false;
@@ -61,15 +60,17 @@ public:
     CandidateTest(const Surface& hr, int rim_mode) : hr_(hr), rim_mode_(rim_mode) {}
 
     // The value with which HR vertex k would be accepted for vertex, given the best so far;
-    // false when k is rejected.
-    bool accepts(const MatchedVertex& vertex, std::int64_t k, double best, double& value) const
+    // false when k is rejected. A value equal to best wins only when tie_wins (k comes earlier
+    // in the table's walk order than the best so far).
+    bool accepts(const MatchedVertex& vertex, std::int64_t k, double best, bool tie_wins,
+                 double& value) const
     {
         const auto h = static_cast<std::size_t>(k);
         const Point3 g = vertex.position - hr_.shown_positions()[h];
         const double s = dot(g, g);
         if (rim_mode_ == rims_to_rims && vertex.on_rim) {
             const double e = hr_.on_rim[h] ? s : missing_value;
-            if (!(e < best))
+            if (!(e < best || (tie_wins && e == best)))
                 return false;
             if (vertex.tested) {
                 const Point3 u = unit_or_zero(g);
@@ -86,7 +87,7 @@ public:
             value = e;
             return true;
         }
-        if (!(s < best))
+        if (!(s < best || (tie_wins && s == best)))
             return false;
         if (vertex.tested) {
             if (s >= direction_test_from) {
@@ -161,9 +162,9 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
     const auto lr_count = static_cast<std::size_t>(lr.vertex_count);
 
     if (lr.vertex_count > 0 && has_matching_arrays(lr)) {
-        const bool hr_usable = hr.vertex_count > 0 && has_matching_arrays(hr) &&
-                               state.vertex_grid.vertex_indices.size() ==
-                                   static_cast<std::size_t>(hr.vertex_count);
+        const bool hr_usable =
+            hr.vertex_count > 0 && has_matching_arrays(hr) &&
+            state.vertex_grid.vertex_indices.size() == static_cast<std::size_t>(hr.vertex_count);
         const Matrix4 t = product(product(hr.from_centred, state.current_transform), lr.to_centred);
         const CandidateTest test(hr, controls.rim_mode);
         const std::vector<Point3>& positions = lr.shown_positions();
@@ -185,21 +186,25 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
             distance2 = missing_value;
             if (!hr_usable)
                 continue;
+            WalkOrderTie best_place;
             state.vertex_grid.walk(
-                hr.bbox_min, state.grid_cell_size, vertex.position,
-                [&](double bound, const std::int64_t* begin, const std::int64_t* end) {
-                    if (bound > r2) {
-                        if (best > bound)
+                hr.bbox_min, state.grid_cell_size, vertex.position, [&](const GridWalkRow& row) {
+                    if (row.bound2 > r2) {
+                        if (best > row.bound2)
                             best = distance2 = missing_value;
                         return false;
                     }
-                    if (bound > best)
+                    if (row.bound2 > best)
                         return false;
-                    for (; begin != end; ++begin) {
+                    if (row.cell_distance2 > best)
+                        return true; // nothing nearer in this cell
+                    for (const std::int64_t* k = row.begin; k != row.end; ++k) {
                         double value = 0.0;
-                        if (test.accepts(vertex, *begin, best, value)) {
+                        if (test.accepts(vertex, *k, best, best_place.is_after(row.rank, *k),
+                                         value)) {
                             best = distance2 = value;
-                            match = *begin;
+                            best_place = {row.rank, *k};
+                            match = *k;
                         }
                     }
                     return true;
@@ -222,8 +227,8 @@ void establish_matches(WorkingState& state, const MatchControls& controls)
 }
 
 std::int64_t establish_matches_and_display_alignment_error(WorkingState& state,
-                                                            const MatchControls& controls,
-                                                            std::int64_t iterations)
+                                                           const MatchControls& controls,
+                                                           std::int64_t iterations)
 {
     const double r2 = search_range_squared(state, controls.search_range);
     Surface& lr = *state.lr_surface;
@@ -231,7 +236,8 @@ std::int64_t establish_matches_and_display_alignment_error(WorkingState& state,
         establish_matches(state, controls);
     std::int64_t matched = 0;
     double sum = 0.0;
-    if (lr.vertex_count > 0 && lr.match_distance2.size() == static_cast<std::size_t>(lr.vertex_count))
+    if (lr.vertex_count > 0 &&
+        lr.match_distance2.size() == static_cast<std::size_t>(lr.vertex_count))
         for (const double d2 : lr.match_distance2)
             if (r2 > d2) {
                 ++matched;

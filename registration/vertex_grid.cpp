@@ -82,6 +82,35 @@ bool base_cell(const Point3& origin, double cell_size, const Point3& point,
     return true;
 }
 
+void axis_gaps(const Point3& origin, double cell_size, const Point3& point,
+               const std::array<std::int64_t, 3>& base, std::int64_t reach, AxisGaps& gaps)
+{
+    const double origins[3] = {origin.x, origin.y, origin.z};
+    const double coordinates[3] = {point.x, point.y, point.z};
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    constexpr std::int64_t last = VertexGrid::cells_per_axis - 1;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        const double o = origins[axis];
+        const double p = coordinates[axis];
+        // Filing and this bound round differently; 1e-9 of the magnitudes involved is far
+        // more than either rounding and far less than any cell that matters.
+        const double margin = 1e-9 * (std::fabs(o) + std::fabs(p) + 101.0 * cell_size);
+        for (std::int64_t offset = -reach; offset <= reach; ++offset) {
+            const std::int64_t cell = base[axis] + offset;
+            double gap = 0.0;
+            if (cell >= 0 && cell <= last) {
+                const double low =
+                    cell == 0 ? -infinity : o + static_cast<double>(cell) * cell_size;
+                const double high =
+                    cell == last ? infinity : o + static_cast<double>(cell + 1) * cell_size;
+                gap = std::max({low - p, p - high, 0.0});
+                gap = std::max(gap - margin, 0.0);
+            }
+            gaps[axis][static_cast<std::size_t>(offset + table_reach)] = gap * gap;
+        }
+    }
+}
+
 } // namespace vertex_grid_detail
 
 SearchRangeScale search_range_scale(double cell_size)
@@ -188,19 +217,22 @@ std::int32_t find_closest_vertex(const WorkingState& state, const Surface& surfa
         return static_cast<std::int32_t>(result);
     }
     const std::vector<Point3>& positions = surface.shown_positions();
-    state.vertex_grid.walk(surface.bbox_min, state.grid_cell_size, point,
-                           [&](double bound, const std::int64_t* begin, const std::int64_t* end) {
-                               if (bound > best)
-                                   return false;
-                               for (; begin != end; ++begin) {
-                                   const double s = squared_distance(
-                                       point, positions[static_cast<std::size_t>(*begin)]);
-                                   if (s < best) {
-                                       best = s;
-                                       result = *begin;
-                                   }
-                               }
-                               return true;
-                           });
+    WalkOrderTie best_place;
+    state.vertex_grid.walk(
+        surface.bbox_min, state.grid_cell_size, point, [&](const GridWalkRow& row) {
+            if (row.bound2 > best)
+                return false;
+            if (row.cell_distance2 > best)
+                return true; // nothing nearer in this cell
+            for (const std::int64_t* k = row.begin; k != row.end; ++k) {
+                const double s = squared_distance(point, positions[static_cast<std::size_t>(*k)]);
+                if (s < best || (s == best && best_place.is_after(row.rank, *k))) {
+                    best = s;
+                    best_place = {row.rank, *k};
+                    result = *k;
+                }
+            }
+            return true;
+        });
     return static_cast<std::int32_t>(result);
 }

@@ -26,6 +26,30 @@ struct CellOffset {
 // places), rows of equal d in ascending dx, dy, dz. Built once on first use.
 const std::vector<CellOffset>& cell_offset_table();
 
+// One row of a walk over the grid, as handed to the visitor.
+struct GridWalkRow {
+    double bound2 = 0.0;         // (d c)^2 in mm^2: the table's bound, which decides the stop
+    double cell_distance2 = 0.0; // no vertex of this cell is nearer (squared, mm^2)
+    std::size_t rank = 0;        // the row's position in the table
+    // The cell's vertex indices, ascending (an empty range for a cell outside the grid).
+    const std::int64_t* begin = nullptr;
+    const std::int64_t* end = nullptr;
+};
+
+// Where the best vertex so far was met in the walk's table order: its row's rank and its index.
+// Of equally near vertices the one met first in table order wins: the earlier row, then the
+// lower index. A fresh one comes after nothing.
+struct WalkOrderTie {
+    std::size_t rank = 0;
+    std::int64_t index = -1;
+
+    // Whether vertex k of the row of rank r comes before this place.
+    bool is_after(std::size_t r, std::int64_t k) const
+    {
+        return r < rank || (r == rank && k < index);
+    }
+};
+
 // 100 x 100 x 100 cells; cell (i, j, k) covers [i c, (i + 1) c) x [j c, (j + 1) c) x
 // [k c, (k + 1) c) from the HR bbox_min, c the cell size; points beyond a face go into the
 // outermost cell on that side. Indices stand in ascending order within a cell. The grid refers
@@ -47,13 +71,14 @@ struct VertexGrid {
         std::vector<std::int64_t>().swap(vertex_indices);
     }
 
-    // Visits the cells around the base cell of point in the order of cell_offset_table(). For
-    // every row, visit(D, begin, end) receives the squared bound D = (d c)^2 in square
-    // millimetres and the row's indices (an empty range for a cell outside the grid or empty),
-    // and returns false to stop the walk. The base cell is the truncated (not clamped) cell
-    // of point, so a point outside the box walks from a cell outside the grid; when no row can
-    // reach a cell of the grid (or the grid is empty) nothing is visited, since nothing could
-    // be found.
+    // Visits the cells around the base cell of point (the truncated, not clamped, cell of
+    // point, so a point outside the box walks from a cell outside the grid). visit(row)
+    // receives a GridWalkRow per table row and returns false to stop the walk. Rows come in
+    // table order, except that the base cell's own row comes first among the 27 rows of bound
+    // 0: no walk can stop within those rows, so a visitor that lets the lower rank win among
+    // equally near vertices gets the answer of the table order, and a near vertex at once.
+    // When no row can reach a cell of the grid (or the grid is empty) nothing is visited, since
+    // nothing could be found.
     template <typename Visit>
     void walk(const Point3& origin, double cell_size, const Point3& point, Visit&& visit) const;
 };
@@ -98,6 +123,17 @@ const std::vector<std::int64_t>& cell_offset_steps();
 // table row reaches a cell of the grid.
 bool base_cell(const Point3& origin, double cell_size, const Point3& point,
                std::array<std::int64_t, 3>& cell);
+// For each axis and each offset -reach..reach from the base cell, the squared gap between point
+// and that slab of cells (0 inside it), shortened by a margin far above rounding so that it
+// never exceeds the distance to a vertex filed in the slab; the outermost slabs reach to
+// infinity, as the vertices beyond the faces are filed there. Index offset + 15.
+using AxisGaps = std::array<std::array<double, 31>, 3>;
+void axis_gaps(const Point3& origin, double cell_size, const Point3& point,
+               const std::array<std::int64_t, 3>& base, std::int64_t reach, AxisGaps& gaps);
+// Rank of the table row of offset (0, 0, 0), and of the first row that leaves the 3 x 3 x 3
+// block around the base cell.
+constexpr std::size_t base_rank = 13;
+constexpr std::size_t first_outer_rank = 27;
 } // namespace vertex_grid_detail
 
 template <typename Visit>
@@ -107,10 +143,13 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     std::array<std::int64_t, 3> base{};
     if (is_empty() || !vertex_grid_detail::base_cell(origin, cell_size, point, base))
         return;
+    // Most walks end within the block around the base cell: the other gaps only when needed.
+    vertex_grid_detail::AxisGaps gaps;
+    vertex_grid_detail::axis_gaps(origin, cell_size, point, base, 1, gaps);
     const std::vector<CellOffset>& table = cell_offset_table();
-    const std::int64_t* const none = nullptr;
     const std::vector<std::int64_t>& steps = vertex_grid_detail::cell_offset_steps();
-    const std::int64_t base_number = (base[0] * cells_per_axis + base[1]) * cells_per_axis + base[2];
+    const std::int64_t base_number =
+        (base[0] * cells_per_axis + base[1]) * cells_per_axis + base[2];
     // When the whole 31-cell cube lies inside the grid no row needs a bounds check.
     const bool inside = base[0] >= 15 && base[0] < cells_per_axis - 15 && base[1] >= 15 &&
                         base[1] < cells_per_axis - 15 && base[2] >= 15 &&
@@ -118,19 +157,28 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     const std::int64_t* const starts = cell_start.data();
     const std::int64_t* const indices = vertex_indices.data();
     const std::size_t rows = table.size();
-    for (std::size_t r = 0; r < rows; ++r) {
+    using vertex_grid_detail::base_rank;
+    for (std::size_t step = 0; step < rows; ++step) {
+        if (step == vertex_grid_detail::first_outer_rank)
+            vertex_grid_detail::axis_gaps(origin, cell_size, point, base, 15, gaps);
+        // The base cell's row first, then the others in table order.
+        const std::size_t r = step == 0 ? base_rank : step <= base_rank ? step - 1 : step;
         const CellOffset& row = table[r];
+        GridWalkRow visited;
         const double bound = row.d * cell_size;
-        const std::int64_t* begin = none;
-        const std::int64_t* end = none;
+        visited.bound2 = bound * bound;
+        visited.rank = r;
         if (inside || (static_cast<std::uint64_t>(base[0] + row.dx) < cells_per_axis &&
                        static_cast<std::uint64_t>(base[1] + row.dy) < cells_per_axis &&
                        static_cast<std::uint64_t>(base[2] + row.dz) < cells_per_axis)) {
             const std::int64_t cell = base_number + steps[r];
-            begin = indices + starts[cell];
-            end = indices + starts[cell + 1];
+            visited.begin = indices + starts[cell];
+            visited.end = indices + starts[cell + 1];
+            visited.cell_distance2 = gaps[0][static_cast<std::size_t>(row.dx + 15)] +
+                                     gaps[1][static_cast<std::size_t>(row.dy + 15)] +
+                                     gaps[2][static_cast<std::size_t>(row.dz + 15)];
         }
-        if (!visit(bound * bound, begin, end))
+        if (!visit(visited))
             return;
     }
 }

@@ -6,6 +6,7 @@
 #include "registration/registration_file.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/ply_files.h"
+#include "tests/fixtures/proximal_femur.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "view/gl_canvas.h"
@@ -228,4 +229,39 @@ TEST_F(LoadSurfaces, EndsABatchRunAndReturnsToTheRegistrationPage)
     EXPECT_EQ(f.control_notebook->GetSelection(), 0);
     EXPECT_EQ(f.shading_radiobox->GetSelection(), 2);
     f.shading_radiobox->SetSelection(0);
+}
+
+// Both proximal femurs of a pair get their anatomical landcurves and landmarks while loading,
+// each on its own side, and the analysis leaves the status bar to the loader.
+TEST_F(LoadSurfaces, ProximalFemursGetTheirAnatomyWhileLoading)
+{
+    MyFrame& f = frame();
+    const std::string chosen = directory.file("right_femur_proximal.ply");
+    const Mesh right = proximal_femur();
+    ASSERT_TRUE(write_ply_file(chosen, right));
+    ASSERT_TRUE(
+        write_ply_file(directory.file("left_femur_proximal_canonical.ply"), mirrored_in_y(right)));
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout(); // the crest step may note that it took a lone vertex
+    load(SurfaceFileChoice(chosen));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(status_text(0), "Surfaces loaded successfully");
+    for (const Surface* surface : {f.lr_surface, f.hr_surface}) {
+        SCOPED_TRACE(surface->name);
+        std::vector<std::string> names;
+        for (const Landcurve& curve : surface->landcurves)
+            names.push_back(curve.name);
+        for (const Landmark& landmark : surface->landmarks)
+            names.push_back(landmark.name);
+        EXPECT_EQ(names, (std::vector<std::string>{
+                             "auto-detected rim 0", "Head-neck boundary", "Lesser trochanter",
+                             "Shaft at lesser trochanter", "Fovea capitis centre",
+                             "Posterosuperior point on intertrochanteric crest",
+                             "Deepest point of trochanteric fossa"}));
+        // The lesser trochanter on the +y side of the right femur, -y of the left one.
+        const Landcurve& trochanter = surface->landcurves[2];
+        const double y = trochanter.control_points.front().position.y;
+        EXPECT_GT(surface == f.hr_surface ? y : -y, 0.0);
+    }
 }

@@ -48,6 +48,13 @@ void show_surfaces(const Mesh& lr, const Mesh& hr)
     MyFrame& f = frame();
     fill_surface_with_normals(*f.lr_surface, lr);
     fill_surface_with_normals(*f.hr_surface, hr);
+    // Clearing keeps a surface's geometry: a pair loaded by an earlier test would otherwise
+    // leave its centring behind and move these meshes off the view's centre.
+    for (Surface* surface : {f.lr_surface, f.hr_surface}) {
+        surface->centroid = {};
+        surface->from_centred = identity_matrix();
+        surface->to_centred = identity_matrix();
+    }
     f.list_dirty.fill(true);
 }
 

@@ -17,8 +17,9 @@ bool reset_view();
 // follows.
 void tick(wxCheckBox* box, bool ticked);
 
-// Puts the meshes into the LR and HR surfaces, with normals, and marks every LR display list
-// out of date as loading does: a paint while the surfaces were empty may have compiled them.
+// Puts the meshes into the LR and HR surfaces, with normals and no centring, and marks every LR
+// display list out of date as loading does: a paint while the surfaces were empty may have
+// compiled them.
 void show_surfaces(const Mesh& lr, const Mesh& hr);
 
 // Moves the splitter's sash so that the view is `width` pixels wide and waits for the paint

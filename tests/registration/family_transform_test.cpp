@@ -33,12 +33,18 @@ TEST(FamilyTransform, StoreAndRestoreGoThroughTheFamilySlot)
         Matrix4 WorkingState::*slot;
     };
     const Case cases[] = {
-        {rigid, &WorkingState::rigid_transform},          {similarity, &WorkingState::similarity_transform},
-        {similarity_ffd, &WorkingState::similarity_transform}, {similarity_lad, &WorkingState::similarity_transform},
-        {affine, &WorkingState::affine_transform},        {affine_ffd, &WorkingState::affine_transform},
-        {affine_lad, &WorkingState::affine_transform},    {aspect, &WorkingState::aspect_transform},
-        {aspect_ffd, &WorkingState::aspect_transform},    {aspect_lad, &WorkingState::aspect_transform},
-        {similarity_tps, &WorkingState::similarity_transform}, {similarity_ssm, &WorkingState::similarity_transform},
+        {rigid, &WorkingState::rigid_transform},
+        {similarity, &WorkingState::similarity_transform},
+        {similarity_ffd, &WorkingState::similarity_transform},
+        {similarity_lad, &WorkingState::similarity_transform},
+        {affine, &WorkingState::affine_transform},
+        {affine_ffd, &WorkingState::affine_transform},
+        {affine_lad, &WorkingState::affine_transform},
+        {aspect, &WorkingState::aspect_transform},
+        {aspect_ffd, &WorkingState::aspect_transform},
+        {aspect_lad, &WorkingState::aspect_transform},
+        {similarity_tps, &WorkingState::similarity_transform},
+        {similarity_ssm, &WorkingState::similarity_transform},
     };
     for (const Case& c : cases) {
         WorkingState state;
@@ -85,15 +91,19 @@ TEST(FamilyTransform, AspectToSimilarityKeepsTheThirdColumnsScale)
     expect_matrix_near(state.current_transform, expected, 1e-12);
     EXPECT_TRUE(state.registration_unsaved);
 
-    // A zero first column gives nothing to rescale: refused, nothing changes.
-    WorkingState flat;
-    flat.aspect_transform[0] = 0.0;
-    flat.similarity_transform = rotation;
-    StatusCapture status;
-    EXPECT_FALSE(aspect_to_similarity(flat, similarity));
-    EXPECT_EQ(status.last(), singular_pose_message);
-    expect_matrix_near(flat.similarity_transform, rotation, 0.0);
-    EXPECT_FALSE(flat.registration_unsaved);
+    // A zero first column gives nothing to rescale, a zero third one a similarity of scale 0:
+    // both are refused and nothing changes.
+    for (const int column : {0, 2}) {
+        WorkingState flat;
+        for (int row = 0; row < 3; ++row)
+            flat.aspect_transform[4 * column + row] = 0.0;
+        flat.similarity_transform = rotation;
+        StatusCapture status;
+        EXPECT_FALSE(aspect_to_similarity(flat, similarity)) << column;
+        EXPECT_EQ(status.last(), singular_pose_message);
+        expect_matrix_near(flat.similarity_transform, rotation, 0.0);
+        EXPECT_FALSE(flat.registration_unsaved);
+    }
 }
 
 TEST(FamilyTransform, ScaleLinearPartRefusesASingularFactor)

@@ -82,6 +82,7 @@ TEST(MatchVertices, AcceptanceTestsCaseByCase)
     const auto at = [&](double dx, double dy, double dz) {
         return Point3{p.x + dx, p.y + dy, p.z + dz};
     };
+    // clang-format off
     const Case cases[] = {
         {"untested: the nearest, whatever its normal", 0, rims_yes, {p},
          {{at(0, 0, 0.5), down}, {at(0, 0, 0.8)}}, 0, 0.25},
@@ -108,6 +109,9 @@ TEST(MatchVertices, AcceptanceTestsCaseByCase)
          {{at(0, 0, 0.5)}, {at(0, 0, -0.5)}}, 1, 0.25},
         {"equal distances in one cell: the lower index", 0, rims_yes, {at(0.5, 0.5, 0.5)},
          {{at(0.25, 0.5, 0.5)}, {at(0.75, 0.5, 0.5)}}, 0, 0.0625},
+        {"equal distances in the own cell and twice in an earlier row: the earlier row's lower "
+         "index", 0, rims_yes, {at(0.5, 0.5, 0.25)},
+         {{at(0.5, 0.5, 0.875)}, {at(0.5, 0.5, -0.375)}, {at(0.875, 0.5, -0.25)}}, 1, 0.390625},
         {"rims No: a nearest HR rim vertex leaves the vertex unmatched", 0, rims_no, {p},
          {{at(0, 0, 0.5), up, true, along_x}, {at(0, 0, 0.7)}}, -1, 0},
         {"rims No: rim LR vertices match non-rim HR vertices", 0, rims_no,
@@ -130,6 +134,7 @@ TEST(MatchVertices, AcceptanceTestsCaseByCase)
         {"to rims, tested: the normal test still applies", 1, rims_to_rims,
          {p, up, true, along_x}, {{at(0, 0, 0.5), down, true, along_x}}, -1, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         WorkingState state;
         set_up(state, {c.lr}, c.hr);

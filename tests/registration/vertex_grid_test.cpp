@@ -43,9 +43,9 @@ std::int64_t oracle_closest(const WorkingState& state, const Point3& q)
     std::tuple<double, std::size_t, std::int64_t> best{1e10, 0, 0};
     for (std::size_t v = 0; v < hr.positions.size(); ++v) {
         const Point3& p = hr.positions[v];
-        const auto row = row_of.find({cell(p.x, hr.bbox_min.x, true) - bi,
-                                      cell(p.y, hr.bbox_min.y, true) - bj,
-                                      cell(p.z, hr.bbox_min.z, true) - bk});
+        const auto row =
+            row_of.find({cell(p.x, hr.bbox_min.x, true) - bi, cell(p.y, hr.bbox_min.y, true) - bj,
+                         cell(p.z, hr.bbox_min.z, true) - bk});
         if (row == row_of.end())
             continue;
         best = std::min(best, {squared_distance(q, p), row->second, static_cast<std::int64_t>(v)});
@@ -103,16 +103,16 @@ TEST(SearchRangeScale, PowerOfTenPutsTheMaximumIn60To999)
         const char* label;
     };
     const Case cases[] = {
-        {100.0, 10.0, 242, "Search range (x0.1 mm)"},        // e = 24.29 mm
+        {100.0, 10.0, 242, "Search range (x0.1 mm)"}, // e = 24.29 mm
         {30.0, 10.0, 72, "Search range (x0.1 mm)"},
-        {10.0, 100.0, 242, "Search range (x0.01 mm)"},       // ten times smaller
+        {10.0, 100.0, 242, "Search range (x0.01 mm)"}, // ten times smaller
         {1.0, 1000.0, 242, "Search range (x10^-3 mm)"},
-        {0.1, 1e4, 242, "Search range (x10^-4 mm)"},         // a thousand times smaller
+        {0.1, 1e4, 242, "Search range (x10^-4 mm)"}, // a thousand times smaller
         {1000.0, 1.0, 242, "Search range (mm)"},
-        {10000.0, 0.1, 242, "Search range (x10 mm)"},        // 100 times larger
+        {10000.0, 0.1, 242, "Search range (x10 mm)"}, // 100 times larger
         {100000.0, 0.01, 242, "Search range (x100 mm)"},
         {1e6, 0.001, 242, "Search range (x10^3 mm)"},
-        {0.0, 1e7, 242, "Search range (x10^-7 mm)"},         // one point: the smallest cell
+        {0.0, 1e7, 242, "Search range (x10^-7 mm)"}, // one point: the smallest cell
     };
     for (const Case& c : cases) {
         WorkingState state;
@@ -145,33 +145,49 @@ TEST(VertexGrid, FillsCellsInIndexOrderClampedAtTheFaces)
 
 TEST(FindClosestVertex, AgreesWithBruteForceIncludingTies)
 {
-    WorkingState state;
-    std::mt19937 random(12345);
-    // Points on a 0.25 mm lattice in a 0..50 box, many of them repeated, so that equal
-    // distances are common; queries on the same lattice and half-way between.
-    std::uniform_int_distribution<int> lattice(0, 200);
-    std::vector<Point3> points;
-    for (int v = 0; v < 3000; ++v)
-        points.push_back({0.25 * lattice(random), 0.25 * lattice(random), 0.25 * lattice(random)});
-    for (int v = 0; v < 300; ++v)
-        points.push_back(points[static_cast<std::size_t>(v * 7)]); // exact duplicates, later index
-    points.push_back({0, 0, 0});
-    points.push_back({50, 50, 50});
-    load_hr_points(state, points);
-    ASSERT_EQ(state.grid_cell_size, 0.5);
-    int ties = 0;
-    for (int q = 0; q < 2000; ++q) {
-        const Point3 query{0.125 * lattice(random) * 2 + (q % 2) * 0.125,
-                           0.125 * lattice(random) * 2, 0.125 * lattice(random) * 2};
-        const std::int64_t expected = oracle_closest(state, query);
-        const std::int32_t found = find_closest_vertex(state, *state.hr_surface, query);
-        ASSERT_EQ(found, expected) << query.x << " " << query.y << " " << query.z;
-        const double d = squared_distance(query, points[static_cast<std::size_t>(found)]);
-        ties += static_cast<int>(std::count_if(points.begin(), points.end(), [&](const Point3& p) {
-                    return squared_distance(query, p) == d;
-                })) > 1;
+    // Points on a lattice, many of them repeated, so that equal distances are common; queries on
+    // the same lattice and half-way between, also beyond the points. Two corners fix the box
+    // at 0..50 (cell 0.5 mm). Sparse: a 0.25 mm lattice over the box. Dense: a 1/16 mm lattice
+    // over 20..22, about 50 points to a cell.
+    struct Case {
+        const char* name;
+        double low;
+        double step;
+        int steps;
+    };
+    const Case cases[] = {{"sparse", 0.0, 0.25, 200}, {"dense", 20.0, 0.0625, 32}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorkingState state;
+        std::mt19937 random(12345);
+        std::uniform_int_distribution<int> lattice(0, c.steps);
+        std::uniform_int_distribution<int> beyond(0, c.steps + c.steps / 5);
+        const auto on_lattice = [&] { return c.low + c.step * lattice(random); };
+        std::vector<Point3> points;
+        for (int v = 0; v < 3000; ++v)
+            points.push_back({on_lattice(), on_lattice(), on_lattice()});
+        for (int v = 0; v < 300; ++v)
+            points.push_back(points[static_cast<std::size_t>(v * 7)]); // duplicates, later index
+        points.push_back({0, 0, 0});
+        points.push_back({50, 50, 50});
+        load_hr_points(state, points);
+        ASSERT_EQ(state.grid_cell_size, 0.5);
+        int ties = 0;
+        const double from = c.low - c.step * (c.steps / 10);
+        const auto beyond_lattice = [&] { return from + c.step * beyond(random); };
+        for (int q = 0; q < 2000; ++q) {
+            const Point3 query{beyond_lattice() + (q % 2) * c.step / 2, beyond_lattice(),
+                               beyond_lattice()};
+            const std::int64_t expected = oracle_closest(state, query);
+            const std::int32_t found = find_closest_vertex(state, *state.hr_surface, query);
+            ASSERT_EQ(found, expected) << query.x << " " << query.y << " " << query.z;
+            const double d = squared_distance(query, points[static_cast<std::size_t>(found)]);
+            ties += std::count_if(points.begin(), points.end(), [&](const Point3& p) {
+                        return squared_distance(query, p) == d;
+                    }) > 1;
+        }
+        EXPECT_GT(ties, 100); // the ties were really exercised
     }
-    EXPECT_GT(ties, 100); // the ties were really exercised
 }
 
 TEST(FindClosestVertex, TieBreaksByTableRowThenIndex)
@@ -180,8 +196,9 @@ TEST(FindClosestVertex, TieBreaksByTableRowThenIndex)
     // Cell size 1 mm. From (5.5, 5.5, 5.5) the vertices at 4.5 and 6.5 on x are equally far;
     // the one at 4.5 lies in offset (-1, 0, 0), a table row before (1, 0, 0), even though its
     // index is higher. Two copies of one point: the lower index wins.
-    load_hr_points(state, {{0, 0, 0}, {6.5, 5.5, 5.5}, {4.5, 5.5, 5.5}, {100, 100, 100},
-                           {20, 20, 20}, {20, 20, 20}});
+    load_hr_points(
+        state,
+        {{0, 0, 0}, {6.5, 5.5, 5.5}, {4.5, 5.5, 5.5}, {100, 100, 100}, {20, 20, 20}, {20, 20, 20}});
     EXPECT_EQ(find_closest_vertex(state, *state.hr_surface, {5.5, 5.5, 5.5}), 2);
     EXPECT_EQ(find_closest_vertex(state, *state.hr_surface, {20.2, 20, 20}), 4);
 }

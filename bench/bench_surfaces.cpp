@@ -1,0 +1,70 @@
+#include "bench/bench_surfaces.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+constexpr double half_length = 60.0;
+constexpr double shaft_radius = 14.0;
+
+// The surface point at polar parameter t (0 at the lower pole, pi at the upper) and angle phi.
+Point3 surface_point(double t, double phi)
+{
+    // Wider ends than middle, as a long bone; a few low bumps break every symmetry.
+    const double profile = 1.0 + 0.25 * std::cos(2.0 * t) * std::cos(2.0 * t);
+    const double bumps = 1.0 + 0.08 * std::sin(3.0 * phi + t) * std::sin(2.0 * t);
+    const double rho = shaft_radius * std::sin(t) * profile * bumps;
+    return {rho * std::cos(phi), 0.85 * rho * std::sin(phi), -half_length * std::cos(t)};
+}
+
+} // namespace
+
+Mesh bumpy_bone(std::int64_t vertex_count, double phase)
+{
+    // Rings along the length, segments around; their ratio keeps the facets roughly square.
+    const auto segments =
+        std::max<std::int64_t>(8, std::llround(std::sqrt(static_cast<double>(vertex_count) / 2.2)));
+    const std::int64_t rings = std::max<std::int64_t>(3, (vertex_count - 2) / segments);
+    Mesh mesh;
+    mesh.positions.reserve(static_cast<std::size_t>(rings * segments + 2));
+    mesh.positions.push_back(surface_point(0.0, 0.0));
+    for (std::int64_t r = 0; r < rings; ++r) {
+        const double t =
+            pi * (static_cast<double>(r) + 1.0 - 0.5 + phase) / static_cast<double>(rings);
+        for (std::int64_t s = 0; s < segments; ++s) {
+            const double phi =
+                2.0 * pi * (static_cast<double>(s) + phase) / static_cast<double>(segments);
+            mesh.positions.push_back(surface_point(t, phi));
+        }
+    }
+    mesh.positions.push_back(surface_point(pi, 0.0));
+    const std::int64_t top = rings * segments + 1;
+    const auto at = [segments](std::int64_t r, std::int64_t s) {
+        return 1 + r * segments + (s % segments);
+    };
+    // Outward winding: counter-clockwise seen from outside.
+    for (std::int64_t s = 0; s < segments; ++s)
+        mesh.triangles.push_back(triangle(0, at(0, s + 1), at(0, s)));
+    for (std::int64_t r = 0; r + 1 < rings; ++r)
+        for (std::int64_t s = 0; s < segments; ++s) {
+            mesh.triangles.push_back(triangle(at(r, s), at(r, s + 1), at(r + 1, s + 1)));
+            mesh.triangles.push_back(triangle(at(r, s), at(r + 1, s + 1), at(r + 1, s)));
+        }
+    for (std::int64_t s = 0; s < segments; ++s)
+        mesh.triangles.push_back(triangle(top, at(rings - 1, s), at(rings - 1, s + 1)));
+    return mesh;
+}
+
+std::vector<Point3> points_off_surface(const Mesh& mesh, double distance)
+{
+    const std::vector<Point3> normals = vertex_normals(mesh);
+    std::vector<Point3> points;
+    points.reserve(mesh.positions.size());
+    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+        const double side = i % 2 == 0 ? distance : -distance;
+        points.push_back(mesh.positions[i] + side * normals[i]);
+    }
+    return points;
+}
