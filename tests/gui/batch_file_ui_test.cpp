@@ -22,7 +22,6 @@
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/slider.h>
-#include <wx/stattext.h>
 #include <wx/tglbtn.h>
 
 #include <string>

@@ -14,7 +14,6 @@
 #include <wx/choice.h>
 #include <wx/notebook.h>
 #include <wx/slider.h>
-#include <wx/stattext.h>
 #include <wx/tglbtn.h>
 
 #include <algorithm>

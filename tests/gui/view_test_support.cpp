@@ -4,14 +4,11 @@
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/gui/gui_test_support.h"
 #include "view/gl_canvas.h"
-#include "view/shading_mode.h"
 
 #include <wx/bitmap.h>
 #include <wx/checkbox.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
-#include <wx/notebook.h>
-#include <wx/radiobox.h>
 #include <wx/splitter.h>
 
 namespace gui_test {
