@@ -22,7 +22,6 @@
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/slider.h>
-#include <wx/stattext.h>
 #include <wx/tglbtn.h>
 
 #include <string>
@@ -44,33 +43,7 @@ protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
 
-    static void reset()
-    {
-        MyFrame& f = frame();
-        if (f.run_active() || f.batch_running || run_idle_binding_count() != 0)
-            f.press_start(false);
-        if (f.batch_log.IsOpened())
-            f.batch_log.Close();
-        f.clear_surfaces();
-        for (Surface& surface : f.surfaces)
-            surface = Surface{}; // clearing keeps the geometry of a loaded pair
-        store_batch_jobs(BatchFile{}, f);
-        f.SetStatusText("", 0);
-        // Jobs set controls; later tests expect them at their defaults.
-        f.control_notebook->SetSelection(0);
-        // Loading a pair rescales the search range; later tests expect the start values.
-        f.range_units = 10.0;
-        f.search_range_label->SetLabel("Search range (x0.1 mm)");
-        f.search_range_slider->SetRange(0, 100);
-        f.search_range_slider->SetValue(100);
-        f.fussy_slider->SetValue(0);
-        f.iterations_slider->SetValue(20);
-        f.auto_sequence_checkbox->SetValue(false);
-        f.rims_radiobox->SetSelection(rims_yes);
-        f.registration_choice->SetSelection(rigid);
-        f.hr_checkbox->SetValue(true);
-        f.hr_surface_checkbox->SetValue(true);
-    }
+    static void reset() { gui_test::reset_frame(); }
 
     // A batch file whose prefix is the test's directory.
     std::string write_batch(const std::string& name, const std::string& jobs) const
@@ -79,6 +52,22 @@ protected:
     }
 
     TempDirectory directory;
+};
+
+// Notes whether the view painted a batch job ready to run (iteration counter 0) while it lives.
+struct JobPaintWatch {
+    JobPaintWatch() { gui_test::canvas().Bind(wxEVT_PAINT, &JobPaintWatch::on_paint, this); }
+    ~JobPaintWatch() { gui_test::canvas().Unbind(wxEVT_PAINT, &JobPaintWatch::on_paint, this); }
+    JobPaintWatch(const JobPaintWatch&) = delete;
+    JobPaintWatch& operator=(const JobPaintWatch&) = delete;
+
+    void on_paint(wxPaintEvent& event)
+    {
+        ready_job_painted = ready_job_painted || frame().iteration_counter == 0;
+        event.Skip();
+    }
+
+    bool ready_job_painted = false;
 };
 
 TEST_F(BatchRun, JobLinesSetTheControlsThroughTheirHandlers)
@@ -107,8 +96,11 @@ TEST_F(BatchRun, JobLinesSetTheControlsThroughTheirHandlers)
          "a.ply b.ply n/a n/a 0 0 0 -30 10 20 1 0 -1 0 0 1", 20, similarity, false, 10, 0, rims_yes,
          true},
     };
+    JobPaintWatch watch;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
+        watch.ready_job_painted = false;
+        gui_test::canvas().redraw_pending = false;
         f.control_notebook->SetSelection(1); // a job shows the "Registration" page
         f.auto_sequence_checkbox->SetValue(!c.auto_sequence);
         f.fussy_slider->SetValue(50);
@@ -136,7 +128,8 @@ TEST_F(BatchRun, JobLinesSetTheControlsThroughTheirHandlers)
         EXPECT_EQ(f.hr_checkbox->GetValue(), c.show_hr);
         EXPECT_EQ(f.hr_surface_checkbox->GetValue(), c.show_hr); // through OnShowHR
         EXPECT_EQ(f.iteration_counter, 0);
-        EXPECT_TRUE(gui_test::canvas().redraw_pending);
+        // Its first idle step waits for its picture: the view owes that paint, or has made it.
+        EXPECT_TRUE(gui_test::canvas().redraw_pending || watch.ready_job_painted);
         f.batch_running = false;
     }
 }

@@ -14,7 +14,6 @@
 #include <wx/choice.h>
 #include <wx/notebook.h>
 #include <wx/slider.h>
-#include <wx/stattext.h>
 #include <wx/tglbtn.h>
 
 #include <algorithm>
@@ -80,22 +79,9 @@ TEST(FileSaving, MenuItemsSaveUnderTheNamesTheControlsSelect)
     f.clear_surfaces();
 }
 
-// Loading fits the search-range slider to the pair, and clearing keeps the last geometry; the
-// tests that follow expect the slider and fresh records as the window starts.
+// Puts the frame back after a test that loaded a pair.
 struct LoadedPairCleanup {
-    ~LoadedPairCleanup()
-    {
-        MyFrame& f = frame();
-        gui_test::reset_frame();
-        for (Surface& surface : f.surfaces)
-            surface = Surface{};
-        f.range_units = 10.0;
-        f.search_range_label->SetLabel("Search range (x0.1 mm)");
-        f.search_range_slider->SetRange(0, 100);
-        f.search_range_slider->SetValue(100);
-        f.registration_choice->SetSelection(rigid);
-        f.iterations_slider->SetValue(20);
-    }
+    ~LoadedPairCleanup() { gui_test::reset_frame(); }
 };
 
 // A pair saved and loaded again: the LR and HR meshes written as PLY files of a fresh

@@ -9,9 +9,9 @@
 
 #include <wx/aboutdlg.h>
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/ffile.h>
 #include <wx/filename.h>
-#include <wx/choice.h>
 #include <wx/html/helpfrm.h>
 #include <wx/html/helpwnd.h>
 #include <wx/html/htmlwin.h>
@@ -44,9 +44,15 @@ wxString item_labels(wxChoice* choice)
     return labels;
 }
 
+// Every test starts from the window as the program starts.
+class MainWindow : public testing::Test {
+protected:
+    void SetUp() override { gui_test::reset_frame(); }
+};
+
 } // namespace
 
-TEST(MainWindow, TitleStatusBarAndView)
+TEST_F(MainWindow, TitleStatusBarAndView)
 {
     EXPECT_EQ(frame().GetTitle(), "Kelvorand: bone registration and mapping");
     EXPECT_TRUE(frame().IsShown());
@@ -59,7 +65,7 @@ TEST(MainWindow, TitleStatusBarAndView)
     EXPECT_TRUE(gui_test::wait_for_gl_ready());
 }
 
-TEST(MainWindow, NumberTextKeepsItsDecimalPointWhateverTheUserLocale)
+TEST_F(MainWindow, NumberTextKeepsItsDecimalPointWhateverTheUserLocale)
 {
     // The tests run with a German LANG; the toolkit took the locale from it at start-up.
     EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
@@ -68,7 +74,7 @@ TEST(MainWindow, NumberTextKeepsItsDecimalPointWhateverTheUserLocale)
     EXPECT_STREQ(text, "0.5");
 }
 
-TEST(MainWindow, MenuItemsWithAcceleratorsAndHelp)
+TEST_F(MainWindow, MenuItemsWithAcceleratorsAndHelp)
 {
     struct Item {
         int id;
@@ -109,7 +115,7 @@ TEST(MainWindow, MenuItemsWithAcceleratorsAndHelp)
     EXPECT_EQ(layout, "6003 6004 - 6006 6008 6009 - 6011 6012 6010 - 6005 - 6000 ");
 }
 
-TEST(MainWindow, ControlsStartAtTheirDefaults)
+TEST_F(MainWindow, ControlsStartAtTheirDefaults)
 {
     MyFrame& f = frame();
     EXPECT_EQ(f.control_notebook->GetId(), id_notebook);
@@ -194,8 +200,8 @@ TEST(MainWindow, ControlsStartAtTheirDefaults)
     EXPECT_FALSE(f.start_toggle->GetValue());
     EXPECT_EQ(f.animate_toggle->GetLabel(), "Animate and save");
     EXPECT_FALSE(f.animate_toggle->IsEnabled());
-    for (int id : {id_map, id_smooth, id_reset, id_aspect_to_similarity, id_batch_write,
-                   id_ssm_create})
+    for (int id :
+         {id_map, id_smooth, id_reset, id_aspect_to_similarity, id_batch_write, id_ssm_create})
         EXPECT_NE(f.FindWindow(id), nullptr) << id;
 
     // Nothing runs by itself after start-up.
@@ -203,7 +209,7 @@ TEST(MainWindow, ControlsStartAtTheirDefaults)
     EXPECT_EQ(gui_test::run_idle_binding_count(), 0);
 }
 
-TEST(MainWindow, ControlSizeConvertsDialogUnitsAndWidensPositiveWidths)
+TEST_F(MainWindow, ControlSizeConvertsDialogUnitsAndWidensPositiveWidths)
 {
     const wxSize pixels = frame().ConvertDialogToPixels(wxSize(80, 20));
     EXPECT_EQ(control_size(&frame(), 80, 20), wxSize(pixels.x + 15, pixels.y));
@@ -211,7 +217,7 @@ TEST(MainWindow, ControlSizeConvertsDialogUnitsAndWidensPositiveWidths)
     EXPECT_EQ(control_size(&frame(), 0, 10).x, 0);
 }
 
-TEST(MainWindow, TwinCheckBoxesTickTogether)
+TEST_F(MainWindow, TwinCheckBoxesTickTogether)
 {
     MyFrame& f = frame();
     struct Twins {
@@ -243,7 +249,7 @@ TEST(MainWindow, TwinCheckBoxesTickTogether)
     f.displacements_checkbox->SetValue(false);
 }
 
-TEST(MainWindow, DoubleClickOnTheSashKeepsBothPanes)
+TEST_F(MainWindow, DoubleClickOnTheSashKeepsBothPanes)
 {
     auto* splitter = dynamic_cast<wxSplitterWindow*>(wxWindow::FindWindowByName("splitter"));
     ASSERT_NE(splitter, nullptr);
@@ -294,8 +300,8 @@ TEST(Help, BookFromTheBuildOpensAtItsPage)
     wxHtmlHelpFrame* window = f.help_controller.GetFrame();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->IsShown());
-    EXPECT_TRUE(window->GetHelpWindow()->GetHtmlWindow()->GetOpenedPage().EndsWith(
-        "Kelvorand.html"));
+    EXPECT_TRUE(
+        window->GetHelpWindow()->GetHtmlWindow()->GetOpenedPage().EndsWith("Kelvorand.html"));
     EXPECT_EQ(gui_test::status_text(0), "");
     window->Close(true);
     gui_test::pump_until([&] { return f.help_controller.GetFrame() == nullptr; });

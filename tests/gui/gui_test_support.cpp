@@ -2,10 +2,18 @@
 
 #include "app/app.h"
 #include "app/frame.h"
+#include "registration/registration_type.h"
+#include "utilities/batch_file.h"
 #include "view/gl_canvas.h"
+#include "view/shading_mode.h"
 
+#include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/evtloop.h>
 #include <wx/notebook.h>
+#include <wx/radiobox.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
 #include <wx/statusbr.h>
 
 #include <thread>
@@ -51,12 +59,82 @@ bool wait_for_gl_ready()
 void reset_frame()
 {
     MyFrame& f = frame();
-    f.batch_running = false;
-    if (f.run_active() || run_idle_binding_count() != 0)
+    if (f.run_active() || f.batch_running || run_idle_binding_count() != 0)
         f.press_start(false);
-    if (f.control_notebook->GetSelection() != 0)
-        f.control_notebook->SetSelection(0);
+    f.batch_running = false;
+    if (f.batch_log.IsOpened())
+        f.batch_log.Close();
+    store_batch_jobs(BatchFile{}, f);
+    f.show_registration_page();
+
     f.clear_surfaces();
+    for (Surface& surface : f.surfaces)
+        surface = Surface{};
+    for (Matrix4* pose : {&f.rigid_transform, &f.similarity_transform, &f.affine_transform,
+                          &f.aspect_transform, &f.current_transform})
+        *pose = identity_matrix();
+    f.rims_paired = false;
+    f.fit_reflected = false;
+    f.lr_data_name.clear(); // clearing keeps the names of the last data files
+    f.hr_data_name.clear();
+
+    // Loading rescales and relabels the search range for the pair.
+    f.range_units = 10.0;
+    f.search_range_label->SetLabel("Search range (x0.1 mm)");
+    f.search_range_slider->SetRange(0, 100);
+    f.ssm_mode_slider->SetRange(1, 50); // a shape model fits it to its modes
+    const struct {
+        wxSlider* slider;
+        int value;
+    } sliders[] = {{f.search_range_slider, 100}, {f.fussy_slider, 0}, {f.iterations_slider, 20}};
+    for (const auto& s : sliders) {
+        s.slider->SetValue(s.value);
+        wxScrollEvent event(wxEVT_SCROLL_THUMBTRACK, s.slider->GetId(), s.value);
+        event.SetEventObject(s.slider);
+        s.slider->GetEventHandler()->ProcessEvent(event);
+    }
+    const struct {
+        wxControlWithItems* control;
+        wxEventType type;
+        int selection;
+    } choices[] = {{f.registration_choice, wxEVT_CHOICE, rigid},
+                   {f.ssm_creator_choice, wxEVT_CHOICE, 0}};
+    for (const auto& c : choices) {
+        c.control->SetSelection(c.selection);
+        send_command(c.control, c.type, c.selection);
+    }
+    const struct {
+        wxRadioBox* box;
+        int selection;
+    } radioboxes[] = {
+        {f.mouse_radiobox, 0}, {f.shading_radiobox, shading_plain}, {f.rims_radiobox, rims_yes}};
+    for (const auto& r : radioboxes) {
+        r.box->SetSelection(r.selection);
+        send_command(r.box, wxEVT_RADIOBOX, r.selection);
+    }
+    const struct {
+        wxCheckBox* box;
+        bool ticked;
+    } boxes[] = {{f.hr_checkbox, true},
+                 {f.lr_checkbox, true},
+                 {f.landmarks_checkbox, false},
+                 {f.matches_checkbox, false},
+                 {f.displacements_checkbox, false},
+                 {f.auto_sequence_checkbox, false},
+                 {f.defaults_checkbox, true},
+                 {f.procrustes_checkbox, true},
+                 {f.rescale_checkbox, false}};
+    for (const auto& b : boxes) {
+        b.box->SetValue(b.ticked);
+        send_command(b.box, wxEVT_CHECKBOX, b.ticked ? 1 : 0);
+    }
+
+    MyGLCanvas& c = canvas();
+    c.view_rotation = identity_matrix();
+    c.zoom = 1.0;
+    c.wireframe = false;
+    c.white_background = false;
+    c.label_mode = 0;
     f.SetStatusText("", 0);
 }
 

@@ -41,8 +41,12 @@ bool pump_until(const std::function<bool()>& condition,
 // Pumps until the view has completed its OpenGL set-up; returns false on time-out.
 bool wait_for_gl_ready();
 
-// Puts the frame back where every test starts: no run, no batch, the "Registration" page,
-// empty surfaces, an empty status field 0.
+// Puts the frame and the view back as the program starts, so no test depends on what an
+// earlier one left: no run, no batch and no stored jobs, the "Registration" page, fresh empty
+// surfaces (clearing alone keeps a pair's geometry and centring) with identity poses, every
+// control at its start value (set through its handler where it has one, and the search range
+// slider with its start scale and label), the view unturned at zoom 1 on black with filled
+// polygons, and an empty status field 0.
 void reset_frame();
 
 // Text of status field `field` of the main window.

@@ -71,12 +71,7 @@ protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
 
-    static void reset()
-    {
-        gui_test::reset_frame();
-        frame().registration_choice->SetSelection(0);
-        frame().registration_unsaved = false;
-    }
+    static void reset() { gui_test::reset_frame(); }
 
     // The menu item "Load surfaces", with the file dialog answered by choice.
     static void load(const SurfaceFileChoice& choice)

@@ -88,14 +88,7 @@ private:
 class Overlays : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(gui_test::reset_view()); }
-    void TearDown() override
-    {
-        canvas().label_mode = 0;
-        gui_test::tick(frame().landmarks_checkbox, false);
-        gui_test::tick(frame().matches_checkbox, false);
-        gui_test::tick(frame().displacements_checkbox, false);
-        gui_test::reset_view();
-    }
+    void TearDown() override { gui_test::reset_view(); }
 
     // LR: a sphere of radius 10 mm, HR: one of 20 mm, both about the origin at the view's
     // centre. `marker_radius` sets the LR max_radius that sizes the markers.

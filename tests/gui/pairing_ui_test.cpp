@@ -23,12 +23,7 @@ protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
 
-    static void reset()
-    {
-        gui_test::reset_frame();
-        frame().rims_radiobox->SetSelection(rims_yes);
-        frame().rims_paired = false;
-    }
+    static void reset() { gui_test::reset_frame(); }
 
     static void choose_rim_mode(int mode)
     {

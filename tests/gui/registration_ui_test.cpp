@@ -28,28 +28,7 @@ protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
 
-    static void reset()
-    {
-        MyFrame& f = frame();
-        f.batch_running = false;
-        if (f.run_active() || gui_test::run_idle_binding_count() != 0)
-            f.press_start(false);
-        f.clear_surfaces();
-        // Clearing keeps the geometry of the last pair; other tests expect fresh records.
-        for (Surface& surface : f.surfaces)
-            surface = Surface{};
-        f.range_units = 10.0;
-        f.search_range_label->SetLabel("Search range (x0.1 mm)");
-        f.registration_choice->SetSelection(rigid);
-        f.shading_radiobox->SetSelection(shading_plain);
-        f.rims_radiobox->SetSelection(rims_yes);
-        f.auto_sequence_checkbox->SetValue(false);
-        f.fussy_slider->SetValue(0);
-        f.search_range_slider->SetRange(0, 100);
-        f.search_range_slider->SetValue(100);
-        f.iterations_slider->SetValue(20);
-        f.SetStatusText("", 0);
-    }
+    static void reset() { gui_test::reset_frame(); }
 
     // The bone as HR and the bone turned a little as LR, loaded the way the loader leaves them.
     static void load_moved_bone()

@@ -55,21 +55,14 @@ protected:
     {
         ASSERT_FALSE(scratch.path().empty());
         MyFrame& f = frame();
-        f.clear_surfaces();
-        f.SetStatusText("", 0);
+        gui_test::reset_frame();
         fill_surface(*f.lr_surface, icosphere(1, 10.0)); // 42 vertices
         fill_surface(*f.hr_surface, icosphere(2, 10.0)); // 162 vertices
         f.lr_surface->path_stem = scratch.file("lr");
         f.hr_surface->name = "hr";
         f.shading_radiobox->SetSelection(shading_surface_data);
-        f.hr_checkbox->SetValue(true);
-        f.lr_checkbox->SetValue(true);
     }
-    void TearDown() override
-    {
-        frame().shading_radiobox->SetSelection(shading_plain);
-        frame().clear_surfaces();
-    }
+    void TearDown() override { gui_test::reset_frame(); }
 
     static void menu(int id, void (MyFrame::*handler)(wxCommandEvent&))
     {

@@ -4,37 +4,37 @@
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/gui/gui_test_support.h"
 #include "view/gl_canvas.h"
-#include "view/shading_mode.h"
 
 #include <wx/bitmap.h>
 #include <wx/checkbox.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
-#include <wx/notebook.h>
-#include <wx/radiobox.h>
 #include <wx/splitter.h>
 
 namespace gui_test {
+
+namespace {
+
+// Pumps until a paint has set the viewport for the view's current client size (a size event
+// clears viewport_set; client_width and client_height follow the size only at that paint).
+bool wait_for_viewport()
+{
+    return pump_until([] {
+        MyGLCanvas& c = canvas();
+        c.Refresh(false);
+        return c.viewport_set && c.client_width == c.GetClientSize().x &&
+               c.client_height == c.GetClientSize().y;
+    });
+}
+
+} // namespace
 
 bool reset_view()
 {
     if (!wait_for_gl_ready())
         return false;
-    MyFrame& f = frame();
-    f.batch_running = false;
-    f.control_notebook->ChangeSelection(0);
-    f.clear_surfaces();
-    f.shading_radiobox->SetSelection(shading_plain);
-    send_command(f.shading_radiobox, wxEVT_RADIOBOX, shading_plain);
-    tick(f.hr_checkbox, true);
-    tick(f.lr_checkbox, true);
-    f.current_transform = identity_matrix();
-    f.SetStatusText("", 0);
-    MyGLCanvas& c = canvas();
-    c.white_background = false;
-    c.wireframe = false;
-    c.view_rotation = identity_matrix();
-    return true;
+    reset_frame();
+    return wait_for_viewport();
 }
 
 void tick(wxCheckBox* box, bool ticked)
@@ -64,11 +64,7 @@ bool set_view_width(int width)
     if (splitter == nullptr)
         return false;
     splitter->SetSashPosition(width);
-    // The size event clears viewport_set; the next paint sets the viewport for the new size.
-    return pump_until([] {
-        canvas().Refresh(false);
-        return canvas().viewport_set && canvas().client_width == canvas().GetClientSize().x;
-    });
+    return wait_for_viewport();
 }
 
 wxImage painted_window()

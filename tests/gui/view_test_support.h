@@ -8,9 +8,8 @@ class wxCheckBox;
 
 namespace gui_test {
 
-// The view as after start-up, with empty surfaces: "Registration" page, no run or batch,
-// "Plain" shading, both surfaces ticked, identity pose and view rotation, black background,
-// filled polygons, status field 0 empty. Returns false when the view never got its GL set-up.
+// Waits for the view's OpenGL set-up, puts the frame back as it starts (reset_frame) and waits
+// for a paint that sets the viewport for the view's size. Returns false on time-out.
 bool reset_view();
 
 // Ticks or unticks a box as a click does, through its handler, so its twin on the other page
