@@ -6,7 +6,3 @@
 #include "view/gldraw.h"
 
 #include <wx/log.h>
-
-// Thin-plate spline warp and semilandmark sliding.
-bool MyFrame::resample_paired_landcurves(bool) { return false; }
-bool MyFrame::transfer_semilandmarks(bool) { return false; }

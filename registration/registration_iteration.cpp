@@ -5,7 +5,7 @@
 #include "registration/global_fit.h"
 #include "registration/local_affine.h"
 #include "registration/registration_type.h"
-#include "registration/tps_warp.h"
+#include "registration/semilandmark_sliding.h"
 
 namespace {
 

@@ -87,10 +87,13 @@ void MyApp::OnIdle(wxIdleEvent&)
         if (!run_registration_iteration(frame, type, frame.match_controls(),
                                         frame.iterations_slider->GetValue(), lad_search_range,
                                         lad_range_units)) {
-            // The model step refused to go on (the status line says why).
-            frame.press_start(false);
+            // The model step refused to go on (the status line says why): the job ends unsaved,
+            // and a batch goes on with its next job or ends as after its last one, so that an
+            // unattended command-line batch never waits for a press that will not come.
+            go_on_after_run(frame, command_line_batch);
             frame.Refresh(true);
             frame.Update();
+            wxWakeUpIdle();
             return;
         }
     }

@@ -1,4 +1,5 @@
-// The "Similarity + TPS" warp; the identity while it has fewer than 3 control points.
+// The "Similarity + TPS" warp: a three-dimensional thin-plate spline with the kernel U(r) = r,
+// defined by corresponding points; the identity while it has fewer than 3 control points.
 #pragma once
 
 #include "surface/point3.h"
@@ -16,12 +17,7 @@ struct TpsWarp {
     }
 };
 
-struct WorkingState;
-
-// One "Similarity + TPS" iteration: resample and transfer the corresponding points, slide the
-// HR semilandmarks and solve the warp. Returns false when the run must end (repeated or
-// degenerate landmarks; the step has said why in the status line).
-bool run_tps_step(WorkingState& state);
-
-// The warp of a point given in LR file coordinates.
+// The warp of a point given in LR file coordinates: a_n + a_(n+1) x + a_(n+2) y + a_(n+3) z +
+// the sum of a_i |point - c_i|. A warp of fewer than 3 control points, or whose coefficients
+// do not number control points + 4, is the identity.
 Point3 evaluate_tps(const TpsWarp& warp, const Point3& point);

@@ -1,6 +1,7 @@
 // The program run from the command line with a batch file, as a separate process on this test's
 // display: the example's three jobs run unattended, save their results, log every job and close
-// the window; a second run appends to the same log.
+// the window; a second run appends to the same log; a job whose run stops early closes it too.
+#include "tests/fixtures/landmarked_pair.h"
 #include "tests/fixtures/temp_files.h"
 
 #include <gtest/gtest.h>
@@ -45,14 +46,6 @@ int run_program(const std::vector<std::string>& arguments,
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::size_t occurrences(const std::string& text, const std::string& part)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
 }
 
 long file_size(const std::string& path)
@@ -111,6 +104,21 @@ TEST(BatchCommandLine, TheExampleRunsUnattendedAndEachRunAppendsToItsLog)
     EXPECT_EQ(second_log.substr(0, first_log.size()), first_log);
     EXPECT_EQ(occurrences(second_log, "template_bone (LR) and target_bone (HR)\n"), 6u);
     EXPECT_EQ(logged_errors(second_log).size(), 160u);
+}
+
+TEST(BatchCommandLine, AThinPlateSplineJobThatCannotRegisterStillEndsTheProgram)
+{
+    // The one job's landmarks repeat, so its first "Similarity + TPS" step stops the run: the
+    // unattended program must close as after a finished job, not wait for a press of Start.
+    TempDirectory directory;
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), true));
+    const std::string batch = directory.write(
+        "tps.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 5 10 1 -1 0 0\n");
+    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 0);
+    const std::string log = read_file(directory.file("tps_log.txt"));
+    EXPECT_EQ(occurrences(log, "Repeated LR landmarks\n"), 1u);
+    EXPECT_EQ(occurrences(log, "Registration file saved"), 0u);
+    EXPECT_EQ(file_size(directory.file("lr-hr.reg")), -1);
 }
 
 } // namespace

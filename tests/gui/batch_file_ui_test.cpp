@@ -6,6 +6,7 @@
 #include "registration/registration_type.h"
 #include "surface/surface_data_file.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/landmarked_pair.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
@@ -350,6 +351,31 @@ TEST_F(BatchRun, WriteTakesTheRegistrationSettingsFromTheControls)
         EXPECT_EQ(batch.jobs[0].values, c.written);
     }
     f.defaults_checkbox->SetValue(true);
+}
+
+TEST_F(BatchRun, ATpsJobStoppedByItsLandmarksEndsUnsavedAndTheBatchGoesOn)
+{
+    MyFrame& f = frame();
+    ASSERT_EQ(mkdir(directory.file("repeated").c_str(), 0755), 0);
+    ASSERT_TRUE(write_landmarked_pair(directory.file("repeated"), true));
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    const std::string job = " n/a n/a 0 0 0 50 0 3 10 1 -1 0 0\n";
+    parse_batch_file(f,
+                     wxString::FromUTF8(write_batch("jobs.run", "repeated/lr.ply repeated/hr.ply" +
+                                                                    job + "lr.ply hr.ply" + job)));
+    ASSERT_TRUE(f.batch_running);
+    ASSERT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
+
+    const std::string log = read_file(directory.file("jobs_log.txt"));
+    EXPECT_EQ(occurrences(log, "lr (LR) and hr (HR)\n"), 2u);
+    EXPECT_EQ(occurrences(log, "Repeated LR landmarks\n"), 1u);
+    // Only the second job registered and saved.
+    EXPECT_EQ(occurrences(log, "Registration file saved\n"), 1u);
+    EXPECT_EQ(read_file(directory.file("repeated/lr-hr.reg")), "");
+    EXPECT_TRUE(contains(log, "Iteration 2, error is"));
+    EXPECT_EQ(f.tps_warp.control_points.size(), 7u); // six landmarks and the semilandmark
+    EXPECT_FALSE(same_points(f.lr_surface->sim_tps_positions, f.lr_surface->positions));
+    EXPECT_EQ(run_idle_binding_count(), 0);
 }
 
 } // namespace

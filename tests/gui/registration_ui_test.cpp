@@ -235,3 +235,44 @@ TEST_F(Registration, AnFfdRunDeformsOnlyItsOwnFamilysGrid)
     for (std::size_t i = 0; i < lr.positions.size(); ++i)
         ASSERT_EQ(squared_distance(lr.deformed_positions[i], lr.positions[i]), 0.0) << i;
 }
+
+TEST_F(Registration, ThinPlateSplineRunCarriesTheLandmarksOntoTheirPartners)
+{
+    // Six vertices named alike on the turned and the original bone: the spline undoes the
+    // turn, so the warped LR surface lies on the HR one. A landmark added twice then stops the
+    // next run at its first step, and the reason stays in the status line.
+    MyFrame& f = frame();
+    load_moved_bone();
+    const std::size_t n = f.lr_surface->positions.size();
+    for (std::size_t k = 0; k < 6; ++k) {
+        const std::size_t v = k * (n - 1) / 5;
+        Landmark landmark;
+        landmark.name = std::to_string(v);
+        landmark.position = f.lr_surface->positions[v];
+        f.lr_surface->landmarks.push_back(landmark);
+        landmark.position = f.hr_surface->positions[v];
+        f.hr_surface->landmarks.push_back(landmark);
+    }
+    f.pair_landmarks();
+    choose_type(similarity_tps);
+    const double before = mean_error();
+    f.iterations_slider->SetValue(2);
+    press_start_button();
+    ASSERT_TRUE(wait_for_stop());
+    EXPECT_TRUE(gui_test::status_text(0).StartsWith("Iteration 2, error is "));
+    EXPECT_TRUE(f.result_unsaved[result_similarity_tps]);
+    EXPECT_GT(before, 0.5);
+    EXPECT_LT(mean_error(), 1e-6);
+
+    f.lr_surface->landmarks.push_back(f.lr_surface->landmarks[0]);
+    f.lr_surface->landmarks.back().name = "again";
+    f.hr_surface->landmarks.push_back(f.hr_surface->landmarks[1]);
+    f.hr_surface->landmarks.back().name = "again";
+    f.pair_landmarks();
+    const std::vector<Point3> warped = f.lr_surface->sim_tps_positions;
+    press_start_button();
+    ASSERT_TRUE(wait_for_stop());
+    EXPECT_EQ(gui_test::status_text(0), "Repeated LR landmarks");
+    EXPECT_EQ(gui_test::run_idle_binding_count(), 0);
+    EXPECT_TRUE(same_points(f.lr_surface->sim_tps_positions, warped));
+}

@@ -46,3 +46,11 @@ void load_pair(WorkingState& state, const Mesh& lr, const Mesh& hr)
     for (FfdGrid* grid : {&state.similarity_ffd_grid, &state.affine_ffd_grid, &state.aspect_ffd_grid})
         reset_ffd_grid(state, *grid);
 }
+
+std::vector<Landmark> points_at(const std::vector<Point3>& positions)
+{
+    std::vector<Landmark> points(positions.size());
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        points[i].position = positions[i];
+    return points;
+}

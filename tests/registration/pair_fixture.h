@@ -12,3 +12,6 @@ void set_surface_geometry(Surface& surface);
 // Fills state's LR and HR surfaces, builds the grid, sets the FFD spacing and resets the three
 // FFD grids to the undeformed lattice.
 void load_pair(WorkingState& state, const Mesh& lr, const Mesh& hr);
+
+// Points with only their positions set, one per position.
+std::vector<Landmark> points_at(const std::vector<Point3>& positions);

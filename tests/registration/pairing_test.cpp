@@ -4,6 +4,7 @@
 
 #include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<Landmark> points_at(const std::vector<Point3>& positions)
-{
-    std::vector<Landmark> points(positions.size());
-    for (std::size_t i = 0; i < positions.size(); ++i)
-        points[i].position = positions[i];
-    return points;
-}
 
 std::vector<Landmark> named(const std::vector<std::string>& names)
 {
