@@ -8,6 +8,7 @@
 #include "surface/status_log.h"
 #include "utilities/batch_file.h"
 #include "view/gl_canvas.h"
+#include "view/screenshot.h"
 
 #include <wx/checkbox.h>
 #include <wx/slider.h>
@@ -67,10 +68,8 @@ void MyApp::OnIdle(wxIdleEvent&)
     const bool review = frame.batch_running && current_batch_value(frame, batch_review) != 0;
     if (frame.iterations_slider->GetValue() <= 0) {
         if (review)
-            main_canvas->save_canvas_image(
-                wxString::FromUTF8(frame.lr_surface->path_stem + "-" + frame.hr_surface->name +
-                                   ".png"),
-                wxBITMAP_TYPE_PNG);
+            main_canvas->save_canvas_image(wxString::FromUTF8(screenshot_file_name(frame)),
+                                           wxBITMAP_TYPE_PNG);
     } else if (review) {
         Matrix4 turn;
         make_transform(turn, 0, 0, 0, 0, review_turn_degrees, 0);
