@@ -82,6 +82,15 @@ TEST(MatchVertices, AcceptanceTestsCaseByCase)
     const auto at = [&](double dx, double dy, double dz) {
         return Point3{p.x + dx, p.y + dy, p.z + dz};
     };
+    // The candidates followed by vertices near seven corners of the cell of p, which crowd it
+    // enough to be split into sub-cells.
+    const auto crowded = [&](std::vector<Vertex> hr) {
+        for (int corner = 0; corner < 7; ++corner)
+            hr.push_back(
+                {at(corner & 4 ? 0.95 : 0.05, corner & 2 ? 0.95 : 0.05, corner & 1 ? 0.95 : 0.05)});
+        return hr;
+    };
+    const Point3 centre = at(0.5, 0.5, 0.5);
     // clang-format off
     const Case cases[] = {
         {"untested: the nearest, whatever its normal", 0, rims_yes, {p},
@@ -112,6 +121,10 @@ TEST(MatchVertices, AcceptanceTestsCaseByCase)
         {"equal distances in the own cell and twice in an earlier row: the earlier row's lower "
          "index", 0, rims_yes, {at(0.5, 0.5, 0.25)},
          {{at(0.5, 0.5, 0.875)}, {at(0.5, 0.5, -0.375)}, {at(0.875, 0.5, -0.25)}}, 1, 0.390625},
+        {"equal distances in two sub-cells of a crowded cell: the lower index of the accepted",
+         1, rims_yes, {centre},
+         crowded({{at(0.25, 0.5, 0.5), down}, {at(0.75, 0.5, 0.5)}, {at(0.25, 0.5, 0.5)}}), 1,
+         0.0625},
         {"rims No: a nearest HR rim vertex leaves the vertex unmatched", 0, rims_no, {p},
          {{at(0, 0, 0.5), up, true, along_x}, {at(0, 0, 0.7)}}, -1, 0},
         {"rims No: rim LR vertices match non-rim HR vertices", 0, rims_no,
