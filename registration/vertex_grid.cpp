@@ -54,11 +54,11 @@ inline double slab_gap2(double p, double low, double high, double margin)
 constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr std::int64_t last_cell = VertexGrid::cells_per_axis - 1;
 
-// Slabs per axis for a crowded cell of n vertices: on a surface about sqrt(n / 8) of them
+// Slabs per axis for a crowded cell of n vertices: on a surface about sqrt(n / 16) of them
 // give sub-cells of a handful of vertices; never more sub-cells than 8 n.
 int divisions_for(std::int64_t n)
 {
-    auto s = std::clamp<std::int64_t>(std::llround(std::sqrt(static_cast<double>(n) / 8.0)), 2,
+    auto s = std::clamp<std::int64_t>(std::llround(std::sqrt(static_cast<double>(n) / 16.0)), 2,
                                       vertex_grid_detail::most_divisions);
     while (s > 2 && s * s * s > 8 * n)
         --s;

@@ -82,12 +82,12 @@ TEST(MatchVertices, AcceptanceTestsCaseByCase)
     const auto at = [&](double dx, double dy, double dz) {
         return Point3{p.x + dx, p.y + dy, p.z + dz};
     };
-    // The candidates followed by vertices near seven corners of the cell of p, which crowd it
-    // enough to be split into sub-cells.
+    // The candidates followed by 64 vertices on a lattice through the cell of p, none nearer
+    // its centre than 0.25 mm, which crowd the cell enough to be split into sub-cells.
     const auto crowded = [&](std::vector<Vertex> hr) {
-        for (int corner = 0; corner < 7; ++corner)
-            hr.push_back(
-                {at(corner & 4 ? 0.95 : 0.05, corner & 2 ? 0.95 : 0.05, corner & 1 ? 0.95 : 0.05)});
+        const double levels[4] = {0.05, 0.35, 0.65, 0.95};
+        for (int n = 0; n < 64; ++n)
+            hr.push_back({at(levels[n / 16], levels[n / 4 % 4], levels[n % 4])});
         return hr;
     };
     const Point3 centre = at(0.5, 0.5, 0.5);
