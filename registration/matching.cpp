@@ -198,15 +198,15 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
                         return false;
                     if (row.cell_distance2 > best)
                         return true; // nothing nearer in this cell
-                    for (const std::int64_t* k = row.begin; k != row.end; ++k) {
+                    row.for_each_vertex(best, [&](std::int64_t k) {
                         double value = 0.0;
-                        if (test.accepts(vertex, *k, best, best_place.is_after(row.rank, *k),
+                        if (test.accepts(vertex, k, best, best_place.is_after(row.rank, k),
                                          value)) {
                             best = distance2 = value;
-                            best_place = {row.rank, *k};
-                            match = *k;
+                            best_place = {row.rank, k};
+                            match = k;
                         }
-                    }
+                    });
                     return true;
                 });
             if (controls.rim_mode == rims_no && r2 > best && match >= 0 &&

@@ -32,14 +32,96 @@ std::vector<CellOffset> make_cell_offset_table()
     return table;
 }
 
-// Cell index along one axis for filling: truncated towards zero, clamped to 0..99.
-std::int64_t clamped_cell(double offset_in_cells)
+// Slab index along one axis for filling: the offset in slabs truncated towards zero, clamped
+// to 0..count - 1.
+std::int64_t clamped_slab(double offset, std::int64_t count)
 {
-    if (!(offset_in_cells >= 1.0))
+    if (!(offset >= 1.0))
         return 0; // also negative offsets and NaN
-    if (offset_in_cells >= VertexGrid::cells_per_axis - 1)
-        return VertexGrid::cells_per_axis - 1;
-    return static_cast<std::int64_t>(offset_in_cells);
+    if (offset >= static_cast<double>(count - 1))
+        return count - 1;
+    return static_cast<std::int64_t>(offset);
+}
+
+// Squared gap between coordinate p and the slab [low, high] (0 inside it), shortened by margin.
+inline double slab_gap2(double p, double low, double high, double margin)
+{
+    const double outside = p < low ? low - p : p > high ? p - high : 0.0;
+    const double gap = outside > margin ? outside - margin : 0.0;
+    return gap * gap;
+}
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+constexpr std::int64_t last_cell = VertexGrid::cells_per_axis - 1;
+
+// Slabs per axis for a crowded cell of n vertices: on a surface about sqrt(n / 16) of them
+// give sub-cells of a handful of vertices; never more sub-cells than 8 n.
+int divisions_for(std::int64_t n)
+{
+    auto s = std::clamp<std::int64_t>(std::llround(std::sqrt(static_cast<double>(n) / 16.0)), 2,
+                                      vertex_grid_detail::most_divisions);
+    while (s > 2 && s * s * s > 8 * n)
+        --s;
+    return static_cast<int>(s);
+}
+
+// Groups the indices of each crowded cell by sub-cell, keeping their order within each, and
+// lists the parts. offsets[v] holds vertex v's offsets from the origin in cells.
+void split_crowded_cells(VertexGrid& grid, const std::vector<std::array<double, 3>>& offsets)
+{
+    grid.part_start.assign(grid.cell_start.size(), 0);
+    std::vector<std::uint32_t> counts;
+    std::vector<std::int64_t> keys;
+    std::vector<std::int64_t> grouped;
+    for (std::int64_t cell = 0; cell < VertexGrid::cell_count; ++cell) {
+        const auto c = static_cast<std::size_t>(cell);
+        grid.part_start[c] = static_cast<std::uint32_t>(grid.parts.size());
+        const std::int64_t first = grid.cell_start[c];
+        const std::int64_t n = grid.cell_start[c + 1] - first;
+        if (n <= vertex_grid_detail::most_whole)
+            continue;
+        const int s = divisions_for(n);
+        const std::int64_t place[3] = {
+            cell / (VertexGrid::cells_per_axis * VertexGrid::cells_per_axis),
+            cell / VertexGrid::cells_per_axis % VertexGrid::cells_per_axis,
+            cell % VertexGrid::cells_per_axis};
+        std::int64_t* const indices = grid.vertex_indices.data() + first;
+        // A counting sort by sub-cell keeps the index order within each.
+        counts.assign(static_cast<std::size_t>(s * s * s) + 1, 0);
+        keys.resize(static_cast<std::size_t>(n));
+        for (std::int64_t i = 0; i < n; ++i) {
+            const std::array<double, 3>& f = offsets[static_cast<std::size_t>(indices[i])];
+            std::int64_t key = 0;
+            for (std::size_t axis = 0; axis < 3; ++axis)
+                key = key * s + clamped_slab((f[axis] - static_cast<double>(place[axis])) * s, s);
+            keys[static_cast<std::size_t>(i)] = key;
+            ++counts[static_cast<std::size_t>(key) + 1];
+        }
+        for (std::size_t key = 1; key < counts.size(); ++key)
+            counts[key] += counts[key - 1];
+        grouped.resize(static_cast<std::size_t>(n));
+        for (std::int64_t i = 0; i < n; ++i)
+            grouped[counts[static_cast<std::size_t>(keys[static_cast<std::size_t>(i)])]++] =
+                indices[i];
+        std::copy(grouped.begin(), grouped.end(), indices);
+        // counts[key] is now the end of sub-cell key's run.
+        for (std::size_t key = 0; key + 1 < counts.size(); ++key)
+            if (counts[key] != (key == 0 ? 0 : counts[key - 1])) {
+                GridCellPart part;
+                part.x = static_cast<std::uint8_t>(key / static_cast<std::size_t>(s * s));
+                part.y = static_cast<std::uint8_t>(key / static_cast<std::size_t>(s) %
+                                                   static_cast<std::size_t>(s));
+                part.z = static_cast<std::uint8_t>(key % static_cast<std::size_t>(s));
+                part.divisions = static_cast<std::uint8_t>(s);
+                part.end = counts[key];
+                grid.parts.push_back(part);
+            }
+    }
+    grid.part_start.back() = static_cast<std::uint32_t>(grid.parts.size());
+    if (grid.parts.empty()) {
+        std::vector<std::uint32_t>().swap(grid.part_start);
+        std::vector<GridCellPart>().swap(grid.parts);
+    }
 }
 
 } // namespace
@@ -82,31 +164,68 @@ bool base_cell(const Point3& origin, double cell_size, const Point3& point,
     return true;
 }
 
-void axis_gaps(const Point3& origin, double cell_size, const Point3& point,
-               const std::array<std::int64_t, 3>& base, std::int64_t reach, AxisGaps& gaps)
+WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3& point)
 {
-    const double origins[3] = {origin.x, origin.y, origin.z};
-    const double coordinates[3] = {point.x, point.y, point.z};
-    constexpr double infinity = std::numeric_limits<double>::infinity();
-    constexpr std::int64_t last = VertexGrid::cells_per_axis - 1;
+    WalkGeometry geometry;
+    geometry.origin = {origin.x, origin.y, origin.z};
+    geometry.point = {point.x, point.y, point.z};
+    geometry.cell_size = cell_size;
+    // Filing and the bounds round differently; 1e-9 of the magnitudes involved is far more
+    // than either rounding and far less than any cell that matters.
+    for (std::size_t axis = 0; axis < 3; ++axis)
+        geometry.margin[axis] = 1e-9 * (std::fabs(geometry.origin[axis]) +
+                                        std::fabs(geometry.point[axis]) + 101.0 * cell_size);
+    return geometry;
+}
+
+const std::vector<std::uint8_t>& cell_offset_reaches()
+{
+    static const std::vector<std::uint8_t> reaches = [] {
+        std::vector<std::uint8_t> result;
+        for (const CellOffset& row : cell_offset_table())
+            result.push_back(static_cast<std::uint8_t>(
+                std::max({std::abs(row.dx), std::abs(row.dy), std::abs(row.dz)})));
+        return result;
+    }();
+    return reaches;
+}
+
+void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
+               std::int64_t from, std::int64_t to, AxisGaps& gaps)
+{
+    const double c = geometry.cell_size;
     for (std::size_t axis = 0; axis < 3; ++axis) {
-        const double o = origins[axis];
-        const double p = coordinates[axis];
-        // Filing and this bound round differently; 1e-9 of the magnitudes involved is far
-        // more than either rounding and far less than any cell that matters.
-        const double margin = 1e-9 * (std::fabs(o) + std::fabs(p) + 101.0 * cell_size);
-        for (std::int64_t offset = -reach; offset <= reach; ++offset) {
-            const std::int64_t cell = base[axis] + offset;
-            double gap = 0.0;
-            if (cell >= 0 && cell <= last) {
-                const double low =
-                    cell == 0 ? -infinity : o + static_cast<double>(cell) * cell_size;
-                const double high =
-                    cell == last ? infinity : o + static_cast<double>(cell + 1) * cell_size;
-                gap = std::max({low - p, p - high, 0.0});
-                gap = std::max(gap - margin, 0.0);
+        const double o = geometry.origin[axis];
+        for (std::int64_t k = from; k <= to; ++k)
+            for (const std::int64_t offset : {-k, k}) {
+                const std::int64_t cell = base[axis] + offset;
+                double gap2 = 0.0;
+                if (cell >= 0 && cell <= last_cell) {
+                    const double low = cell == 0 ? -infinity : o + static_cast<double>(cell) * c;
+                    const double high =
+                        cell == last_cell ? infinity : o + static_cast<double>(cell + 1) * c;
+                    gap2 = slab_gap2(geometry.point[axis], low, high, geometry.margin[axis]);
+                }
+                gaps[axis][static_cast<std::size_t>(offset + table_reach)] = gap2;
             }
-            gaps[axis][static_cast<std::size_t>(offset + table_reach)] = gap * gap;
+    }
+}
+
+void part_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& cell, int divisions,
+               PartGaps& gaps)
+{
+    const double c = geometry.cell_size;
+    const double width = 1.0 / divisions;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        const double o = geometry.origin[axis];
+        const auto i = static_cast<double>(cell[axis]);
+        for (int a = 0; a < divisions; ++a) {
+            const double low = cell[axis] == 0 && a == 0 ? -infinity : o + (i + a * width) * c;
+            const double high = cell[axis] == last_cell && a == divisions - 1
+                                    ? infinity
+                                    : o + (i + (a + 1) * width) * c;
+            gaps[axis][static_cast<std::size_t>(a)] =
+                slab_gap2(geometry.point[axis], low, high, geometry.margin[axis]);
         }
     }
 }
@@ -173,30 +292,34 @@ SearchRangeScale build_vertex_grid(WorkingState& state)
     state.range_units = scale.units;
 
     VertexGrid& grid = state.vertex_grid;
+    grid.clear();
     const std::vector<Point3>& positions = hr.shown_positions();
     const auto vertex_count = static_cast<std::int64_t>(positions.size());
-    std::vector<std::int64_t> cell_of(positions.size());
+    std::vector<std::array<double, 3>> offsets(positions.size());
+    const auto cell_of = [&offsets](std::int64_t v) {
+        std::int64_t cell = 0;
+        for (const double offset : offsets[static_cast<std::size_t>(v)])
+            cell = cell * VertexGrid::cells_per_axis +
+                   clamped_slab(offset, VertexGrid::cells_per_axis);
+        return static_cast<std::size_t>(cell);
+    };
     grid.cell_start.assign(static_cast<std::size_t>(VertexGrid::cell_count + 1), 0);
     for (std::int64_t v = 0; v < vertex_count; ++v) {
         const Point3& p = positions[static_cast<std::size_t>(v)];
-        const std::int64_t i = clamped_cell((p.x - low.x) / cell_size);
-        const std::int64_t j = clamped_cell((p.y - low.y) / cell_size);
-        const std::int64_t k = clamped_cell((p.z - low.z) / cell_size);
-        const std::int64_t cell =
-            (i * VertexGrid::cells_per_axis + j) * VertexGrid::cells_per_axis + k;
-        cell_of[static_cast<std::size_t>(v)] = cell;
-        ++grid.cell_start[static_cast<std::size_t>(cell + 1)];
+        offsets[static_cast<std::size_t>(v)] = {
+            (p.x - low.x) / cell_size, (p.y - low.y) / cell_size, (p.z - low.z) / cell_size};
+        ++grid.cell_start[cell_of(v) + 1];
     }
     for (std::size_t c = 1; c < grid.cell_start.size(); ++c)
         grid.cell_start[c] += grid.cell_start[c - 1];
     grid.vertex_indices.assign(positions.size(), 0);
     std::vector<std::int64_t> next(grid.cell_start.begin(), grid.cell_start.end() - 1);
-    for (std::int64_t v = 0; v < vertex_count; ++v) {
-        std::int64_t& slot = next[static_cast<std::size_t>(cell_of[static_cast<std::size_t>(v)])];
-        grid.vertex_indices[static_cast<std::size_t>(slot++)] = v;
-    }
+    for (std::int64_t v = 0; v < vertex_count; ++v)
+        grid.vertex_indices[static_cast<std::size_t>(next[cell_of(v)]++)] = v;
     if (grid.vertex_indices.empty())
         grid.clear();
+    else
+        split_crowded_cells(grid, offsets);
     return scale;
 }
 
@@ -224,14 +347,14 @@ std::int32_t find_closest_vertex(const WorkingState& state, const Surface& surfa
                 return false;
             if (row.cell_distance2 > best)
                 return true; // nothing nearer in this cell
-            for (const std::int64_t* k = row.begin; k != row.end; ++k) {
-                const double s = squared_distance(point, positions[static_cast<std::size_t>(*k)]);
-                if (s < best || (s == best && best_place.is_after(row.rank, *k))) {
+            row.for_each_vertex(best, [&](std::int64_t k) {
+                const double s = squared_distance(point, positions[static_cast<std::size_t>(k)]);
+                if (s < best || (s == best && best_place.is_after(row.rank, k))) {
                     best = s;
-                    best_place = {row.rank, *k};
-                    result = *k;
+                    best_place = {row.rank, k};
+                    result = k;
                 }
-            }
+            });
             return true;
         });
     return static_cast<std::int32_t>(result);

@@ -12,6 +12,7 @@
 
 struct Surface;
 struct WorkingState;
+struct VertexGrid;
 
 // One row of the cell visiting order: a cell offset and a lower bound d, in cell sizes, on the
 // distance between a point of the base cell and any point of the offset cell.
@@ -26,14 +27,63 @@ struct CellOffset {
 // places), rows of equal d in ascending dx, dy, dz. Built once on first use.
 const std::vector<CellOffset>& cell_offset_table();
 
+// A run of a crowded cell's vertex indices that lie in one sub-cell: the cell split into
+// `divisions` slabs along each axis, sub-cell (x, y, z). The run ends `end` indices after the
+// cell's first index and begins where the cell's previous part ends (the first at 0).
+struct GridCellPart {
+    std::uint8_t x = 0;
+    std::uint8_t y = 0;
+    std::uint8_t z = 0;
+    std::uint8_t divisions = 1;
+    std::uint32_t end = 0;
+};
+
+namespace vertex_grid_detail {
+// What a walk's distance bounds need: the grid origin, the queried point and the cell size,
+// and per axis a margin far above rounding by which every bound is shortened.
+struct WalkGeometry {
+    std::array<double, 3> origin{};
+    std::array<double, 3> point{};
+    double cell_size = 0.0;
+    std::array<double, 3> margin{};
+};
+// A cell of more vertices than this is split into sub-cells.
+constexpr std::int64_t most_whole = 24;
+// Most slabs a crowded cell is split into along an axis.
+constexpr int most_divisions = 32;
+// For each axis and each slab of a cell split into `divisions` slabs, the squared gap between
+// the point and that slab, shortened as the cell gaps are; slabs on the faces of the grid
+// reach to infinity, as the vertices beyond the faces are filed there.
+using PartGaps = std::array<std::array<double, most_divisions>, 3>;
+void part_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& cell, int divisions,
+               PartGaps& gaps);
+} // namespace vertex_grid_detail
+
 // One row of a walk over the grid, as handed to the visitor.
 struct GridWalkRow {
     double bound2 = 0.0;         // (d c)^2 in mm^2: the table's bound, which decides the stop
     double cell_distance2 = 0.0; // no vertex of this cell is nearer (squared, mm^2)
     std::size_t rank = 0;        // the row's position in the table
-    // The cell's vertex indices, ascending (an empty range for a cell outside the grid).
-    const std::int64_t* begin = nullptr;
-    const std::int64_t* end = nullptr;
+    // The grid and the number of the row's cell (none for a cell outside the grid), and the
+    // walk's geometry, for for_each_vertex.
+    const VertexGrid* grid = nullptr;
+    std::int64_t cell = -1;
+    const vertex_grid_detail::WalkGeometry* geometry = nullptr;
+
+    // Calls scan(k) for each vertex index k of the cell that may lie no farther (squared)
+    // than best, which scan may lower as it goes: a cell kept whole in ascending index order, a
+    // crowded cell's parts nearest first, then the others whose bound is not above best.
+    // Vertices of a part come in ascending index order; a visitor that lets the lower index win
+    // among equally near vertices of the row gets the same answer as from a scan of the whole cell
+    // in index order.
+    template <typename Scan> void for_each_vertex(const double& best, Scan&& scan) const;
+
+private:
+    // The crowded cell's part of for_each_vertex, kept out of the walk's loop; begin: the
+    // cell's first index.
+    template <typename Scan>
+    [[gnu::noinline]] void scan_parts(const std::int64_t* begin, const double& best,
+                                      Scan& scan) const;
 };
 
 // Where the best vertex so far was met in the walk's table order: its row's rank and its index.
@@ -52,8 +102,10 @@ struct WalkOrderTie {
 
 // 100 x 100 x 100 cells; cell (i, j, k) covers [i c, (i + 1) c) x [j c, (j + 1) c) x
 // [k c, (k + 1) c) from the HR bbox_min, c the cell size; points beyond a face go into the
-// outermost cell on that side. Indices stand in ascending order within a cell. The grid refers
-// to the HR positions by index and never copies them.
+// outermost cell on that side. A cell of few vertices holds its indices in ascending order; a
+// crowded one is split into sub-cells about as small as a few vertices, its indices grouped
+// by sub-cell, ascending within each. The grid refers to the HR positions by index and never
+// copies them.
 struct VertexGrid {
     static constexpr int cells_per_axis = 100;
     static constexpr std::int64_t cell_count =
@@ -63,12 +115,18 @@ struct VertexGrid {
     // vertex_indices[cell_start[cell] .. cell_start[cell + 1]). Both empty = an empty grid.
     std::vector<std::int64_t> cell_start;
     std::vector<std::int64_t> vertex_indices;
+    // The parts of cell n are parts[part_start[n] .. part_start[n + 1]), none for a cell kept
+    // whole. Empty when no cell is split.
+    std::vector<std::uint32_t> part_start;
+    std::vector<GridCellPart> parts;
 
     bool is_empty() const { return vertex_indices.empty(); }
     void clear()
     {
         std::vector<std::int64_t>().swap(cell_start);
         std::vector<std::int64_t>().swap(vertex_indices);
+        std::vector<std::uint32_t>().swap(part_start);
+        std::vector<GridCellPart>().swap(parts);
     }
 
     // Visits the cells around the base cell of point (the truncated, not clamped, cell of
@@ -123,17 +181,20 @@ const std::vector<std::int64_t>& cell_offset_steps();
 // table row reaches a cell of the grid.
 bool base_cell(const Point3& origin, double cell_size, const Point3& point,
                std::array<std::int64_t, 3>& cell);
+// The geometry of a walk from point.
+WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3& point);
 // For each axis and each offset -reach..reach from the base cell, the squared gap between point
 // and that slab of cells (0 inside it), shortened by a margin far above rounding so that it
 // never exceeds the distance to a vertex filed in the slab; the outermost slabs reach to
-// infinity, as the vertices beyond the faces are filed there. Index offset + 15.
+// infinity, as the vertices beyond the faces are filed there. Index offset + 15; filled for
+// the offsets from - to to - from and from from to to.
 using AxisGaps = std::array<std::array<double, 31>, 3>;
-void axis_gaps(const Point3& origin, double cell_size, const Point3& point,
-               const std::array<std::int64_t, 3>& base, std::int64_t reach, AxisGaps& gaps);
-// Rank of the table row of offset (0, 0, 0), and of the first row that leaves the 3 x 3 x 3
-// block around the base cell.
+void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
+               std::int64_t from, std::int64_t to, AxisGaps& gaps);
+// The largest offset component, along any axis, of each table row.
+const std::vector<std::uint8_t>& cell_offset_reaches();
+// Rank of the table row of offset (0, 0, 0).
 constexpr std::size_t base_rank = 13;
-constexpr std::size_t first_outer_rank = 27;
 } // namespace vertex_grid_detail
 
 template <typename Visit>
@@ -143,9 +204,13 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     std::array<std::int64_t, 3> base{};
     if (is_empty() || !vertex_grid_detail::base_cell(origin, cell_size, point, base))
         return;
+    const vertex_grid_detail::WalkGeometry geometry =
+        vertex_grid_detail::walk_geometry(origin, cell_size, point);
     // Most walks end within the block around the base cell: the other gaps only when needed.
     vertex_grid_detail::AxisGaps gaps;
-    vertex_grid_detail::axis_gaps(origin, cell_size, point, base, 1, gaps);
+    std::int64_t reach = 1;
+    vertex_grid_detail::axis_gaps(geometry, base, 0, reach, gaps);
+    const std::uint8_t* const reaches = vertex_grid_detail::cell_offset_reaches().data();
     const std::vector<CellOffset>& table = cell_offset_table();
     const std::vector<std::int64_t>& steps = vertex_grid_detail::cell_offset_steps();
     const std::int64_t base_number =
@@ -154,13 +219,9 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     const bool inside = base[0] >= 15 && base[0] < cells_per_axis - 15 && base[1] >= 15 &&
                         base[1] < cells_per_axis - 15 && base[2] >= 15 &&
                         base[2] < cells_per_axis - 15;
-    const std::int64_t* const starts = cell_start.data();
-    const std::int64_t* const indices = vertex_indices.data();
     const std::size_t rows = table.size();
     using vertex_grid_detail::base_rank;
     for (std::size_t step = 0; step < rows; ++step) {
-        if (step == vertex_grid_detail::first_outer_rank)
-            vertex_grid_detail::axis_gaps(origin, cell_size, point, base, 15, gaps);
         // The base cell's row first, then the others in table order.
         const std::size_t r = step == 0 ? base_rank : step <= base_rank ? step - 1 : step;
         const CellOffset& row = table[r];
@@ -171,9 +232,13 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
         if (inside || (static_cast<std::uint64_t>(base[0] + row.dx) < cells_per_axis &&
                        static_cast<std::uint64_t>(base[1] + row.dy) < cells_per_axis &&
                        static_cast<std::uint64_t>(base[2] + row.dz) < cells_per_axis)) {
-            const std::int64_t cell = base_number + steps[r];
-            visited.begin = indices + starts[cell];
-            visited.end = indices + starts[cell + 1];
+            visited.grid = this;
+            visited.cell = base_number + steps[r];
+            visited.geometry = &geometry;
+            if (reaches[r] > reach) {
+                vertex_grid_detail::axis_gaps(geometry, base, reach + 1, reaches[r], gaps);
+                reach = reaches[r];
+            }
             visited.cell_distance2 = gaps[0][static_cast<std::size_t>(row.dx + 15)] +
                                      gaps[1][static_cast<std::size_t>(row.dy + 15)] +
                                      gaps[2][static_cast<std::size_t>(row.dz + 15)];
@@ -181,4 +246,54 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
         if (!visit(visited))
             return;
     }
+}
+
+template <typename Scan> void GridWalkRow::for_each_vertex(const double& best, Scan&& scan) const
+{
+    if (grid == nullptr)
+        return;
+    const auto c = static_cast<std::size_t>(cell);
+    const std::int64_t* const begin = grid->vertex_indices.data() + grid->cell_start[c];
+    const std::int64_t* const end = grid->vertex_indices.data() + grid->cell_start[c + 1];
+    if (end - begin <= vertex_grid_detail::most_whole || grid->part_start.empty()) {
+        for (const std::int64_t* k = begin; k != end; ++k)
+            scan(*k);
+        return;
+    }
+    scan_parts(begin, best, scan);
+}
+
+template <typename Scan>
+void GridWalkRow::scan_parts(const std::int64_t* begin, const double& best, Scan& scan) const
+{
+    const auto c = static_cast<std::size_t>(cell);
+    const GridCellPart* const parts_begin = grid->parts.data() + grid->part_start[c];
+    const GridCellPart* const parts_end = grid->parts.data() + grid->part_start[c + 1];
+    constexpr std::int64_t n = VertexGrid::cells_per_axis;
+    vertex_grid_detail::PartGaps gaps;
+    vertex_grid_detail::part_gaps(*geometry, {cell / (n * n), cell / n % n, cell % n},
+                                  parts_begin->divisions, gaps);
+    const auto bound = [&gaps](const GridCellPart& part) {
+        return gaps[0][part.x] + gaps[1][part.y] + gaps[2][part.z];
+    };
+    const auto scan_part = [&](const GridCellPart* part) {
+        const std::int64_t* k = begin + (part == parts_begin ? 0 : part[-1].end);
+        for (const std::int64_t* const last = begin + part->end; k != last; ++k)
+            scan(*k);
+    };
+    const GridCellPart* nearest = parts_begin;
+    double nearest_bound = bound(*nearest);
+    for (const GridCellPart* part = parts_begin + 1; part != parts_end; ++part) {
+        const double b = bound(*part);
+        if (b < nearest_bound) {
+            nearest_bound = b;
+            nearest = part;
+        }
+    }
+    if (nearest_bound > best)
+        return;
+    scan_part(nearest);
+    for (const GridCellPart* part = parts_begin; part != parts_end; ++part)
+        if (part != nearest && !(bound(*part) > best))
+            scan_part(part);
 }

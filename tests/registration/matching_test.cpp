@@ -82,6 +82,15 @@ TEST(MatchVertices, AcceptanceTestsCaseByCase)
     const auto at = [&](double dx, double dy, double dz) {
         return Point3{p.x + dx, p.y + dy, p.z + dz};
     };
+    // The candidates followed by 64 vertices on a lattice through the cell of p, none nearer
+    // its centre than 0.25 mm, which crowd the cell enough to be split into sub-cells.
+    const auto crowded = [&](std::vector<Vertex> hr) {
+        const double levels[4] = {0.05, 0.35, 0.65, 0.95};
+        for (int n = 0; n < 64; ++n)
+            hr.push_back({at(levels[n / 16], levels[n / 4 % 4], levels[n % 4])});
+        return hr;
+    };
+    const Point3 centre = at(0.5, 0.5, 0.5);
     // clang-format off
     const Case cases[] = {
         {"untested: the nearest, whatever its normal", 0, rims_yes, {p},
@@ -112,6 +121,10 @@ TEST(MatchVertices, AcceptanceTestsCaseByCase)
         {"equal distances in the own cell and twice in an earlier row: the earlier row's lower "
          "index", 0, rims_yes, {at(0.5, 0.5, 0.25)},
          {{at(0.5, 0.5, 0.875)}, {at(0.5, 0.5, -0.375)}, {at(0.875, 0.5, -0.25)}}, 1, 0.390625},
+        {"equal distances in two sub-cells of a crowded cell: the lower index of the accepted",
+         1, rims_yes, {centre},
+         crowded({{at(0.25, 0.5, 0.5), down}, {at(0.75, 0.5, 0.5)}, {at(0.25, 0.5, 0.5)}}), 1,
+         0.0625},
         {"rims No: a nearest HR rim vertex leaves the vertex unmatched", 0, rims_no, {p},
          {{at(0, 0, 0.5), up, true, along_x}, {at(0, 0, 0.7)}}, -1, 0},
         {"rims No: rim LR vertices match non-rim HR vertices", 0, rims_no,
