@@ -1,5 +1,6 @@
 #include "registration/data_mapping.h"
 
+#include "registration/match_range.h"
 #include "surface/c_locale.h"
 #include "surface/data_smoothing.h"
 
@@ -11,13 +12,6 @@ std::string undersampling_question(std::int64_t hr_smoothing_steps, double e_hr,
     return std::string(hr_smoothing_steps > 200 ? "Possible undersampling\nHR FWHM >"
                                                 : "Possible undersampling\nHR FWHM ") +
            c_format("%.2f mm, LR edge length %.2f mm\nReally map?", width, e_lr);
-}
-
-std::int64_t partner_within_range(const Surface& lr, std::size_t i, double r2)
-{
-    const bool matched =
-        i < lr.match_distance2.size() && i < lr.match_index.size() && r2 > lr.match_distance2[i];
-    return matched ? lr.match_index[i] : -1;
 }
 
 void map_hr_data(WorkingState& state, double r2)

@@ -11,10 +11,6 @@
 // Empty when the LR surface samples finely enough.
 std::string undersampling_question(std::int64_t hr_smoothing_steps, double e_hr, double e_lr);
 
-// The HR vertex matched to LR vertex i when the match lies strictly within the squared range r2,
-// -1 otherwise.
-std::int64_t partner_within_range(const Surface& lr, std::size_t i, double r2);
-
 // Copies to every LR vertex matched within the squared range r2 the data and sigma of its HR
 // partner; unmatched vertices get data 0 and sigma 1e10. Names the LR data after the LR surface
 // and the HR data, restarts the LR smoothing count, remembers the HR passes in the LR

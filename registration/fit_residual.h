@@ -2,17 +2,19 @@
 // which LR vertices count as matched, and how rim and fussy vertices pull towards their match.
 #pragma once
 
+#include "registration/match_range.h"
 #include "surface/surface.h"
 
 #include <cstddef>
 #include <cstdint>
 
 // LR vertex i counts as matched when range2 (mm^2) is greater than its squared match distance
-// and its match names one of the hr_count HR vertices. The match arrays must hold i.
+// and its match names one of the hr_count HR vertices.
 inline bool counts_as_matched(const Surface& lr, std::size_t i, double range2,
                               std::int64_t hr_count)
 {
-    return range2 > lr.match_distance2[i] && lr.match_index[i] >= 0 && lr.match_index[i] < hr_count;
+    const std::int64_t j = partner_within_range(lr, i, range2);
+    return j >= 0 && j < hr_count;
 }
 
 // The pull of a rim vertex under "To rims": max(1, (V - R) / R) for R rim vertices among the V

@@ -1,6 +1,7 @@
 #include "registration/map_files.h"
 
 #include "registration/data_mapping.h"
+#include "registration/match_range.h"
 #include "registration/pairing.h"
 #include "registration/projection.h"
 #include "registration/registration_type.h"

@@ -1,5 +1,6 @@
 #include "view/overlay_geometry.h"
 
+#include "registration/match_range.h"
 #include "surface/ply_surface_writer.h"
 
 #include <algorithm>
@@ -72,9 +73,7 @@ std::vector<OverlayLine> match_lines(const Surface& lr, const Surface& hr, const
     const std::vector<Point3>& to = hr.shown_positions();
     const std::size_t n = std::min({from.size(), lr.match_distance2.size(), lr.match_index.size()});
     for (std::size_t i = 0; i < n; ++i) {
-        if (!(lr.match_distance2[i] < range2))
-            continue;
-        const std::int64_t j = lr.match_index[i];
+        const std::int64_t j = partner_within_range(lr, i, range2);
         if (j < 0 || static_cast<std::uint64_t>(j) >= to.size())
             continue;
         const bool fussy = i < lr.fussy.size() && lr.fussy[i] != 0;

@@ -1,5 +1,6 @@
 #include "view/probe_text.h"
 
+#include "registration/match_range.h"
 #include "surface/c_locale.h"
 #include "view/vertex_colour.h"
 
@@ -34,11 +35,6 @@ bool all_corners(const PickHit& hit, const std::function<bool(std::size_t)>& tes
     return true;
 }
 
-bool matched_within(const Surface& lr, double range2, std::size_t i)
-{
-    return i < lr.match_distance2.size() && lr.match_distance2[i] < range2;
-}
-
 // The LR value minus the HR value of its match at the three corners; false when a corner or
 // its match has no data.
 bool corner_differences(const PickHit& hit, const Surface& lr, const Surface& hr,
@@ -60,7 +56,7 @@ std::string data_error_text(const PickHit& hit, const Surface& lr, const Surface
 {
     std::string text = absolute ? "Absolute data error " : "Signed data error ";
     std::array<double, 3> differences{};
-    if (!all_corners(hit, [&](std::size_t i) { return matched_within(lr, range2, i); }))
+    if (!all_corners(hit, [&](std::size_t i) { return within_match_range(lr, i, range2); }))
         return text + "unavailable (unmatched)";
     if (!corner_differences(hit, lr, hr, differences))
         return text + "unavailable (invalid)";
@@ -91,7 +87,7 @@ std::string value_text(const PickHit& hit, const Surface& lr, const Surface& hr,
                probe_number(interpolate_at_hit(hit, corner_values(hit, surface.curvature))) +
                " mm-2";
     case shading_registration_error: {
-        if (!all_corners(hit, [&](std::size_t i) { return matched_within(lr, range2, i); }))
+        if (!all_corners(hit, [&](std::size_t i) { return within_match_range(lr, i, range2); }))
             return "Registration error >" + probe_number(std::sqrt(range2)) + " mm";
         std::array<double, 3> distances = corner_values(hit, lr.match_distance2);
         for (double& d : distances)

@@ -1,5 +1,7 @@
 #include "view/vertex_colour.h"
 
+#include "registration/match_range.h"
+
 #include <cmath>
 #include <cstddef>
 
@@ -44,7 +46,7 @@ std::vector<Rgba> vertex_colours(DisplayListKind kind, const Surface& lr, const 
             break;
         case list_lr_absolute_data_error:
         case list_lr_signed_data_error: {
-            if (i >= lr.match_distance2.size() || !(lr.match_distance2[i] < s.range2)) {
+            if (!within_match_range(lr, i, s.range2)) {
                 colours[i] = unmatched_colour;
                 break;
             }
