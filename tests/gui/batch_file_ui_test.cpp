@@ -39,13 +39,8 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-class BatchRun : public testing::Test {
+class BatchRun : public gui_test::FrameTest {
 protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-
-    static void reset() { gui_test::reset_frame(); }
-
     // A batch file whose prefix is the test's directory.
     std::string write_batch(const std::string& name, const std::string& jobs) const
     {

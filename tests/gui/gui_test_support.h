@@ -10,6 +10,7 @@
 // the status line with status_text() instead.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <wx/debug.h>
 #include <wx/event.h>
 #include <wx/msgdlg.h>
@@ -48,6 +49,13 @@ bool wait_for_gl_ready();
 // slider with its start scale and label), the view unturned at zoom 1 on black with filled
 // polygons, and an empty status field 0.
 void reset_frame();
+
+// A fixture whose every test starts from, and leaves behind, the window's start state.
+class FrameTest : public testing::Test {
+protected:
+    void SetUp() override { reset_frame(); }
+    void TearDown() override { reset_frame(); }
+};
 
 // Text of status field `field` of the main window.
 wxString status_text(int field = 0);

@@ -66,13 +66,8 @@ private:
     long* style;
 };
 
-class LoadSurfaces : public testing::Test {
+class LoadSurfaces : public gui_test::FrameTest {
 protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-
-    static void reset() { gui_test::reset_frame(); }
-
     // The menu item "Load surfaces", with the file dialog answered by choice.
     static void load(const SurfaceFileChoice& choice)
     {

@@ -18,13 +18,8 @@ using gui_test::frame;
 
 namespace {
 
-class Pairing : public testing::Test {
+class Pairing : public gui_test::FrameTest {
 protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-
-    static void reset() { gui_test::reset_frame(); }
-
     static void choose_rim_mode(int mode)
     {
         frame().rims_radiobox->SetSelection(mode);

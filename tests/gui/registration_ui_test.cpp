@@ -23,13 +23,8 @@ using gui_test::frame;
 
 namespace {
 
-class Registration : public testing::Test {
+class Registration : public gui_test::FrameTest {
 protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-
-    static void reset() { gui_test::reset_frame(); }
-
     // The bone as HR and the bone turned a little as LR, loaded the way the loader leaves them.
     static void load_moved_bone()
     {
@@ -97,7 +92,7 @@ TEST_F(Registration, GridUnitsRelabelAndRescaleTheSearchRangeSlider)
         {10000.0, "Search range (x10 mm)", 242, 100},
     };
     for (const Case& c : cases) {
-        reset();
+        gui_test::reset_frame();
         const Mesh grid = flat_grid(c.size, 4);
         load_pair(f, grid, grid);
         f.build_vertex_grid();

@@ -27,13 +27,8 @@ using gui_test::run_idle_binding_count;
 namespace {
 
 // Every test starts idle on the "Registration" page with empty surfaces.
-class Shell : public testing::Test {
+class Shell : public gui_test::FrameTest {
 protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-
-    static void reset() { gui_test::reset_frame(); }
-
     static void press_start_button(bool pressed)
     {
         frame().start_toggle->SetValue(pressed);
