@@ -42,18 +42,3 @@ FemurSmoothingPasses femur_smoothing_passes(double mean_edge)
 {
     return {passes_for(5.0 / mean_edge), passes_for(20.0 / mean_edge)};
 }
-
-std::vector<double> smooth_curvature(const CurvatureMesh& mesh, std::vector<double> values,
-                                     const SmoothingPasses& passes)
-{
-    std::vector<double> next;
-    for (int pass = 0; pass < passes.median; ++pass) {
-        median_filter_pass(mesh, values, next);
-        values.swap(next);
-    }
-    for (int pass = 0; pass < passes.mean; ++pass) {
-        mean_filter_pass(mesh, values, next);
-        values.swap(next);
-    }
-    return values;
-}

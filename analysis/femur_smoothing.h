@@ -11,11 +11,6 @@
 // FwhmFactorTable, which gives the same for mean passes.
 extern const std::array<float, 41> FemurSmoothingTable;
 
-struct SmoothingPasses {
-    int median = 0;
-    int mean = 0;
-};
-
 struct FemurSmoothingPasses {
     SmoothingPasses fine;   // about 5 mm: the head, crest and fossa steps
     SmoothingPasses coarse; // about 20 mm: the contours
@@ -25,7 +20,3 @@ struct FemurSmoothingPasses {
 // width / mean_edge (the first of equal ones). A width 10 or more edge lengths beyond every
 // entry, as on very fine meshes (or a mean edge of 0 or NaN), takes the table's widest entry.
 FemurSmoothingPasses femur_smoothing_passes(double mean_edge);
-
-// The median passes, then the mean passes, each reading only the previous pass's values.
-std::vector<double> smooth_curvature(const CurvatureMesh& mesh, std::vector<double> values,
-                                     const SmoothingPasses& passes);

@@ -7,8 +7,7 @@
 namespace {
 
 constexpr double pi = 3.141592653589793;
-constexpr int median_passes = 2;
-constexpr int mean_passes = 8;
+constexpr SmoothingPasses surface_smoothing{2, 8};
 
 double corner_angle(double adjacent1, double adjacent2, double opposite)
 {
@@ -130,14 +129,21 @@ void mean_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& sour
 void compute_gaussian_curvature(Surface& surface)
 {
     const CurvatureMesh mesh = build_curvature_mesh(surface.positions, surface.triangles);
-    std::vector<double> values = raw_gaussian_curvature(mesh, surface.triangles, surface.on_rim);
+    surface.curvature = smooth_curvature(
+        mesh, raw_gaussian_curvature(mesh, surface.triangles, surface.on_rim), surface_smoothing);
+}
+
+std::vector<double> smooth_curvature(const CurvatureMesh& mesh, std::vector<double> values,
+                                     const SmoothingPasses& passes)
+{
     std::vector<double> next;
-    for (int pass = 0; pass < median_passes + mean_passes; ++pass) {
-        if (pass < median_passes)
-            median_filter_pass(mesh, values, next);
-        else
-            mean_filter_pass(mesh, values, next);
+    for (int pass = 0; pass < passes.median; ++pass) {
+        median_filter_pass(mesh, values, next);
         values.swap(next);
     }
-    surface.curvature = std::move(values);
+    for (int pass = 0; pass < passes.mean; ++pass) {
+        mean_filter_pass(mesh, values, next);
+        values.swap(next);
+    }
+    return values;
 }

@@ -41,6 +41,15 @@ void median_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& so
 void mean_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& source,
                       std::vector<double>& destination);
 
+struct SmoothingPasses {
+    int median = 0;
+    int mean = 0;
+};
+
+// The median passes, then the mean passes, each reading only the previous pass's values.
+std::vector<double> smooth_curvature(const CurvatureMesh& mesh, std::vector<double> values,
+                                     const SmoothingPasses& passes);
+
 // Fills surface.curvature from positions and triangles: raw curvature (0 on rim vertices), two
 // median passes, then eight mean passes over each vertex's neighbourhood. Requires on_rim to be
 // current.

@@ -44,10 +44,9 @@ void normalise(Eigen::Vector3d& v)
 PointMatrix FemurAnalyser::fit_plane_ellipse(const std::vector<Point3>& points)
 {
     // A conic has six coefficients: fewer points leave it undetermined, and the points stand.
-    const PointMatrix unchanged = as_rows(points);
     const auto count = static_cast<Eigen::Index>(points.size());
     if (count < 6)
-        return unchanged;
+        return as_rows(points);
 
     const Eigen::Vector3d c = to_eigen(mean_point(points));
     const auto plane = scatter_axes(points);
@@ -72,7 +71,7 @@ PointMatrix FemurAnalyser::fit_plane_ellipse(const std::vector<Point3>& points)
     const Eigen::Matrix3d r22 = r.block(3, 3, 3, 3);
     // Collinear plane coordinates leave the linear block singular: no conic to speak of.
     if (r11.determinant() == 0.0)
-        return unchanged;
+        return as_rows(points);
     const Eigen::JacobiSVD<Eigen::Matrix3d, Eigen::ColPivHouseholderQRPreconditioner> svd(
         r22, Eigen::ComputeFullU | Eigen::ComputeFullV);
     const Eigen::Vector3d w = svd.matrixV().col(2);
@@ -87,7 +86,7 @@ PointMatrix FemurAnalyser::fit_plane_ellipse(const std::vector<Point3>& points)
     const double lambda1 = conic.eigenvalues()(1);
     // Hyperbola, parabola or a pair of lines (NaN included).
     if (!(lambda0 * lambda1 > 0.0))
-        return unchanged;
+        return as_rows(points);
 
     const Eigen::Vector2d centre = -0.5 * quadratic.inverse() * linear;
     const double h = centre.dot(quadratic * centre) + linear.dot(centre) + constant;
@@ -95,7 +94,7 @@ PointMatrix FemurAnalyser::fit_plane_ellipse(const std::vector<Point3>& points)
     const double b = std::sqrt(-h / lambda1);
     // An ellipse with no real points has imaginary semi-axes.
     if (!std::isfinite(a) || !std::isfinite(b))
-        return unchanged;
+        return as_rows(points);
     const Eigen::Vector2d g0 = conic.eigenvectors().col(0);
     const double alpha = std::atan2(g0.y(), g0.x());
     const double cos_alpha = std::cos(alpha);
@@ -112,6 +111,6 @@ PointMatrix FemurAnalyser::fit_plane_ellipse(const std::vector<Point3>& points)
         ellipse.row(k) = (c + x * e1 + y * e2).transpose();
     }
     if (!ellipse.allFinite())
-        return unchanged;
+        return as_rows(points);
     return ellipse;
 }
