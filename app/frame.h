@@ -124,8 +124,6 @@ public:
     bool transfer_semilandmarks(bool only_changed);
     // Puts every annotation of surface back onto it, with triangles, weights and tangents.
     void reproject_landmarks(Surface& surface);
-    // The place on surface (LR or HR) that point projects onto, in its file coordinates.
-    Landmark project_onto_surface(const Surface& surface, const Point3& point) const;
     // Pairs the landcurves by name, and the rims by shape under "To rims".
     void pair_landcurves();
     void restore_current_transform();

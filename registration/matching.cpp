@@ -2,6 +2,7 @@
 
 #include "app/working_state.h"
 #include "registration/family_transform.h"
+#include "registration/match_range.h"
 #include "registration/registration_type.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
@@ -238,10 +239,10 @@ std::int64_t establish_matches_and_display_alignment_error(WorkingState& state,
     double sum = 0.0;
     if (lr.vertex_count > 0 &&
         lr.match_distance2.size() == static_cast<std::size_t>(lr.vertex_count))
-        for (const double d2 : lr.match_distance2)
-            if (r2 > d2) {
+        for (std::size_t i = 0; i < lr.match_distance2.size(); ++i)
+            if (within_match_range(lr, i, r2)) {
                 ++matched;
-                sum += std::sqrt(d2);
+                sum += std::sqrt(lr.match_distance2[i]);
             }
     if (matched > 0) {
         const double mean = sum / static_cast<double>(matched);

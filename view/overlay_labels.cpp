@@ -2,6 +2,7 @@
 
 #include "surface/c_locale.h"
 #include "view/display_list_kind.h"
+#include "view/vertex_colour.h"
 
 #include <cmath>
 
@@ -47,7 +48,7 @@ ColourBarValues colour_bar_values(int kind, const ColourBarSettings& s)
         return {-half, half, s.data_units};
     }
     default: // curvature
-        return {-0.04 * s.gain, 0.04 * s.gain, "mm-2"};
+        return {-curvature_ramp_limit * s.gain, curvature_ramp_limit * s.gain, "mm-2"};
     }
 }
 
