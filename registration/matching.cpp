@@ -60,14 +60,14 @@ class CandidateTest {
 public:
     CandidateTest(const Surface& hr, int rim_mode) : hr_(hr), rim_mode_(rim_mode) {}
 
-    // The value with which HR vertex k would be accepted for vertex, given the best so far;
-    // false when k is rejected. A value equal to best wins only when tie_wins (k comes earlier
-    // in the table's walk order than the best so far).
-    bool accepts(const MatchedVertex& vertex, std::int64_t k, double best, bool tie_wins,
-                 double& value) const
+    // The value with which HR vertex k, at position, would be accepted for vertex, given the
+    // best so far; false when k is rejected. A value equal to best wins only when tie_wins (k
+    // comes earlier in the table's walk order than the best so far).
+    bool accepts(const MatchedVertex& vertex, std::int64_t k, const Point3& position, double best,
+                 bool tie_wins, double& value) const
     {
         const auto h = static_cast<std::size_t>(k);
-        const Point3 g = vertex.position - hr_.shown_positions()[h];
+        const Point3 g = vertex.position - position;
         const double s = dot(g, g);
         if (rim_mode_ == rims_to_rims && vertex.on_rim) {
             const double e = hr_.on_rim[h] ? s : missing_value;
@@ -189,7 +189,8 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
                 continue;
             WalkOrderTie best_place;
             state.vertex_grid.walk(
-                hr.bbox_min, state.grid_cell_size, vertex.position, [&](const GridWalkRow& row) {
+                hr.bbox_min, state.grid_cell_size, vertex.position, best,
+                [&](const GridWalkRow& row) {
                     if (row.bound2 > r2) {
                         if (best > row.bound2)
                             best = distance2 = missing_value;
@@ -199,10 +200,10 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
                         return false;
                     if (row.cell_distance2 > best)
                         return true; // nothing nearer in this cell
-                    row.for_each_vertex(best, [&](std::int64_t k) {
+                    row.for_each_vertex(best, [&](std::int64_t k, const Point3& position) {
                         double value = 0.0;
-                        if (test.accepts(vertex, k, best, best_place.is_after(row.rank, k),
-                                         value)) {
+                        if (test.accepts(vertex, k, position, best,
+                                         best_place.is_after(row.rank, k), value)) {
                             best = distance2 = value;
                             best_place = {row.rank, k};
                             match = k;

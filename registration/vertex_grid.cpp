@@ -9,6 +9,7 @@
 
 namespace {
 
+using vertex_grid_detail::slab_gap2;
 constexpr int table_reach = 15;
 constexpr double unreachable = 1e10;
 
@@ -43,22 +44,15 @@ std::int64_t clamped_slab(double offset, std::int64_t count)
     return static_cast<std::int64_t>(offset);
 }
 
-// Squared gap between coordinate p and the slab [low, high] (0 inside it), shortened by margin.
-inline double slab_gap2(double p, double low, double high, double margin)
-{
-    const double outside = p < low ? low - p : p > high ? p - high : 0.0;
-    const double gap = outside > margin ? outside - margin : 0.0;
-    return gap * gap;
-}
-
 constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr std::int64_t last_cell = VertexGrid::cells_per_axis - 1;
 
-// Slabs per axis for a crowded cell of n vertices: on a surface about sqrt(n / 16) of them
-// give sub-cells of a handful of vertices; never more sub-cells than 8 n.
+// Slabs per axis for a crowded cell of n vertices: on a surface about sqrt(n / 32) of them
+// give sub-cells of some ten vertices, which measured fastest: finer sub-cells cost more to
+// look through than their fewer vertices save. Never more sub-cells than 8 n.
 int divisions_for(std::int64_t n)
 {
-    auto s = std::clamp<std::int64_t>(std::llround(std::sqrt(static_cast<double>(n) / 16.0)), 2,
+    auto s = std::clamp<std::int64_t>(std::llround(std::sqrt(static_cast<double>(n) / 32.0)), 2,
                                       vertex_grid_detail::most_divisions);
     while (s > 2 && s * s * s > 8 * n)
         --s;
@@ -66,7 +60,8 @@ int divisions_for(std::int64_t n)
 }
 
 // Groups the indices of each crowded cell by sub-cell, keeping their order within each, and
-// lists the parts. offsets[v] holds vertex v's offsets from the origin in cells.
+// records where each sub-cell's run ends. offsets[v] holds vertex v's offsets from the origin in
+// cells.
 void split_crowded_cells(VertexGrid& grid, const std::vector<std::array<double, 3>>& offsets)
 {
     grid.part_start.assign(grid.cell_start.size(), 0);
@@ -75,7 +70,7 @@ void split_crowded_cells(VertexGrid& grid, const std::vector<std::array<double, 
     std::vector<std::int64_t> grouped;
     for (std::int64_t cell = 0; cell < VertexGrid::cell_count; ++cell) {
         const auto c = static_cast<std::size_t>(cell);
-        grid.part_start[c] = static_cast<std::uint32_t>(grid.parts.size());
+        grid.part_start[c] = static_cast<std::uint32_t>(grid.part_ends.size());
         const std::int64_t first = grid.cell_start[c];
         const std::int64_t n = grid.cell_start[c + 1] - first;
         if (n <= vertex_grid_detail::most_whole)
@@ -105,22 +100,13 @@ void split_crowded_cells(VertexGrid& grid, const std::vector<std::array<double, 
                 indices[i];
         std::copy(grouped.begin(), grouped.end(), indices);
         // counts[key] is now the end of sub-cell key's run.
-        for (std::size_t key = 0; key + 1 < counts.size(); ++key)
-            if (counts[key] != (key == 0 ? 0 : counts[key - 1])) {
-                GridCellPart part;
-                part.x = static_cast<std::uint8_t>(key / static_cast<std::size_t>(s * s));
-                part.y = static_cast<std::uint8_t>(key / static_cast<std::size_t>(s) %
-                                                   static_cast<std::size_t>(s));
-                part.z = static_cast<std::uint8_t>(key % static_cast<std::size_t>(s));
-                part.divisions = static_cast<std::uint8_t>(s);
-                part.end = counts[key];
-                grid.parts.push_back(part);
-            }
+        grid.part_ends.push_back(static_cast<std::uint32_t>(s));
+        grid.part_ends.insert(grid.part_ends.end(), counts.begin(), counts.end() - 1);
     }
-    grid.part_start.back() = static_cast<std::uint32_t>(grid.parts.size());
-    if (grid.parts.empty()) {
+    grid.part_start.back() = static_cast<std::uint32_t>(grid.part_ends.size());
+    if (grid.part_ends.empty()) {
         std::vector<std::uint32_t>().swap(grid.part_start);
-        std::vector<GridCellPart>().swap(grid.parts);
+        std::vector<std::uint32_t>().swap(grid.part_ends);
     }
 }
 
@@ -170,6 +156,7 @@ WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3&
     geometry.origin = {origin.x, origin.y, origin.z};
     geometry.point = {point.x, point.y, point.z};
     geometry.cell_size = cell_size;
+    geometry.per_cell_size = 1.0 / cell_size;
     // Filing and the bounds round differently; 1e-9 of the magnitudes involved is far more
     // than either rounding and far less than any cell that matters.
     for (std::size_t axis = 0; axis < 3; ++axis)
@@ -211,23 +198,37 @@ void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& 
     }
 }
 
-void part_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& cell, int divisions,
-               PartGaps& gaps)
+SubCellGaps::SubCellGaps(const WalkGeometry& geometry, std::int64_t cell, int s)
+    : geometry_(geometry), s_(s), width_(1.0 / s)
 {
-    const double c = geometry.cell_size;
-    const double width = 1.0 / divisions;
+    constexpr std::int64_t n = VertexGrid::cells_per_axis;
+    cell_ = {cell / (n * n), cell / n % n, cell % n};
     for (std::size_t axis = 0; axis < 3; ++axis) {
-        const double o = geometry.origin[axis];
-        const auto i = static_cast<double>(cell[axis]);
-        for (int a = 0; a < divisions; ++a) {
-            const double low = cell[axis] == 0 && a == 0 ? -infinity : o + (i + a * width) * c;
-            const double high = cell[axis] == last_cell && a == divisions - 1
-                                    ? infinity
-                                    : o + (i + (a + 1) * width) * c;
-            gaps[axis][static_cast<std::size_t>(a)] =
-                slab_gap2(geometry.point[axis], low, high, geometry.margin[axis]);
-        }
+        // The slab the point falls into, or the outermost on its side; then down the gaps to
+        // the smallest, in case rounding put the point one slab off.
+        const double t = ((geometry.point[axis] - geometry.origin[axis]) * geometry.per_cell_size -
+                          static_cast<double>(cell_[axis])) *
+                         s;
+        int a = t >= static_cast<double>(s - 1) ? s - 1 : t > 0.0 ? static_cast<int>(t) : 0;
+        low_[axis] = high_[axis] = a;
+        gaps_[axis][static_cast<std::size_t>(a)] = work_out(axis, a);
+        while (a > 0 && gap(axis, a - 1) < gap(axis, a))
+            --a;
+        while (a < s - 1 && gap(axis, a + 1) < gap(axis, a))
+            ++a;
+        nearest_[axis] = a;
     }
+}
+
+double SubCellGaps::work_out(std::size_t axis, int a) const
+{
+    const double c = geometry_.cell_size;
+    const double o = geometry_.origin[axis];
+    const auto i = static_cast<double>(cell_[axis]);
+    const double low = cell_[axis] == 0 && a == 0 ? -infinity : o + (i + a * width_) * c;
+    const double high =
+        cell_[axis] == last_cell && a == s_ - 1 ? infinity : o + (i + (a + 1) * width_) * c;
+    return slab_gap2(geometry_.point[axis], low, high, geometry_.margin[axis]);
 }
 
 } // namespace vertex_grid_detail
@@ -316,10 +317,14 @@ SearchRangeScale build_vertex_grid(WorkingState& state)
     std::vector<std::int64_t> next(grid.cell_start.begin(), grid.cell_start.end() - 1);
     for (std::int64_t v = 0; v < vertex_count; ++v)
         grid.vertex_indices[static_cast<std::size_t>(next[cell_of(v)]++)] = v;
-    if (grid.vertex_indices.empty())
+    if (grid.vertex_indices.empty()) {
         grid.clear();
-    else
-        split_crowded_cells(grid, offsets);
+        return scale;
+    }
+    split_crowded_cells(grid, offsets);
+    grid.cell_positions.resize(grid.vertex_indices.size());
+    for (std::size_t i = 0; i < grid.vertex_indices.size(); ++i)
+        grid.cell_positions[i] = positions[static_cast<std::size_t>(grid.vertex_indices[i])];
     return scale;
 }
 
@@ -339,16 +344,15 @@ std::int32_t find_closest_vertex(const WorkingState& state, const Surface& surfa
         }
         return static_cast<std::int32_t>(result);
     }
-    const std::vector<Point3>& positions = surface.shown_positions();
     WalkOrderTie best_place;
     state.vertex_grid.walk(
-        surface.bbox_min, state.grid_cell_size, point, [&](const GridWalkRow& row) {
+        surface.bbox_min, state.grid_cell_size, point, best, [&](const GridWalkRow& row) {
             if (row.bound2 > best)
                 return false;
             if (row.cell_distance2 > best)
                 return true; // nothing nearer in this cell
-            row.for_each_vertex(best, [&](std::int64_t k) {
-                const double s = squared_distance(point, positions[static_cast<std::size_t>(k)]);
+            row.for_each_vertex(best, [&](std::int64_t k, const Point3& position) {
+                const double s = squared_distance(point, position);
                 if (s < best || (s == best && best_place.is_after(row.rank, k))) {
                     best = s;
                     best_place = {row.rank, k};

@@ -27,17 +27,6 @@ struct CellOffset {
 // places), rows of equal d in ascending dx, dy, dz. Built once on first use.
 const std::vector<CellOffset>& cell_offset_table();
 
-// A run of a crowded cell's vertex indices that lie in one sub-cell: the cell split into
-// `divisions` slabs along each axis, sub-cell (x, y, z). The run ends `end` indices after the
-// cell's first index and begins where the cell's previous part ends (the first at 0).
-struct GridCellPart {
-    std::uint8_t x = 0;
-    std::uint8_t y = 0;
-    std::uint8_t z = 0;
-    std::uint8_t divisions = 1;
-    std::uint32_t end = 0;
-};
-
 namespace vertex_grid_detail {
 // What a walk's distance bounds need: the grid origin, the queried point and the cell size,
 // and per axis a margin far above rounding by which every bound is shortened.
@@ -45,18 +34,58 @@ struct WalkGeometry {
     std::array<double, 3> origin{};
     std::array<double, 3> point{};
     double cell_size = 0.0;
+    double per_cell_size = 0.0; // 1 / cell_size, for estimates only
     std::array<double, 3> margin{};
 };
 // A cell of more vertices than this is split into sub-cells.
-constexpr std::int64_t most_whole = 24;
+constexpr std::int64_t most_whole = 64;
 // Most slabs a crowded cell is split into along an axis.
 constexpr int most_divisions = 32;
-// For each axis and each slab of a cell split into `divisions` slabs, the squared gap between
-// the point and that slab, shortened as the cell gaps are; slabs on the faces of the grid
-// reach to infinity, as the vertices beyond the faces are filed there.
-using PartGaps = std::array<std::array<double, most_divisions>, 3>;
-void part_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& cell, int divisions,
-               PartGaps& gaps);
+// Squared gap between coordinate p and the slab [low, high] (0 inside it), shortened by margin.
+inline double slab_gap2(double p, double low, double high, double margin)
+{
+    const double outside = p < low ? low - p : p > high ? p - high : 0.0;
+    const double gap = outside > margin ? outside - margin : 0.0;
+    return gap * gap;
+}
+// The squared gaps between the walk's point and the slabs of a crowded cell split into s
+// slabs along each axis, shortened as the cell gaps are; slabs on the faces of the grid reach
+// to infinity, as the vertices beyond the faces are filed there. A scan starts at the slab
+// nearest the point and moves outwards, so the gaps are worked out as it reaches them.
+class SubCellGaps {
+public:
+    SubCellGaps(const WalkGeometry& geometry, std::int64_t cell, int s);
+    // The slab nearest the point along axis.
+    int nearest(std::size_t axis) const { return nearest_[axis]; }
+    // The gap of slab a, 0 <= a < s.
+    double gap(std::size_t axis, int a)
+    {
+        while (a < low_[axis]) {
+            --low_[axis];
+            gaps_[axis][static_cast<std::size_t>(low_[axis])] = work_out(axis, low_[axis]);
+        }
+        while (a > high_[axis]) {
+            ++high_[axis];
+            gaps_[axis][static_cast<std::size_t>(high_[axis])] = work_out(axis, high_[axis]);
+        }
+        return gaps_[axis][static_cast<std::size_t>(a)];
+    }
+    // The gap of a slab already reached.
+    double reached(std::size_t axis, int a) const
+    {
+        return gaps_[axis][static_cast<std::size_t>(a)];
+    }
+
+private:
+    double work_out(std::size_t axis, int a) const;
+
+    const WalkGeometry& geometry_;
+    std::array<std::int64_t, 3> cell_{};
+    int s_ = 1;
+    double width_ = 1.0;
+    std::array<int, 3> nearest_{}, low_{}, high_{};
+    std::array<std::array<double, most_divisions>, 3> gaps_;
+};
 } // namespace vertex_grid_detail
 
 // One row of a walk over the grid, as handed to the visitor.
@@ -70,20 +99,19 @@ struct GridWalkRow {
     std::int64_t cell = -1;
     const vertex_grid_detail::WalkGeometry* geometry = nullptr;
 
-    // Calls scan(k) for each vertex index k of the cell that may lie no farther (squared)
-    // than best, which scan may lower as it goes: a cell kept whole in ascending index order, a
-    // crowded cell's parts nearest first, then the others whose bound is not above best.
-    // Vertices of a part come in ascending index order; a visitor that lets the lower index win
-    // among equally near vertices of the row gets the same answer as from a scan of the whole cell
-    // in index order.
+    // Calls scan(k, p) for each vertex index k of the cell, at position p, that may lie no farther
+    // (squared) than best, which scan may lower as it goes: a cell kept whole in ascending index
+    // order, a crowded cell's sub-cells nearest first, then the others whose bound is not above
+    // best. Vertices of a sub-cell come in ascending index order; a visitor that lets the lower
+    // index win among equally near vertices of the row gets the same answer as from a scan of the
+    // whole cell in index order.
     template <typename Scan> void for_each_vertex(const double& best, Scan&& scan) const;
 
 private:
-    // The crowded cell's part of for_each_vertex, kept out of the walk's loop; begin: the
-    // cell's first index.
+    // The crowded cell's part of for_each_vertex, kept out of the walk's loop; first: where the
+    // cell's indices begin.
     template <typename Scan>
-    [[gnu::noinline]] void scan_parts(const std::int64_t* begin, const double& best,
-                                      Scan& scan) const;
+    [[gnu::noinline]] void scan_parts(std::int64_t first, const double& best, Scan& scan) const;
 };
 
 // Where the best vertex so far was met in the walk's table order: its row's rank and its index.
@@ -103,9 +131,9 @@ struct WalkOrderTie {
 // 100 x 100 x 100 cells; cell (i, j, k) covers [i c, (i + 1) c) x [j c, (j + 1) c) x
 // [k c, (k + 1) c) from the HR bbox_min, c the cell size; points beyond a face go into the
 // outermost cell on that side. A cell of few vertices holds its indices in ascending order; a
-// crowded one is split into sub-cells about as small as a few vertices, its indices grouped
-// by sub-cell, ascending within each. The grid refers to the HR positions by index and never
-// copies them.
+// crowded one is split into sub-cells of some ten vertices, its indices grouped by sub-cell,
+// ascending within each. Beside each index the grid keeps a copy of its HR shown position, as
+// the HR surface stays as it was read until the grid is built anew.
 struct VertexGrid {
     static constexpr int cells_per_axis = 100;
     static constexpr std::int64_t cell_count =
@@ -115,10 +143,16 @@ struct VertexGrid {
     // vertex_indices[cell_start[cell] .. cell_start[cell + 1]). Both empty = an empty grid.
     std::vector<std::int64_t> cell_start;
     std::vector<std::int64_t> vertex_indices;
-    // The parts of cell n are parts[part_start[n] .. part_start[n + 1]), none for a cell kept
-    // whole. Empty when no cell is split.
+    // A crowded cell n, split into s slabs along each axis, has its sub-cells at
+    // part_ends[part_start[n]]: s, then for each sub-cell (x, y, z) in the order
+    // (x s + y) s + z the end of its run of indices, counted from the cell's first index; each
+    // run begins where the one before ends, the first at 0. part_start[n] == part_start[n + 1]
+    // for a cell kept whole. Both empty when no cell is split.
     std::vector<std::uint32_t> part_start;
-    std::vector<GridCellPart> parts;
+    std::vector<std::uint32_t> part_ends;
+    // The HR shown position of each entry of vertex_indices, so that a scan reads the
+    // positions of a cell in a row rather than all over the surface.
+    std::vector<Point3> cell_positions;
 
     bool is_empty() const { return vertex_indices.empty(); }
     void clear()
@@ -126,19 +160,31 @@ struct VertexGrid {
         std::vector<std::int64_t>().swap(cell_start);
         std::vector<std::int64_t>().swap(vertex_indices);
         std::vector<std::uint32_t>().swap(part_start);
-        std::vector<GridCellPart>().swap(parts);
+        std::vector<std::uint32_t>().swap(part_ends);
+        std::vector<Point3>().swap(cell_positions);
+    }
+
+    // scan(vertex_indices[i], cell_positions[i]) for i in first..last - 1.
+    template <typename Scan> void scan_run(std::int64_t first, std::int64_t last, Scan& scan) const
+    {
+        for (auto i = static_cast<std::size_t>(first); i != static_cast<std::size_t>(last); ++i)
+            scan(vertex_indices[i], cell_positions[i]);
     }
 
     // Visits the cells around the base cell of point (the truncated, not clamped, cell of
     // point, so a point outside the box walks from a cell outside the grid). visit(row)
-    // receives a GridWalkRow per table row and returns false to stop the walk. Rows come in
-    // table order, except that the base cell's own row comes first among the 27 rows of bound
-    // 0: no walk can stop within those rows, so a visitor that lets the lower rank win among
-    // equally near vertices gets the answer of the table order, and a near vertex at once.
-    // When no row can reach a cell of the grid (or the grid is empty) nothing is visited, since
-    // nothing could be found.
+    // receives a GridWalkRow per table row and returns false to stop the walk; best is the
+    // visitor's best squared distance so far, which it lowers as it goes, and the walk stops
+    // by itself at the first row whose bound2 exceeds it. Rows come in table
+    // order, except within the 27 rows of bound 0: the base cell's own row comes first (a
+    // near vertex at once), and of the others only those of cells in the grid and not farther
+    // than best. No walk can stop within those rows, so a visitor that skips the cells farther
+    // than best and lets the lower rank win among equally near vertices gets the answer of the
+    // table order. When no row can reach a cell of the grid (or the grid is empty) nothing is
+    // visited, since nothing could be found.
     template <typename Visit>
-    void walk(const Point3& origin, double cell_size, const Point3& point, Visit&& visit) const;
+    void walk(const Point3& origin, double cell_size, const Point3& point, const double& best,
+              Visit&& visit) const;
 };
 
 // Search-range slider units, maximum and label for a grid cell size.
@@ -193,13 +239,15 @@ void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& 
                std::int64_t from, std::int64_t to, AxisGaps& gaps);
 // The largest offset component, along any axis, of each table row.
 const std::vector<std::uint8_t>& cell_offset_reaches();
-// Rank of the table row of offset (0, 0, 0).
+// Rank of the table row of offset (0, 0, 0), and the number of rows of the block of bound 0
+// around it, which come first, offset (dx, dy, dz) at rank 9 (dx + 1) + 3 (dy + 1) + dz + 1.
 constexpr std::size_t base_rank = 13;
+constexpr std::size_t block_rows = 27;
 } // namespace vertex_grid_detail
 
 template <typename Visit>
 void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& point,
-                      Visit&& visit) const
+                      const double& best, Visit&& visit) const
 {
     std::array<std::int64_t, 3> base{};
     if (is_empty() || !vertex_grid_detail::base_cell(origin, cell_size, point, base))
@@ -219,11 +267,8 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     const bool inside = base[0] >= 15 && base[0] < cells_per_axis - 15 && base[1] >= 15 &&
                         base[1] < cells_per_axis - 15 && base[2] >= 15 &&
                         base[2] < cells_per_axis - 15;
-    const std::size_t rows = table.size();
-    using vertex_grid_detail::base_rank;
-    for (std::size_t step = 0; step < rows; ++step) {
-        // The base cell's row first, then the others in table order.
-        const std::size_t r = step == 0 ? base_rank : step <= base_rank ? step - 1 : step;
+    const auto visit_row = [&](std::size_t r) __attribute__((always_inline))
+    {
         const CellOffset& row = table[r];
         GridWalkRow visited;
         const double bound = row.d * cell_size;
@@ -243,7 +288,38 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
                                      gaps[1][static_cast<std::size_t>(row.dy + 15)] +
                                      gaps[2][static_cast<std::size_t>(row.dz + 15)];
         }
-        if (!visit(visited))
+        return visit(visited);
+    };
+    // The block of bound 0 around the base cell, the base cell first: no walk stops within
+    // it, so its order does not matter, and a cell of the block that lies outside the grid or
+    // farther than best holds nothing for the visitor.
+    using vertex_grid_detail::base_rank;
+    if (!visit_row(base_rank))
+        return;
+    for (std::int64_t dx = -1; dx <= 1; ++dx) {
+        const double gx = gaps[0][static_cast<std::size_t>(dx + 15)];
+        if (gx > best || static_cast<std::uint64_t>(base[0] + dx) >= cells_per_axis)
+            continue;
+        for (std::int64_t dy = -1; dy <= 1; ++dy) {
+            const double gxy = gx + gaps[1][static_cast<std::size_t>(dy + 15)];
+            if (gxy > best || static_cast<std::uint64_t>(base[1] + dy) >= cells_per_axis)
+                continue;
+            for (std::int64_t dz = -1; dz <= 1; ++dz) {
+                const auto r = static_cast<std::size_t>(9 * (dx + 1) + 3 * (dy + 1) + dz + 1);
+                if (r == base_rank || gxy + gaps[2][static_cast<std::size_t>(dz + 15)] > best ||
+                    static_cast<std::uint64_t>(base[2] + dz) >= cells_per_axis)
+                    continue;
+                if (!visit_row(r))
+                    return;
+            }
+        }
+    }
+    // Past the block the walk ends at the first row whose bound exceeds best, before the
+    // row's gaps are worked out.
+    const std::size_t rows = table.size();
+    for (std::size_t r = vertex_grid_detail::block_rows; r < rows; ++r) {
+        const double bound = table[r].d * cell_size;
+        if (bound * bound > best || !visit_row(r))
             return;
     }
 }
@@ -253,47 +329,102 @@ template <typename Scan> void GridWalkRow::for_each_vertex(const double& best, S
     if (grid == nullptr)
         return;
     const auto c = static_cast<std::size_t>(cell);
-    const std::int64_t* const begin = grid->vertex_indices.data() + grid->cell_start[c];
-    const std::int64_t* const end = grid->vertex_indices.data() + grid->cell_start[c + 1];
-    if (end - begin <= vertex_grid_detail::most_whole || grid->part_start.empty()) {
-        for (const std::int64_t* k = begin; k != end; ++k)
-            scan(*k);
+    const std::int64_t first = grid->cell_start[c];
+    if (grid->part_start.empty() || grid->part_start[c] == grid->part_start[c + 1]) {
+        grid->scan_run(first, grid->cell_start[c + 1], scan);
         return;
     }
-    scan_parts(begin, best, scan);
+    scan_parts(first, best, scan);
 }
 
 template <typename Scan>
-void GridWalkRow::scan_parts(const std::int64_t* begin, const double& best, Scan& scan) const
+void GridWalkRow::scan_parts(std::int64_t first, const double& best, Scan& scan) const
 {
     const auto c = static_cast<std::size_t>(cell);
-    const GridCellPart* const parts_begin = grid->parts.data() + grid->part_start[c];
-    const GridCellPart* const parts_end = grid->parts.data() + grid->part_start[c + 1];
-    constexpr std::int64_t n = VertexGrid::cells_per_axis;
-    vertex_grid_detail::PartGaps gaps;
-    vertex_grid_detail::part_gaps(*geometry, {cell / (n * n), cell / n % n, cell % n},
-                                  parts_begin->divisions, gaps);
-    const auto bound = [&gaps](const GridCellPart& part) {
-        return gaps[0][part.x] + gaps[1][part.y] + gaps[2][part.z];
+    const std::uint32_t* const header = grid->part_ends.data() + grid->part_start[c];
+    const int s = static_cast<int>(header[0]);
+    const std::uint32_t* const ends = header + 1;
+    vertex_grid_detail::SubCellGaps gaps(*geometry, cell, s);
+    const auto is_empty = [ends](int key) { return ends[key] == (key == 0 ? 0 : ends[key - 1]); };
+    const auto scan_part = [&](int key) __attribute__((always_inline))
+    {
+        grid->scan_run(first + (key == 0 ? 0 : ends[key - 1]), first + ends[key], scan);
     };
-    const auto scan_part = [&](const GridCellPart* part) {
-        const std::int64_t* k = begin + (part == parts_begin ? 0 : part[-1].end);
-        for (const std::int64_t* const last = begin + part->end; k != last; ++k)
-            scan(*k);
-    };
-    const GridCellPart* nearest = parts_begin;
-    double nearest_bound = bound(*nearest);
-    for (const GridCellPart* part = parts_begin + 1; part != parts_end; ++part) {
-        const double b = bound(*part);
-        if (b < nearest_bound) {
-            nearest_bound = b;
-            nearest = part;
-        }
-    }
-    if (nearest_bound > best)
+    // The sub-cell nearest the point first. A vertex there usually leaves best so low that
+    // one pass over the few sub-cells around it ends the scan; otherwise shells of sub-cells
+    // around it, each nearest first.
+    const std::array<int, 3> centre{gaps.nearest(0), gaps.nearest(1), gaps.nearest(2)};
+    if (gaps.reached(0, centre[0]) + gaps.reached(1, centre[1]) + gaps.reached(2, centre[2]) > best)
         return;
-    scan_part(nearest);
-    for (const GridCellPart* part = parts_begin; part != parts_end; ++part)
-        if (part != nearest && !(bound(*part) > best))
-            scan_part(part);
+    const int centre_key = (centre[0] * s + centre[1]) * s + centre[2];
+    const bool centre_held = !is_empty(centre_key);
+    if (centre_held)
+        scan_part(centre_key);
+    // The gaps grow away from the centre, so the slabs within best form a run around it on
+    // each axis; low and high: that run, at most reach slabs from the centre. Whether it
+    // reaches that far on some axis.
+    std::array<int, 3> low{}, high{};
+    const auto window = [&](int reach) __attribute__((always_inline))
+    {
+        bool reached = false;
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            const int c = centre[axis];
+            low[axis] = high[axis] = c;
+            while (low[axis] > std::max(0, c - reach) && !(gaps.gap(axis, low[axis] - 1) > best))
+                --low[axis];
+            while (high[axis] < std::min(s - 1, c + reach) &&
+                   !(gaps.gap(axis, high[axis] + 1) > best))
+                ++high[axis];
+            reached = reached || low[axis] == c - reach || high[axis] == c + reach;
+        }
+        return reached;
+    };
+    // visit(key, bound) for each sub-cell of the window but the centre that holds something
+    // and whose bound is not above best; with a shell, only those of that shell around the
+    // centre.
+    const auto for_each_in_window = [&](int shell, auto&& visit) __attribute__((always_inline))
+    {
+        for (int x = low[0]; x <= high[0]; ++x) {
+            const double gx = gaps.reached(0, x);
+            const bool x_face = shell < 0 || x == centre[0] - shell || x == centre[0] + shell;
+            for (int y = low[1]; y <= high[1]; ++y) {
+                const double gxy = gx + gaps.reached(1, y);
+                if (gxy > best)
+                    continue;
+                const bool face = x_face || y == centre[1] - shell || y == centre[1] + shell;
+                // Off the shell's x and y faces only its two z faces belong to it.
+                const int z_step = face ? 1 : 2 * shell;
+                for (int z = face ? low[2] : centre[2] - shell; z <= high[2]; z += z_step) {
+                    if (z < low[2])
+                        continue;
+                    const int key = (x * s + y) * s + z;
+                    const double bound = gxy + gaps.reached(2, z);
+                    if (!(bound > best) && key != centre_key && !is_empty(key))
+                        visit(key, bound);
+                }
+            }
+        }
+    };
+    if (centre_held) {
+        window(s);
+        for_each_in_window(-1, [&](int key, double) { scan_part(key); });
+        return;
+    }
+    for (int shell = 1; shell < s && window(shell); ++shell) {
+        int nearest = -1;
+        double nearest_bound = 0.0;
+        for_each_in_window(shell, [&](int key, double bound) {
+            if (nearest < 0 || bound < nearest_bound) {
+                nearest = key;
+                nearest_bound = bound;
+            }
+        });
+        if (nearest < 0)
+            continue;
+        scan_part(nearest);
+        for_each_in_window(shell, [&](int key, double) {
+            if (key != nearest)
+                scan_part(key);
+        });
+    }
 }

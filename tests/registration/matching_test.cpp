@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -286,4 +288,52 @@ TEST(MatchVertices, EmptyOrBrokenInputsMatchNothingAndDoNotCrash)
     state.current_transform[12] = NAN;
     match_vertices(state, 0, MatchControls{0, rims_yes, 100});
     EXPECT_EQ(state.lr_surface->match_distance2[0], unmatched);
+}
+
+// A crowded HR cloud, whose cells are split into sub-cells, matched as it is and with every
+// cell scanned whole: the sub-cells only speed the search up, so both give the same matches,
+// equally near candidates included.
+TEST(MatchVertices, SubCellsGiveTheMatchesOfWholeCells)
+{
+    std::mt19937 random(2024);
+    std::uniform_int_distribution<int> lattice(0, 32);
+    std::uniform_int_distribution<int> pick(0, 3);
+    const Point3 directions[] = {up, down, along_x, {0.6, 0.8, 0}};
+    const auto vertex_at = [&](double step, double offset) {
+        Vertex v;
+        v.position = {50 + offset + step * lattice(random), 50 + offset + step * lattice(random),
+                      50 + offset + step * lattice(random)};
+        v.normal = directions[pick(random)];
+        v.on_rim = pick(random) == 0;
+        v.rim_direction = directions[pick(random)];
+        v.curvature = 0.01 * pick(random);
+        return v;
+    };
+    std::vector<Vertex> hr, lr;
+    for (int i = 0; i < 4000; ++i)
+        hr.push_back(vertex_at(1.0 / 16, 0.0)); // about 500 to a 1 mm cell, duplicates among them
+    for (int i = 0; i < 600; ++i)
+        lr.push_back(vertex_at(1.0 / 16, i % 2 == 0 ? 0.0 : 1.0 / 32));
+    // Over all runs some vertices find no accepted candidate within the range, most do.
+    std::ptrdiff_t unmatched_count = 0;
+    for (const int rim_mode : {rims_yes, rims_no, rims_to_rims})
+        for (const int range : {1, 30}) {
+            SCOPED_TRACE(testing::Message() << rim_mode << " " << range);
+            WorkingState state;
+            set_up(state, lr, hr);
+            ASSERT_FALSE(state.vertex_grid.part_ends.empty());
+            const MatchControls controls{0, rim_mode, range};
+            match_vertices(state, 1, controls);
+            const std::vector<std::int64_t> split_matches = state.lr_surface->match_index;
+            const std::vector<double> split_distances = state.lr_surface->match_distance2;
+            state.vertex_grid.part_start.clear();
+            state.vertex_grid.part_ends.clear();
+            match_vertices(state, 1, controls);
+            EXPECT_EQ(state.lr_surface->match_index, split_matches);
+            EXPECT_EQ(state.lr_surface->match_distance2, split_distances);
+            unmatched_count +=
+                std::count(split_distances.begin(), split_distances.end(), unmatched);
+        }
+    EXPECT_GT(unmatched_count, 0);
+    EXPECT_LT(unmatched_count, 6 * 600 / 2);
 }
