@@ -104,10 +104,8 @@ void split_crowded_cells(VertexGrid& grid, const std::vector<std::array<double, 
         grid.part_ends.insert(grid.part_ends.end(), counts.begin(), counts.end() - 1);
     }
     grid.part_start.back() = static_cast<std::uint32_t>(grid.part_ends.size());
-    if (grid.part_ends.empty()) {
-        std::vector<std::uint32_t>().swap(grid.part_start);
-        std::vector<std::uint32_t>().swap(grid.part_ends);
-    }
+    if (grid.part_ends.empty())
+        grid.part_start.clear();
 }
 
 } // namespace
@@ -292,8 +290,9 @@ SearchRangeScale build_vertex_grid(WorkingState& state)
     const SearchRangeScale scale = search_range_scale(cell_size);
     state.range_units = scale.units;
 
+    // The grid's arrays are filled anew, keeping the memory of a previous grid.
     VertexGrid& grid = state.vertex_grid;
-    grid.clear();
+    grid.part_ends.clear();
     const std::vector<Point3>& positions = hr.shown_positions();
     const auto vertex_count = static_cast<std::int64_t>(positions.size());
     std::vector<std::array<double, 3>> offsets(positions.size());
