@@ -38,7 +38,7 @@ struct WalkGeometry {
     std::array<double, 3> margin{};
 };
 // A cell of more vertices than this is split into sub-cells.
-constexpr std::int64_t most_whole = 64;
+constexpr std::int64_t most_whole = 128;
 // Most slabs a crowded cell is split into along an axis.
 constexpr int most_divisions = 32;
 // Squared gap between coordinate p and the slab [low, high] (0 inside it), shortened by margin.
@@ -106,9 +106,12 @@ struct GridWalkRow {
     // index win among equally near vertices of the row gets the same answer as from a scan of the
     // whole cell in index order.
     template <typename Scan> void for_each_vertex(const double& best, Scan&& scan) const;
+    // The same a run at a time: run(indices, positions, count) for runs of vertices in
+    // ascending index order, each of one sub-cell (or of a whole cell).
+    template <typename Run> void for_each_run(const double& best, Run&& run) const;
 
 private:
-    // The crowded cell's part of for_each_vertex, kept out of the walk's loop; first: where the
+    // The crowded cell's part of for_each_run, kept out of the walk's loop; first: where the
     // cell's indices begin.
     template <typename Scan>
     [[gnu::noinline]] void scan_parts(std::int64_t first, const double& best, Scan& scan) const;
@@ -131,7 +134,7 @@ struct WalkOrderTie {
 // 100 x 100 x 100 cells; cell (i, j, k) covers [i c, (i + 1) c) x [j c, (j + 1) c) x
 // [k c, (k + 1) c) from the HR bbox_min, c the cell size; points beyond a face go into the
 // outermost cell on that side. A cell of few vertices holds its indices in ascending order; a
-// crowded one is split into sub-cells of some ten vertices, its indices grouped by sub-cell,
+// crowded one is split into sub-cells of some tens of vertices, its indices grouped by sub-cell,
 // ascending within each. Beside each index the grid keeps a copy of its HR shown position, as
 // the HR surface stays as it was read until the grid is built anew.
 struct VertexGrid {
@@ -164,11 +167,12 @@ struct VertexGrid {
         std::vector<Point3>().swap(cell_positions);
     }
 
-    // scan(vertex_indices[i], cell_positions[i]) for i in first..last - 1.
-    template <typename Scan> void scan_run(std::int64_t first, std::int64_t last, Scan& scan) const
+    // run(indices, positions, count) for entries first..last - 1.
+    template <typename Run> void scan_run(std::int64_t first, std::int64_t last, Run& run) const
     {
-        for (auto i = static_cast<std::size_t>(first); i != static_cast<std::size_t>(last); ++i)
-            scan(vertex_indices[i], cell_positions[i]);
+        const auto i = static_cast<std::size_t>(first);
+        run(vertex_indices.data() + i, cell_positions.data() + i,
+            static_cast<std::size_t>(last - first));
     }
 
     // Visits the cells around the base cell of point (the truncated, not clamped, cell of
@@ -325,6 +329,16 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
 }
 
 template <typename Scan> void GridWalkRow::for_each_vertex(const double& best, Scan&& scan) const
+{
+    for_each_run(
+        best, [&scan](const std::int64_t* indices, const Point3* positions, std::size_t count)
+                  __attribute__((always_inline)) {
+                      for (std::size_t i = 0; i != count; ++i)
+                          scan(indices[i], positions[i]);
+                  });
+}
+
+template <typename Run> void GridWalkRow::for_each_run(const double& best, Run&& scan) const
 {
     if (grid == nullptr)
         return;

@@ -148,7 +148,7 @@ TEST(FindClosestVertex, AgreesWithBruteForceIncludingTies)
     // Points on a lattice, many of them repeated, so that equal distances are common; queries on
     // the same lattice and half-way between, also beyond the points. Two corners fix the box
     // at 0..50 (cell 0.5 mm). Sparse: a 0.25 mm lattice over the box. Dense: a 1/16 mm lattice
-    // over 20..21.5, about 120 points to a cell, split into sub-cells whose faces hold lattice
+    // over 20..21, about 350 points to a cell, split into sub-cells whose faces hold lattice
     // points. Crowded: a 1/64 mm lattice over 49..50, about 400 points to a cell, in the
     // grid's top corner, its last points on the box's faces.
     struct Case {
@@ -159,7 +159,7 @@ TEST(FindClosestVertex, AgreesWithBruteForceIncludingTies)
         bool split; // some cell is split into sub-cells
     };
     const Case cases[] = {{"sparse", 0.0, 0.25, 200, false},
-                          {"dense", 20.0, 0.0625, 24, true},
+                          {"dense", 20.0, 0.0625, 16, true},
                           {"crowded", 49.0, 1.0 / 64, 64, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
