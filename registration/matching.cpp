@@ -200,13 +200,21 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
                         return false;
                     if (row.cell_distance2 > best)
                         return true; // nothing nearer in this cell
-                    row.for_each_vertex(best, [&](std::int64_t k, const Point3& position) {
-                        double value = 0.0;
-                        if (test.accepts(vertex, k, position, best,
-                                         best_place.is_after(row.rank, k), value)) {
-                            best = distance2 = value;
-                            best_place = {row.rank, k};
-                            match = k;
+                    row.for_each_run(best, [&](const std::int64_t* indices, const Point3* positions,
+                                               std::size_t count) {
+                        // No value is below the squared distance, so a run with no vertex as
+                        // near as the best holds nothing to accept.
+                        if (!(nearest_squared_distance(vertex.position, positions, count) <= best))
+                            return;
+                        for (std::size_t i = 0; i != count; ++i) {
+                            const std::int64_t k = indices[i];
+                            double value = 0.0;
+                            if (test.accepts(vertex, k, positions[i], best,
+                                             best_place.is_after(row.rank, k), value)) {
+                                best = distance2 = value;
+                                best_place = {row.rank, k};
+                                match = k;
+                            }
                         }
                     });
                     return true;

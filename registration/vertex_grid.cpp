@@ -355,9 +355,7 @@ std::int32_t find_closest_vertex(const WorkingState& state, const Surface& surfa
                 best, [&](const std::int64_t* indices, const Point3* positions, std::size_t count) {
                     // The run's nearest first, without a branch per vertex; within the run the
                     // lower index wins a tie, as a scan in index order would decide.
-                    double nearest = std::numeric_limits<double>::infinity();
-                    for (std::size_t i = 0; i != count; ++i)
-                        nearest = std::min(nearest, squared_distance(point, positions[i]));
+                    const double nearest = nearest_squared_distance(point, positions, count);
                     if (!(nearest <= best))
                         return;
                     std::size_t i = 0;

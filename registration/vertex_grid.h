@@ -4,9 +4,11 @@
 
 #include "surface/point3.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -190,6 +192,17 @@ struct VertexGrid {
     void walk(const Point3& origin, double cell_size, const Point3& point, const double& best,
               Visit&& visit) const;
 };
+
+// The smallest squared distance between point and positions[0 .. count - 1], infinity for
+// none; without a branch per position, so that a run of vertices is looked through quickly.
+inline double nearest_squared_distance(const Point3& point, const Point3* positions,
+                                       std::size_t count)
+{
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i != count; ++i)
+        nearest = std::min(nearest, squared_distance(point, positions[i]));
+    return nearest;
+}
 
 // Search-range slider units, maximum and label for a grid cell size.
 struct SearchRangeScale {
