@@ -96,20 +96,17 @@ struct GridWalkRow {
     double cell_distance2 = 0.0; // no vertex of this cell is nearer (squared, mm^2)
     std::size_t rank = 0;        // the row's position in the table
     // The grid and the number of the row's cell (none for a cell outside the grid), and the
-    // walk's geometry, for for_each_vertex.
+    // walk's geometry, for for_each_run.
     const VertexGrid* grid = nullptr;
     std::int64_t cell = -1;
     const vertex_grid_detail::WalkGeometry* geometry = nullptr;
 
-    // Calls scan(k, p) for each vertex index k of the cell, at position p, that may lie no farther
-    // (squared) than best, which scan may lower as it goes: a cell kept whole in ascending index
-    // order, a crowded cell's sub-cells nearest first, then the others whose bound is not above
-    // best. Vertices of a sub-cell come in ascending index order; a visitor that lets the lower
-    // index win among equally near vertices of the row gets the same answer as from a scan of the
-    // whole cell in index order.
-    template <typename Scan> void for_each_vertex(const double& best, Scan&& scan) const;
-    // The same a run at a time: run(indices, positions, count) for runs of vertices in
-    // ascending index order, each of one sub-cell (or of a whole cell).
+    // Calls run(indices, positions, count) for runs of the cell's vertices (their indices and
+    // positions) that may lie no farther (squared) than best, which run may lower as it goes: a
+    // cell kept whole as one run, a crowded cell's sub-cells nearest first, then the others
+    // whose bound is not above best. A run's vertices come in ascending index order; a visitor
+    // that lets the lower index win among equally near vertices of the row gets the same answer
+    // as from a scan of the whole cell in index order.
     template <typename Run> void for_each_run(const double& best, Run&& run) const;
 
 private:
@@ -341,27 +338,17 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     }
 }
 
-template <typename Scan> void GridWalkRow::for_each_vertex(const double& best, Scan&& scan) const
-{
-    for_each_run(
-        best, [&scan](const std::int64_t* indices, const Point3* positions, std::size_t count)
-                  __attribute__((always_inline)) {
-                      for (std::size_t i = 0; i != count; ++i)
-                          scan(indices[i], positions[i]);
-                  });
-}
-
-template <typename Run> void GridWalkRow::for_each_run(const double& best, Run&& scan) const
+template <typename Run> void GridWalkRow::for_each_run(const double& best, Run&& run) const
 {
     if (grid == nullptr)
         return;
     const auto c = static_cast<std::size_t>(cell);
     const std::int64_t first = grid->cell_start[c];
     if (grid->part_start.empty() || grid->part_start[c] == grid->part_start[c + 1]) {
-        grid->scan_run(first, grid->cell_start[c + 1], scan);
+        grid->scan_run(first, grid->cell_start[c + 1], run);
         return;
     }
-    scan_parts(first, best, scan);
+    scan_parts(first, best, run);
 }
 
 template <typename Scan>
