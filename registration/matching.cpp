@@ -196,8 +196,6 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
                             best = distance2 = missing_value;
                         return false;
                     }
-                    if (row.bound2 > best)
-                        return false;
                     if (row.cell_distance2 > best)
                         return true; // nothing nearer in this cell
                     row.for_each_run(best, [&](const std::int64_t* indices, const Point3* positions,

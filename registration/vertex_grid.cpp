@@ -347,8 +347,6 @@ std::int32_t find_closest_vertex(const WorkingState& state, const Surface& surfa
     WalkOrderTie best_place;
     state.vertex_grid.walk(
         surface.bbox_min, state.grid_cell_size, point, best, [&](const GridWalkRow& row) {
-            if (row.bound2 > best)
-                return false;
             if (row.cell_distance2 > best)
                 return true; // nothing nearer in this cell
             row.for_each_run(

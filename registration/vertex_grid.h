@@ -281,12 +281,11 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     const bool inside = base[0] >= 15 && base[0] < cells_per_axis - 15 && base[1] >= 15 &&
                         base[1] < cells_per_axis - 15 && base[2] >= 15 &&
                         base[2] < cells_per_axis - 15;
-    const auto visit_row = [&](std::size_t r) __attribute__((always_inline))
+    const auto visit_row = [&](std::size_t r, double bound2) __attribute__((always_inline))
     {
         const CellOffset& row = table[r];
         GridWalkRow visited;
-        const double bound = row.d * cell_size;
-        visited.bound2 = bound * bound;
+        visited.bound2 = bound2;
         visited.rank = r;
         if (inside || (static_cast<std::uint64_t>(base[0] + row.dx) < cells_per_axis &&
                        static_cast<std::uint64_t>(base[1] + row.dy) < cells_per_axis &&
@@ -308,7 +307,7 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     // it, so its order does not matter, and a cell of the block that lies outside the grid or
     // farther than best holds nothing for the visitor.
     using vertex_grid_detail::base_rank;
-    if (!visit_row(base_rank))
+    if (!visit_row(base_rank, 0.0))
         return;
     for (std::int64_t dx = -1; dx <= 1; ++dx) {
         const double gx = gaps[0][static_cast<std::size_t>(dx + 15)];
@@ -323,7 +322,7 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
                 if (r == base_rank || gxy + gaps[2][static_cast<std::size_t>(dz + 15)] > best ||
                     static_cast<std::uint64_t>(base[2] + dz) >= cells_per_axis)
                     continue;
-                if (!visit_row(r))
+                if (!visit_row(r, 0.0))
                     return;
             }
         }
@@ -333,7 +332,7 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     const std::size_t rows = table.size();
     for (std::size_t r = vertex_grid_detail::block_rows; r < rows; ++r) {
         const double bound = table[r].d * cell_size;
-        if (bound * bound > best || !visit_row(r))
+        if (bound * bound > best || !visit_row(r, bound * bound))
             return;
     }
 }
@@ -359,10 +358,12 @@ void GridWalkRow::scan_parts(std::int64_t first, const double& best, Scan& scan)
     const int s = static_cast<int>(header[0]);
     const std::uint32_t* const ends = header + 1;
     vertex_grid_detail::SubCellGaps gaps(*geometry, cell, s);
-    const auto is_empty = [ends](int key) { return ends[key] == (key == 0 ? 0 : ends[key - 1]); };
+    // Sub-cell key's run: from run_start(key) to ends[key], counted from the cell's first index.
+    const auto run_start = [ends](int key) { return key == 0 ? 0 : ends[key - 1]; };
+    const auto is_empty = [&](int key) { return run_start(key) == ends[key]; };
     const auto scan_part = [&](int key) __attribute__((always_inline))
     {
-        grid->scan_run(first + (key == 0 ? 0 : ends[key - 1]), first + ends[key], scan);
+        grid->scan_run(first + run_start(key), first + ends[key], scan);
     };
     // The sub-cell nearest the point first. A vertex there usually leaves best so low that
     // one pass over the few sub-cells around it ends the scan; otherwise shells of sub-cells
