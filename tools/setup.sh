@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (only those missing) and builds
-# everything into build/. Run as root on Debian 12, or with sudo available.
+# everything into build/. Run as root on Debian 12, or with sudo available. Arguments are
+# handed to CMake (for example -DKELVORAND_BUILD_BENCHMARK=OFF).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,5 +26,5 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $sudo_cmd locale-gen >/dev/null 2>&1 || true
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build build -j"$(nproc)"
