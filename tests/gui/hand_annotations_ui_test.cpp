@@ -18,6 +18,7 @@
 
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/uiaction.h>
 
 using gui_test::canvas;
 using gui_test::click;
@@ -167,10 +168,16 @@ TEST_F(HandAnnotations, UnsavedHandWorkIsAskedAboutAtQuitUntilItsSurfaceIsSaved)
     wxCommandEvent save_hr(wxEVT_MENU, id_save_hr_surface);
     f.ProcessWindowEvent(save_hr);
     EXPECT_TRUE(f.hand_annotations_unsaved());
+    // Alt-L typed on the view, which holds the focus, reaches the menu.
     f.registration_choice->SetSelection(rigid);
-    wxCommandEvent save_lr(wxEVT_MENU, id_save_lr_surface);
-    f.ProcessWindowEvent(save_lr);
-    EXPECT_EQ(gui_test::status_text(), "LR surface file saved");
+    f.Raise();
+    canvas().SetFocus();
+    wxUIActionSimulator keyboard;
+    keyboard.Char('l', wxMOD_ALT);
+    EXPECT_TRUE(gui_test::pump_until(
+        [] { return gui_test::status_text() == "LR surface file saved"; }, std::chrono::seconds(5)))
+        << gui_test::status_text();
+    EXPECT_FALSE(canvas().wireframe);
     EXPECT_FALSE(f.hand_annotations_unsaved());
 
     // A curve on the HR surface (in front once the LR one is hidden).
