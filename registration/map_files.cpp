@@ -6,6 +6,7 @@
 #include "registration/projection.h"
 #include "registration/registration_type.h"
 #include "surface/annotation.h"
+#include "surface/barycentric.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
 
@@ -66,9 +67,9 @@ Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int
     for (const std::int64_t v : corner)
         if (v < 0 || v >= size)
             return {};
-    return (1.0 - weights[0] - weights[1]) * values[static_cast<std::size_t>(corner[0])] +
-           weights[0] * values[static_cast<std::size_t>(corner[1])] +
-           weights[1] * values[static_cast<std::size_t>(corner[2])];
+    return barycentric(weights, values[static_cast<std::size_t>(corner[0])],
+                       values[static_cast<std::size_t>(corner[1])],
+                       values[static_cast<std::size_t>(corner[2])]);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "registration/registration_type.h"
 #include "registration/tps_warp.h"
 #include "surface/annotation.h"
+#include "surface/barycentric.h"
 #include "surface/c_locale.h"
 #include "surface/ply_file.h"
 #include "surface/status_log.h"
@@ -139,11 +140,9 @@ bool interpolate_at_triangle(const std::vector<Point3>& values, const Landmark& 
     for (std::int64_t corner : point.triangle)
         if (corner < 0 || static_cast<std::uint64_t>(corner) >= values.size())
             return false;
-    const double w1 = point.weights[0];
-    const double w2 = point.weights[1];
-    result = (1.0 - w1 - w2) * values[static_cast<std::size_t>(point.triangle[0])] +
-             w1 * values[static_cast<std::size_t>(point.triangle[1])] +
-             w2 * values[static_cast<std::size_t>(point.triangle[2])];
+    result = barycentric(point.weights, values[static_cast<std::size_t>(point.triangle[0])],
+                         values[static_cast<std::size_t>(point.triangle[1])],
+                         values[static_cast<std::size_t>(point.triangle[2])]);
     return true;
 }
 
