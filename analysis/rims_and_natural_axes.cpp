@@ -286,6 +286,7 @@ void find_rims_and_natural_axes(WorkingState& state, Surface& surface)
     surface.mirror[0] = -1.0;
     surface.axial_extent = 0.0;
     surface.rim_band.clear();
+    surface.rim_centroid = {};
 
     std::vector<std::array<std::int64_t, 2>> boundary;
     std::fill(surface.on_rim.begin(), surface.on_rim.end(), 0);
