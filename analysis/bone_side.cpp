@@ -1,6 +1,6 @@
 #include "analysis/bone_side.h"
 
-#include "analysis/femur_analyser.h"
+#include "analysis/rims_and_natural_axes.h"
 
 #include <algorithm>
 #include <array>

@@ -5,9 +5,9 @@
 #include "analysis/femur_smoothing.h"
 #include "analysis/gaussian_curvature.h"
 #include "analysis/point_sets.h"
+#include "analysis/rims_and_natural_axes.h"
 #include "analysis/zero_crossing_contours.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -121,13 +121,6 @@ void FemurAnalyser::run_femur_analysis(Surface& analysed)
             find_fossa_point(analysed);
     }
     smoothed_curvature = nullptr;
-}
-
-bool has_natural_frame(const Surface& surface)
-{
-    // Only a closed longest rim leaves rim flags, and only it gives the surface its frame.
-    return std::any_of(surface.on_rim.begin(), surface.on_rim.end(),
-                       [](std::uint8_t flag) { return flag != 0; });
 }
 
 Point3 proximal_direction(const Surface& surface)

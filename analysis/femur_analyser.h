@@ -93,9 +93,6 @@ public:
     static PointMatrix fit_plane_ellipse(const std::vector<Point3>& points);
 };
 
-// Whether the natural axes are the bone's own frame: the surface has a closed longest rim (its
-// rim flags are set); otherwise they are the identity.
-bool has_natural_frame(const Surface& surface);
 // Where "up" is on a proximal femur: the main natural axis (from the rim towards the head end)
 // when the surface has a natural frame, that is a closed longest rim; else the file's +z.
 Point3 proximal_direction(const Surface& surface);
