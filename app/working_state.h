@@ -78,7 +78,6 @@ struct WorkingState {
     std::int64_t iteration_counter = -1; // -1 = no run active
     std::int64_t batch_job_index = 0;
     std::int64_t batch_job_count = 0;
-    std::int64_t lad_vertex = 0;
     std::int64_t ssm_mode_count = 0;
     bool batch_running = false;
     bool fit_reflected = false;
