@@ -6,11 +6,11 @@
 #include <string>
 
 // Exit statuses of a process started with a batch file.
-constexpr int exit_batch_done = 0;         // every job loaded, ran and saved all it was asked to
-constexpr int exit_batch_not_started = 1;  // the batch file could not be read or its log opened
-constexpr int exit_batch_job_failed = 2;   // a job failed; the batch log names it
+constexpr int exit_batch_done = 0;          // every job loaded, ran and saved all it was asked to
+constexpr int exit_batch_not_started = 1;   // the batch file could not be read or its log opened
+constexpr int exit_batch_job_failed = 2;    // a job failed; the batch log names it
 constexpr int exit_batch_log_unwritten = 3; // the jobs went well, but the batch log is incomplete
-constexpr int exit_batch_stopped = 4;      // the window closed before the last job had ended
+constexpr int exit_batch_stopped = 4;       // the window closed before the last job had ended
 
 struct BatchOutcome {
     bool job_failed = false;      // the job being run went wrong somewhere

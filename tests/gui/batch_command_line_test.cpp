@@ -213,10 +213,11 @@ TEST(BatchCommandLine, TheExitStatusSaysWhetherEveryJobWentWell)
     ASSERT_TRUE(write_landmarked_pair(directory.file("blocked"), false));
     directory.write("lr.ssm", std::string(12, '\0'));
     const std::string batch = directory.write(
-        "jobs.run", directory.path() + "/\n"
-                                       "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 11 1 -1 0 0\n"
-                                       "blocked/lr.ply blocked/hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n"
-                                       "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
+        "jobs.run", directory.path() +
+                        "/\n"
+                        "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 11 1 -1 0 0\n"
+                        "blocked/lr.ply blocked/hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n"
+                        "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
     EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 2);
     const std::string log = read_file(directory.file("jobs_log.txt"));
     EXPECT_EQ(occurrences(log, "Could not read shape model file lr.ssm: it is not made for as "
@@ -226,7 +227,8 @@ TEST(BatchCommandLine, TheExitStatusSaysWhetherEveryJobWentWell)
                                "run\n"),
               1u);
     EXPECT_EQ(occurrences(log, "Job 1 of 3 failed: lr.ply (LR) and hr.ply (HR)\n"), 1u);
-    EXPECT_EQ(occurrences(log, "Job 2 of 3 failed: blocked/lr.ply (LR) and blocked/hr.ply (HR)\n"), 1u);
+    EXPECT_EQ(occurrences(log, "Job 2 of 3 failed: blocked/lr.ply (LR) and blocked/hr.ply (HR)\n"),
+              1u);
     EXPECT_EQ(occurrences(log, "Job 3 of 3 failed"), 0u);
     // The refused job saved nothing, under no other type's names either; the good job saved.
     EXPECT_EQ(logged_errors(log).size(), 6u);

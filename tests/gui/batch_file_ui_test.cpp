@@ -404,8 +404,8 @@ TEST_F(BatchRun, StepsPaintTheViewOnceAndSkippedPaintsChangeNoFile)
         EXPECT_TRUE(write_landmarked_pair(path, false));
         view.paint_budget.share = share;
         const std::uint64_t paints_before = view.paint_count;
-        parse_batch_file(f, wxString::FromUTF8(directory.write(folder + "/jobs.run",
-                                                                path + "/\n" + jobs)));
+        parse_batch_file(
+            f, wxString::FromUTF8(directory.write(folder + "/jobs.run", path + "/\n" + jobs)));
         EXPECT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
         view.paint_budget.share = PaintBudget().share;
         return view.paint_count - paints_before;
