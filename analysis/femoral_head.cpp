@@ -99,7 +99,7 @@ bool compare_plane_offset(std::int64_t a, std::int64_t b)
     return dot(position(surface, a), n) > dot(position(surface, b), n);
 }
 
-void FemurAnalyser::fit_femoral_head(Surface& surface)
+void FemurAnalyser::fit_femoral_head(Surface& bone)
 {
     // The normal needs boundary rows 0, 10 and 20; a short unfitted contour has no such rows.
     if (head_neck_boundary.rows() < 21) {
@@ -108,10 +108,10 @@ void FemurAnalyser::fit_femoral_head(Surface& surface)
     }
     const Point3 n = head_neck_normal(*this);
     const Point3 centre = mean_row(head_neck_boundary);
-    VertexList head = all_vertices(surface);
-    keep_if(head, [&](std::int64_t v) { return dot(position(surface, v) - centre, n) > 0.0; });
+    VertexList head = all_vertices(bone);
+    keep_if(head, [&](std::int64_t v) { return dot(position(bone, v) - centre, n) > 0.0; });
     sort_and_keep(head, compare_plane_offset, 0.6);
-    head_points = positions_of(surface, head);
+    head_points = positions_of(bone, head);
     if (head_points.empty()) {
         head_fit_failed = true;
         return;
@@ -183,13 +183,13 @@ bool FemurAnalyser::boundary_rings_fitted_head() const
            std::fabs(fovea_depth) <= fovea_tolerance_mm;
 }
 
-void FemurAnalyser::find_crest_point(Surface& surface)
+void FemurAnalyser::find_crest_point(Surface& bone)
 {
     const double* kappa = smoothed_curvature;
-    const Point3 v = axis_column(surface.natural_axes, 1);
+    const Point3 v = axis_column(bone.natural_axes, 1);
     const BoundaryHeights boundary = boundary_heights(head_neck_boundary, height_axis);
 
-    VertexList crest = all_vertices(surface);
+    VertexList crest = all_vertices(bone);
     keep_if(crest, [&](std::int64_t k) { return kappa[k] > 0.0; });
     double sum = 0.0;
     for (const std::int64_t k : crest)
@@ -197,13 +197,13 @@ void FemurAnalyser::find_crest_point(Surface& surface)
     const double threshold = 4.0 * sum / static_cast<double>(crest.size());
     keep_if(crest, [&](std::int64_t k) { return kappa[k] >= threshold; });
     keep_if(crest,
-            [&](std::int64_t k) { return dot(position(surface, k), height_axis) >= boundary.low; });
+            [&](std::int64_t k) { return dot(position(bone, k), height_axis) >= boundary.low; });
     keep_if(crest,
-            [&](std::int64_t k) { return dot(position(surface, k) - boundary.top, v) <= 0.0; });
+            [&](std::int64_t k) { return dot(position(bone, k) - boundary.top, v) <= 0.0; });
     sort_and_keep(crest, compare_axis2_distance, 0.25);
     sort_and_keep(crest, compare_height, 0.75);
     if (crest.size() == 1) {
-        crest_point = position(surface, crest.front());
+        crest_point = position(bone, crest.front());
         std::fputs("bypassing curvature filter\n", stdout);
         return;
     }
@@ -212,7 +212,7 @@ void FemurAnalyser::find_crest_point(Surface& surface)
         sum += kappa[k];
     const double mean = sum / static_cast<double>(crest.size());
     keep_if(crest, [&](std::int64_t k) { return kappa[k] >= mean; });
-    crest_candidates = positions_of(surface, crest);
+    crest_candidates = positions_of(bone, crest);
     if (crest_candidates.empty()) {
         crest_failed = true;
         return;
@@ -220,11 +220,11 @@ void FemurAnalyser::find_crest_point(Surface& surface)
     crest_point = mean_point(crest_candidates);
 }
 
-void FemurAnalyser::find_fossa_point(Surface& surface)
+void FemurAnalyser::find_fossa_point(Surface& bone)
 {
-    const Point3 u = axis_column(surface.natural_axes, 0);
-    const Point3 v = axis_column(surface.natural_axes, 1);
-    const Point3 w = axis_column(surface.natural_axes, 2);
+    const Point3 u = axis_column(bone.natural_axes, 0);
+    const Point3 v = axis_column(bone.natural_axes, 1);
+    const Point3 w = axis_column(bone.natural_axes, 2);
     const Point3 trochanter_centre = mean_row(lesser_trochanter);
     const BoundaryHeights boundary = boundary_heights(head_neck_boundary, height_axis);
     fossa_reference = trochanter_centre + 0.6 * (crest_point - trochanter_centre);
@@ -232,28 +232,28 @@ void FemurAnalyser::find_fossa_point(Surface& surface)
     // positive side.
     const double sigma = side == 1 ? 1.0 : -1.0;
 
-    VertexList fossa = all_vertices(surface);
+    VertexList fossa = all_vertices(bone);
     sort_and_keep(fossa, compare_smoothed_curvature, 0.5);
     keep_if(fossa,
-            [&](std::int64_t k) { return dot(position(surface, k) - fossa_reference, u) >= 0.0; });
+            [&](std::int64_t k) { return dot(position(bone, k) - fossa_reference, u) >= 0.0; });
     keep_if(fossa,
-            [&](std::int64_t k) { return dot(position(surface, k) - boundary.top, v) <= 0.0; });
+            [&](std::int64_t k) { return dot(position(bone, k) - boundary.top, v) <= 0.0; });
     keep_if(fossa, [&](std::int64_t k) {
-        return sigma * dot(position(surface, k) - crest_point, w) <= 0.0;
+        return sigma * dot(position(bone, k) - crest_point, w) <= 0.0;
     });
     keep_if(fossa, [&](std::int64_t k) {
-        return dot(surface.normals[static_cast<std::size_t>(k)], v) >= 0.0;
+        return dot(bone.normals[static_cast<std::size_t>(k)], v) >= 0.0;
     });
     double offset_sum = 0.0;
     for (const std::int64_t k : fossa)
-        offset_sum += std::fabs(dot(position(surface, k) - crest_point, w));
+        offset_sum += std::fabs(dot(position(bone, k) - crest_point, w));
     const double mean_offset = offset_sum / static_cast<double>(fossa.size());
     keep_if(fossa, [&](std::int64_t k) {
-        return std::fabs(dot(position(surface, k) - crest_point, w)) <= mean_offset;
+        return std::fabs(dot(position(bone, k) - crest_point, w)) <= mean_offset;
     });
     sort_and_keep(fossa, compare_axis0_offset, 0.1);
     sort_and_keep(fossa, compare_smoothed_curvature, 0.5);
-    fossa_points = positions_of(surface, fossa);
+    fossa_points = positions_of(bone, fossa);
     if (!fossa_points.empty())
         fossa_point = mean_point(fossa_points);
 }

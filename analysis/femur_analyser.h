@@ -62,20 +62,20 @@ public:
 
     // Chooses the head-neck contour and fits it; on failure sets boundary_failed and
     // lesser_trochanter_failed and writes "Failed to find boundary of FH" on standard error.
-    void find_head_neck_boundary(Surface& surface);
+    void find_head_neck_boundary(Surface& bone);
     // Withdraws the head-neck boundary and what was built on it: sets boundary_failed and
     // lesser_trochanter_failed, empties the contour and the fitted curves, and writes "Failed to
     // find boundary of FH" on standard error.
     void reject_head_neck_boundary();
     // Chooses the lesser-trochanter contour and fits it; sets lesser_trochanter_failed when none
     // qualifies.
-    void find_lesser_trochanter(Surface& surface);
+    void find_lesser_trochanter(Surface& bone);
     // Fits the vertices within 1 mm of the lesser trochanter's mean height along the main axis;
     // leaves shaft_slice empty when there are none.
-    void slice_shaft_at_lesser_trochanter(Surface& surface);
+    void slice_shaft_at_lesser_trochanter(Surface& bone);
     // Sphere fit to the head above the boundary and the fovea; sets head_fit_failed when there
     // is no head vertex.
-    void fit_femoral_head(Surface& surface);
+    void fit_femoral_head(Surface& bone);
     // Whether the fitted head stands on the head-neck boundary as a femoral head does: the
     // boundary rings the head's axis on the shaft side, close to the head sphere and at least
     // half as wide as the head, and the fovea lies within a few millimetres of the sphere.
@@ -83,10 +83,10 @@ public:
     bool boundary_rings_fitted_head() const;
     // Posterosuperior point on the intertrochanteric crest; sets crest_failed when a filter
     // leaves nothing.
-    void find_crest_point(Surface& surface);
+    void find_crest_point(Surface& bone);
     // Deepest point of the trochanteric fossa; leaves fossa_points empty when a filter leaves
     // nothing.
-    void find_fossa_point(Surface& surface);
+    void find_fossa_point(Surface& bone);
 
     // The points' best-fit plane ellipse sampled at 31 angles (the last closing the loop), or
     // the points unchanged when the conic is no real ellipse or there are fewer than six points.

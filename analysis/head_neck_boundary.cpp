@@ -20,10 +20,10 @@ double median_of(std::vector<double> scores)
 
 } // namespace
 
-void FemurAnalyser::find_head_neck_boundary(Surface& surface)
+void FemurAnalyser::find_head_neck_boundary(Surface& bone)
 {
-    const Point3 v = axis_column(surface.natural_axes, 1);
-    const Eigen::Vector3d w = to_eigen(axis_column(surface.natural_axes, 2));
+    const Point3 v = axis_column(bone.natural_axes, 1);
+    const Eigen::Vector3d w = to_eigen(axis_column(bone.natural_axes, 2));
 
     std::vector<const std::vector<Point3>*> passing;
     for (const std::vector<Point3>& contour : contours) {
@@ -31,9 +31,9 @@ void FemurAnalyser::find_head_neck_boundary(Surface& surface)
             continue;
         const bool on_head_side =
             std::none_of(contour.begin(), contour.end(),
-                         [&](const Point3& p) { return dot(p - surface.rim_centroid, v) < 0.0; });
+                         [&](const Point3& p) { return dot(p - bone.rim_centroid, v) < 0.0; });
         if (on_head_side &&
-            dot(mean_point(contour), height_axis) > dot(surface.centroid, height_axis))
+            dot(mean_point(contour), height_axis) > dot(bone.centroid, height_axis))
             passing.push_back(&contour);
     }
 

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
-void FemurAnalyser::find_lesser_trochanter(Surface& surface)
+void FemurAnalyser::find_lesser_trochanter(Surface& bone)
 {
-    const Point3 u = axis_column(surface.natural_axes, 0);
-    const Point3 w = axis_column(surface.natural_axes, 2);
+    const Point3 u = axis_column(bone.natural_axes, 0);
+    const Point3 w = axis_column(bone.natural_axes, 2);
     const double sigma = side == 1 ? 1.0 : -1.0;
     const Point3 head_neck_centre = mean_row(head_neck_boundary);
 
@@ -19,7 +19,7 @@ void FemurAnalyser::find_lesser_trochanter(Surface& surface)
         if (contour.size() <= 2)
             continue;
         const bool rejected = std::any_of(contour.begin(), contour.end(), [&](const Point3& p) {
-            return sigma * dot(p - surface.rim_centroid, w) < 0.0 ||
+            return sigma * dot(p - bone.rim_centroid, w) < 0.0 ||
                    dot(p - head_neck_centre, u) > 0.0;
         });
         if (!rejected)
@@ -57,12 +57,12 @@ void FemurAnalyser::find_lesser_trochanter(Surface& surface)
     lesser_trochanter = fit_plane_ellipse(*chosen);
 }
 
-void FemurAnalyser::slice_shaft_at_lesser_trochanter(Surface& surface)
+void FemurAnalyser::slice_shaft_at_lesser_trochanter(Surface& bone)
 {
-    const Point3 u = axis_column(surface.natural_axes, 0);
+    const Point3 u = axis_column(bone.natural_axes, 0);
     const double height = dot(mean_row(lesser_trochanter), u);
     std::vector<Point3> slice;
-    for (const Point3& p : surface.positions) {
+    for (const Point3& p : bone.positions) {
         if (std::fabs(dot(p, u) - height) < 1.0)
             slice.push_back(p);
     }

@@ -204,16 +204,17 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
                     }
                     if (row.cell_distance2 > best)
                         return true; // nothing nearer in this cell
-                    row.for_each_run(best, [&](const std::int64_t* indices, const Point3* positions,
-                                               std::size_t count) {
+                    row.for_each_run(best, [&](const std::int64_t* indices,
+                                               const Point3* run_positions, std::size_t count) {
                         // No value is below the squared distance, so a run with no vertex as
                         // near as the best holds nothing to accept.
-                        if (!(nearest_squared_distance(vertex.position, positions, count) <= best))
+                        if (!(nearest_squared_distance(vertex.position, run_positions, count) <=
+                              best))
                             return;
-                        for (std::size_t i = 0; i != count; ++i) {
-                            const std::int64_t k = indices[i];
+                        for (std::size_t j = 0; j != count; ++j) {
+                            const std::int64_t k = indices[j];
                             double value = 0.0;
-                            if (test.accepts(vertex, k, positions[i], best,
+                            if (test.accepts(vertex, k, run_positions[j], best,
                                              best_place.is_after(row.rank, k), value)) {
                                 best = distance2 = value;
                                 best_place = {row.rank, k};

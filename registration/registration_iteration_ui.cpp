@@ -77,7 +77,7 @@ bool run_step(MyFrame& frame, bool command_line_batch)
         return true;
     }
 
-    const bool review = frame.batch_running && current_batch_value(frame, batch_review) != 0;
+    const bool review = current_job_is_review(frame);
     if (frame.iterations_slider->GetValue() <= 0) {
         if (review && !main_canvas->save_canvas_image(
                           wxString::FromUTF8(screenshot_file_name(frame)), wxBITMAP_TYPE_PNG))

@@ -274,14 +274,15 @@ void GridWalkRow::scan_parts(std::int64_t first, const double& best, Scan& scan)
     {
         bool reached = false;
         for (std::size_t axis = 0; axis < 3; ++axis) {
-            const int c = centre[axis];
-            low[axis] = high[axis] = c;
-            while (low[axis] > std::max(0, c - reach) && !(gaps.gap(axis, low[axis] - 1) > best))
+            const int middle = centre[axis];
+            low[axis] = high[axis] = middle;
+            while (low[axis] > std::max(0, middle - reach) &&
+                   !(gaps.gap(axis, low[axis] - 1) > best))
                 --low[axis];
-            while (high[axis] < std::min(s - 1, c + reach) &&
+            while (high[axis] < std::min(s - 1, middle + reach) &&
                    !(gaps.gap(axis, high[axis] + 1) > best))
                 ++high[axis];
-            reached = reached || low[axis] == c - reach || high[axis] == c + reach;
+            reached = reached || low[axis] == middle - reach || high[axis] == middle + reach;
         }
         return reached;
     };

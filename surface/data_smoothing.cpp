@@ -1,5 +1,6 @@
 #include "surface/data_smoothing.h"
 
+#include "app/working_state.h"
 #include "surface/c_locale.h"
 
 #include <algorithm>
@@ -100,6 +101,16 @@ void smooth_data(std::int32_t passes, Surface& surface)
             surface.sigma[i] = weight[i] != 0.0 ? 1.0 / std::sqrt(weight[i]) : missing_value;
     }
     surface.smoothing_steps += passes;
+}
+
+void smooth_lr_data(WorkingState& state, std::int32_t passes)
+{
+    if (!state.lr_data_loaded)
+        return;
+    smooth_data(passes, *state.lr_surface);
+    state.list_dirty[dirty_lr_data] = true;
+    state.list_dirty[dirty_absolute_data_error] = true;
+    state.list_dirty[dirty_signed_data_error] = true;
 }
 
 std::string fwhm_estimate_text(const Surface& hr, const Surface& lr, double e_hr, double e_lr)

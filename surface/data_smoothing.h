@@ -4,6 +4,8 @@
 
 #include "surface/surface.h"
 
+struct WorkingState;
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -24,6 +26,10 @@ float fwhm_factor(std::int64_t passes);
 // weight is not finite, contributes nothing; a vertex that receives nothing gets data 0 and
 // sigma 1e10. Zero or negative passes do nothing.
 void smooth_data(std::int32_t passes, Surface& surface);
+
+// With LR data loaded, smooth_data(passes) on the LR surface, and the lists drawn from its data
+// marked out of date; nothing otherwise.
+void smooth_lr_data(WorkingState& state, std::int32_t passes);
 
 // The status text "Smoothing FWHM: ..." for the smoothing passes of the HR data and of the LR
 // data (own passes plus the HR passes carried by mapping), given the mean edge lengths of the

@@ -28,12 +28,7 @@ void MyFrame::OnSmooth(wxCommandEvent&)
         Refresh();
     }
     if (lr_checkbox->IsChecked()) {
-        if (lr_data_loaded) {
-            smooth_data(1, *lr_surface);
-            list_dirty[dirty_lr_data] = true;
-            list_dirty[dirty_absolute_data_error] = true;
-            list_dirty[dirty_signed_data_error] = true;
-        }
+        smooth_lr_data(*this, 1);
         Refresh();
     }
     display_FWHM_estimates();

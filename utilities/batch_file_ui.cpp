@@ -202,12 +202,8 @@ void MyFrame::start_next_batch_job()
         const std::int32_t passes = value(batch_smooth_lr);
         const bool data_loaded = load_data_file(data.path, data.name, data_target_lr);
         batch_outcome.job_failed = batch_outcome.job_failed || !data_loaded;
-        if (data_loaded && passes > 0 && lr_data_loaded) {
-            smooth_data(passes, *lr_surface);
-            list_dirty[dirty_lr_data] = true;
-            list_dirty[dirty_absolute_data_error] = true;
-            list_dirty[dirty_signed_data_error] = true;
-        }
+        if (data_loaded && passes > 0)
+            smooth_lr_data(*this, passes);
     }
     if (loaded && names_a_file(*this, batch_hr_data)) {
         const JobFile data = job_file(*this, batch_hr_data);
@@ -278,12 +274,8 @@ bool MyFrame::save_batch_job_results()
     const std::int32_t lr_data = value(batch_save_lr_data);
     if (lr_data >= 0) {
         send_command(*this, wxEVT_BUTTON, id_map, 0, &MyFrame::OnMap);
-        if (lr_data > 0 && lr_data_loaded) {
-            smooth_data(lr_data, *lr_surface);
-            list_dirty[dirty_lr_data] = true;
-            list_dirty[dirty_absolute_data_error] = true;
-            list_dirty[dirty_signed_data_error] = true;
-        }
+        if (lr_data > 0)
+            smooth_lr_data(*this, lr_data);
         saved = save_lr_data(*this) && saved;
     }
     if (value(batch_save_map) != 0)

@@ -71,8 +71,8 @@ void send_command(wxWindow* control, wxEventType type, int value);
 // Answers a message dialog with `answer` and remembers its message and caption.
 class MessageAnswer : public wxExpectModalBase<wxMessageDialog, MessageAnswer> {
 public:
-    MessageAnswer(int answer, wxString* message, wxString* caption)
-        : answer(answer), message(message), caption(caption)
+    MessageAnswer(int given_answer, wxString* seen_message, wxString* seen_caption)
+        : answer(given_answer), message(seen_message), caption(seen_caption)
     {
     }
 

@@ -31,9 +31,11 @@ namespace {
 // Chooses one file in the surface file dialog (or cancels it) and remembers how it was asked.
 class SurfaceFileChoice : public wxExpectModalBase<wxFileDialog, SurfaceFileChoice> {
 public:
-    SurfaceFileChoice(const std::string& path, int answer = wxID_OK, wxString* title = nullptr,
-                      wxString* wildcard = nullptr, long* style = nullptr)
-        : path(path), answer(answer), title(title), wildcard(wildcard), style(style)
+    SurfaceFileChoice(const std::string& chosen, int given_answer = wxID_OK,
+                      wxString* seen_title = nullptr, wxString* seen_wildcard = nullptr,
+                      long* seen_style = nullptr)
+        : path(chosen), answer(given_answer), title(seen_title), wildcard(seen_wildcard),
+          style(seen_style)
     {
     }
 

@@ -35,7 +35,7 @@ namespace {
 // it has read the folder, so the events are pumped until it has.
 class ChooseFile : public wxExpectModalBase<wxFileDialog, ChooseFile> {
 public:
-    explicit ChooseFile(const std::string& path) : path(wxString::FromUTF8(path)) {}
+    explicit ChooseFile(const std::string& chosen) : path(wxString::FromUTF8(chosen)) {}
 
 protected:
     int OnInvoked(wxFileDialog* dialog) const override

@@ -22,9 +22,9 @@ struct NameDialogSeen {
 // calling `meanwhile` (when set) as other events would while the dialog is open.
 class NameAnswer : public wxExpectModalBase<wxTextEntryDialog, NameAnswer> {
 public:
-    NameAnswer(int answer, const wxString& name, NameDialogSeen* seen,
-               std::function<void()> meanwhile = {})
-        : answer(answer), name(name), seen(seen), meanwhile(std::move(meanwhile))
+    NameAnswer(int given_answer, const wxString& typed, NameDialogSeen* seen_dialog,
+               std::function<void()> while_open = {})
+        : answer(given_answer), name(typed), seen(seen_dialog), meanwhile(std::move(while_open))
     {
     }
 

@@ -112,25 +112,25 @@ TEST_F(MapFileTest, SaveReportsTheMapAndStillWritesTheLandmarks)
     EXPECT_EQ(status.messages, (std::vector<std::string>{"Could not write map file"}));
 }
 
-// A 5 x 5 grid of unit spacing in z = 0 as both surfaces; the LR copy moved by `move` with the
+// A 5 x 5 grid of unit spacing in z = 0 as both surfaces; the LR copy moved by `lr_move` with the
 // current transform undoing it. All normals +z (moved with the LR copy).
 class ProjectionTest : public ::testing::Test {
 protected:
-    void place(const Matrix4& move)
+    void place(const Matrix4& lr_move)
     {
         const Mesh grid = flat_grid(4.0, 5);
         Surface& lr = *state.lr_surface;
         Surface& hr = *state.hr_surface;
         fill_surface(hr, grid);
-        fill_surface(lr, transformed_mesh(grid, move));
+        fill_surface(lr, transformed_mesh(grid, lr_move));
         hr.normals.assign(grid.positions.size(), Point3{0, 0, 1});
-        const Point3 up = transformed(move, Point3{0, 0, 1}) - transformed(move, Point3{});
+        const Point3 up = transformed(lr_move, Point3{0, 0, 1}) - transformed(lr_move, Point3{});
         lr.normals.assign(grid.positions.size(), up);
         lr.max_radius = 3.0f;
         Matrix4 back;
-        invert_rigid(back, move);
+        invert_rigid(back, lr_move);
         state.current_transform = back;
-        this->move = move;
+        move = lr_move;
     }
 
     // An HR landmark at p, in the HR triangle (0, 5, 6) so that its normal is +z.
@@ -150,9 +150,9 @@ protected:
 
 TEST_F(ProjectionTest, LandmarksLandOnTheRegisteredLrSurfaceInItsOwnCoordinates)
 {
-    Matrix4 move;
-    make_transform(move, 10.0, -4.0, 2.5, 30.0, 15.0, -20.0);
-    place(move);
+    Matrix4 lr_move;
+    make_transform(lr_move, 10.0, -4.0, 2.5, 30.0, 15.0, -20.0);
+    place(lr_move);
     struct Case {
         const char* why;
         Point3 query;

@@ -2,6 +2,7 @@
 
 #include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "analysis/surface_geometry.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 
@@ -29,7 +30,7 @@ void fill(Surface& surface, const std::vector<Vertex>& vertices)
     for (const Vertex& v : vertices)
         mesh.positions.push_back(v.position);
     fill_surface(surface, mesh);
-    set_surface_geometry(surface);
+    compute_bounds_and_radii(surface);
     surface.normals.clear();
     for (std::size_t i = 0; i < vertices.size(); ++i) {
         surface.normals.push_back(vertices[i].normal);

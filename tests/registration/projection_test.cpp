@@ -5,6 +5,7 @@
 
 #include "app/working_state.h"
 #include "surface/ply_surface_writer.h"
+#include "analysis/surface_geometry.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ protected:
     void SetUp() override
     {
         fill_surface(surface, flat_grid(4.0, 5));
-        set_surface_geometry(surface);
+        compute_bounds_and_radii(surface);
         surface.max_radius = 4.0f;
     }
 
