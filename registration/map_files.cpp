@@ -6,11 +6,14 @@
 #include "registration/projection.h"
 #include "registration/registration_type.h"
 #include "surface/annotation.h"
+#include "surface/barycentric.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -64,9 +67,9 @@ Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int
     for (const std::int64_t v : corner)
         if (v < 0 || v >= size)
             return {};
-    return (1.0 - weights[0] - weights[1]) * values[static_cast<std::size_t>(corner[0])] +
-           weights[0] * values[static_cast<std::size_t>(corner[1])] +
-           weights[1] * values[static_cast<std::size_t>(corner[2])];
+    return barycentric(weights, values[static_cast<std::size_t>(corner[0])],
+                       values[static_cast<std::size_t>(corner[1])],
+                       values[static_cast<std::size_t>(corner[2])]);
 }
 
 } // namespace
@@ -187,20 +190,19 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
 {
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
-    TextFile file(mapped_landmarks_name(lr), "a");
-    if (!file.is_open()) {
-        log_status("Could not write landmark map file");
-        return false;
-    }
     const std::string ending = " (" + hr.name + output_suffix(registration_type) + ")";
     const std::vector<Point3> registered = registered_lr_positions(state);
+    // Items and lines are made first: a line that would not read back as its item (the HR file
+    // name is part of every mapped name) refuses the whole file before it is opened.
+    Surface mapped_items;
+    std::vector<std::string> lines;
     for (const Landmark& landmark : hr.landmarks) {
         Point3 normal;
         Landmark mapped = project_onto_registered(state, registered, landmark, &normal);
         mapped.name = landmark.name + ending;
         mapped.partner = -1;
-        file.write("comment " + landmark_annotation(mapped.name, mapped.position, normal) + "\n");
-        lr.landmarks.push_back(mapped);
+        lines.push_back(landmark_annotation(mapped.name, mapped.position, normal));
+        mapped_items.landmarks.push_back(std::move(mapped));
     }
     for (const Landcurve& curve : hr.landcurves) {
         if (is_rim_curve(curve))
@@ -209,20 +211,32 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         mapped.name = curve.name + ending;
         mapped.partner = -1;
         mapped.closed = curve.closed;
-        file.write(
-            "comment " +
-            landcurve_header_annotation(mapped.name, curve.closed,
-                                        static_cast<std::int64_t>(curve.control_points.size())) +
-            "\n");
+        lines.push_back(landcurve_header_annotation(
+            mapped.name, curve.closed, static_cast<std::int64_t>(curve.control_points.size())));
         for (const Landmark& point : curve.control_points) {
             Point3 normal;
             const Landmark projected = project_onto_registered(state, registered, point, &normal);
-            file.write("comment " + curve_point_annotation(projected.position, normal) + "\n");
+            lines.push_back(curve_point_annotation(projected.position, normal));
             mapped.control_points.push_back(projected);
         }
         mapped.points = mapped.control_points;
-        lr.landcurves.push_back(std::move(mapped));
+        mapped_items.landcurves.push_back(std::move(mapped));
     }
+    if (!annotation_lines_read_back(lines, mapped_items)) {
+        log_status("Could not add comment to ply file");
+        return false;
+    }
+    TextFile file(mapped_landmarks_name(lr), "a");
+    if (!file.is_open()) {
+        log_status("Could not write landmark map file");
+        return false;
+    }
+    for (const std::string& line : lines)
+        file.write("comment " + line + "\n");
+    for (Landmark& landmark : mapped_items.landmarks)
+        lr.landmarks.push_back(std::move(landmark));
+    for (Landcurve& curve : mapped_items.landcurves)
+        lr.landcurves.push_back(std::move(curve));
     if (!file.close()) {
         log_status("Could not write landmark map file");
         return false;

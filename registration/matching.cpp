@@ -4,6 +4,7 @@
 #include "registration/family_transform.h"
 #include "registration/match_range.h"
 #include "registration/registration_type.h"
+#include "registration/vertex_grid_walk.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
 

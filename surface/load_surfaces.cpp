@@ -118,15 +118,7 @@ Matrix4 loading_view(const WorkingState& state)
 
 bool shows_deformed_shape(int registration_type)
 {
-    switch (registration_type) {
-    case rigid:
-    case similarity:
-    case affine:
-    case aspect:
-        return false;
-    default:
-        return true;
-    }
+    return !shows_positions_as_read(registration_type);
 }
 
 const char* surfaces_loaded_message(int registration_result)
