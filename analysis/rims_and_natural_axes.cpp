@@ -65,6 +65,7 @@ std::vector<Edge> edge_table(const std::vector<Triangle>& triangles)
     }
     // uses[side]: at the first side of an edge, how many sides share that edge; 0 elsewhere.
     std::vector<int> uses(side_count, 0);
+    std::size_t edge_count = 0;
     for (std::size_t v = 0; v + 1 < start.size(); ++v) {
         const auto from = filed.begin() + static_cast<std::ptrdiff_t>(start[v]);
         const auto to = filed.begin() + static_cast<std::ptrdiff_t>(start[v + 1]);
@@ -76,10 +77,13 @@ std::vector<Edge> edge_table(const std::vector<Triangle>& triangles)
             while (past != to && past->other == first->other)
                 ++past;
             uses[first->side] = static_cast<int>(past - first);
+            ++edge_count;
             first = past;
         }
     }
+    filed = {};
     std::vector<Edge> edges;
+    edges.reserve(edge_count);
     for (std::size_t side = 0; side < side_count; ++side) {
         if (uses[side] == 0)
             continue;
