@@ -9,6 +9,7 @@
 #include "registration/vertex_grid.h"
 #include "surface/matrix4.h"
 #include "surface/surface.h"
+#include "utilities/batch_outcome.h"
 
 #include <array>
 #include <cstdint>
@@ -79,7 +80,6 @@ struct WorkingState {
     std::int64_t iteration_counter = -1; // -1 = no run active
     std::int64_t batch_job_index = 0;
     std::int64_t batch_job_count = 0;
-    std::int64_t lad_vertex = 0;
     std::int64_t ssm_mode_count = 0;
     bool batch_running = false;
     bool fit_reflected = false;
@@ -99,6 +99,7 @@ struct WorkingState {
     std::uint64_t surfaces_generation = 0;
     std::string data_units = "mm";
     std::vector<std::int32_t> batch_job_values; // 13 per stored job
+    BatchOutcome batch_outcome;                 // of the batch run last started
 
     std::array<Surface, 2> surfaces; // first starts as LR, second as HR
     double grid_cell_size = 0.0;
