@@ -33,7 +33,6 @@ CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
     mesh.areas.resize(triangle_count);
     mesh.angles.resize(triangle_count);
     mesh.edge_lengths.resize(triangle_count);
-    mesh.incident.resize(positions.size());
     for (std::size_t t = 0; t < triangle_count; ++t) {
         const auto& corner = triangles[t].vertex;
         const Point3& p = positions[index(corner[0])];
@@ -50,27 +49,51 @@ CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
             mesh.angles[t] = {0.0, 0.0, 0.0};
         else
             mesh.angles[t] = {corner_angle(b, c, a), corner_angle(c, a, b), corner_angle(b, a, c)};
-        for (const std::int64_t v : corner)
-            mesh.incident[index(v)].push_back(static_cast<std::int64_t>(t));
+    }
+
+    // The incident triangles by a counting sort over the corners, so each list keeps triangle
+    // order.
+    VertexLists& incident = mesh.incident;
+    incident.start.assign(positions.size() + 1, 0);
+    for (const Triangle& triangle : triangles)
+        for (const std::int64_t v : triangle.vertex)
+            ++incident.start[index(v) + 1];
+    for (std::size_t v = 1; v < incident.start.size(); ++v)
+        incident.start[v] += incident.start[v - 1];
+    incident.items.resize(incident.start.back());
+    {
+        std::vector<std::size_t> next(incident.start.begin(), incident.start.end() - 1);
+        for (std::size_t t = 0; t < triangle_count; ++t)
+            for (const std::int64_t v : triangles[t].vertex)
+                incident.items[next[index(v)]++] = static_cast<std::int64_t>(t);
     }
 
     // listed_for[n] == v marks n as already in v's list: a lookup per corner instead of a search
-    // of the list, which would take quadratic time about a vertex with a huge fan.
-    std::vector<std::size_t> listed_for(positions.size(), positions.size());
-    mesh.neighbourhoods.resize(positions.size());
-    for (std::size_t v = 0; v < positions.size(); ++v) {
-        std::vector<std::int64_t>& list = mesh.neighbourhoods[v];
-        list.push_back(static_cast<std::int64_t>(v));
-        listed_for[v] = v;
-        for (const std::int64_t t : mesh.incident[v]) {
-            for (const std::int64_t other : triangles[index(t)].vertex) {
-                if (listed_for[index(other)] != v) {
-                    listed_for[index(other)] = v;
-                    list.push_back(other);
+    // of the list, which would take quadratic time about a vertex with a huge fan. One pass
+    // counts, so that the second fills arrays of the exact size.
+    VertexLists& neighbourhoods = mesh.neighbourhoods;
+    const auto for_each_neighbour = [&](auto&& take) {
+        std::vector<std::size_t> listed_for(positions.size(), positions.size());
+        for (std::size_t v = 0; v < positions.size(); ++v) {
+            take(v, static_cast<std::int64_t>(v));
+            listed_for[v] = v;
+            for (const std::int64_t t : incident[v]) {
+                for (const std::int64_t other : triangles[index(t)].vertex) {
+                    if (listed_for[index(other)] != v) {
+                        listed_for[index(other)] = v;
+                        take(v, other);
+                    }
                 }
             }
         }
-    }
+    };
+    neighbourhoods.start.assign(positions.size() + 1, 0);
+    for_each_neighbour([&](std::size_t v, std::int64_t) { ++neighbourhoods.start[v + 1]; });
+    for (std::size_t v = 1; v < neighbourhoods.start.size(); ++v)
+        neighbourhoods.start[v] += neighbourhoods.start[v - 1];
+    neighbourhoods.items.resize(neighbourhoods.start.back());
+    std::size_t filled = 0;
+    for_each_neighbour([&](std::size_t, std::int64_t n) { neighbourhoods.items[filled++] = n; });
     return mesh;
 }
 

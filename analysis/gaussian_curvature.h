@@ -5,8 +5,28 @@
 #include "surface/surface.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+// One list of indices per vertex, all kept in two flat arrays rather than a vector each.
+struct VertexLists {
+    std::vector<std::size_t> start;  // list v is items[start[v] .. start[v + 1])
+    std::vector<std::int64_t> items;
+
+    struct List {
+        const std::int64_t* first;
+        const std::int64_t* past;
+        const std::int64_t* begin() const { return first; }
+        const std::int64_t* end() const { return past; }
+        std::size_t size() const { return static_cast<std::size_t>(past - first); }
+    };
+    std::size_t size() const { return start.empty() ? 0 : start.size() - 1; }
+    List operator[](std::size_t v) const
+    {
+        return {items.data() + start[v], items.data() + start[v + 1]};
+    }
+};
 
 // Per-triangle geometry and per-vertex adjacency of a triangulated surface.
 struct CurvatureMesh {
@@ -14,10 +34,10 @@ struct CurvatureMesh {
     std::vector<std::array<double, 3>> angles;       // per triangle, radians, in corner order
     std::vector<std::array<double, 3>> edge_lengths; // per triangle: opposite corners 0, 1, 2
     // Per vertex: the triangles that use it, in triangle order.
-    std::vector<std::vector<std::int64_t>> incident;
+    VertexLists incident;
     // Per vertex: the vertex itself, then every vertex sharing a triangle with it, each once, in
     // order of first appearance over its incident triangles.
-    std::vector<std::vector<std::int64_t>> neighbourhoods;
+    VertexLists neighbourhoods;
 };
 
 // Builds the working data from positions (one per vertex) and triangles whose indices lie in

@@ -26,31 +26,69 @@ struct Edge {
     int count;
 };
 
-struct EdgeKeyHash {
-    std::size_t operator()(const std::pair<std::int64_t, std::int64_t>& key) const
-    {
-        return std::hash<std::int64_t>()(key.first) * 31 + std::hash<std::int64_t>()(key.second);
-    }
-};
-
 // Every edge of every triangle, in order of first appearance, so that the boundary edges and
-// with them the chain numbers and loop start vertices are the same on every run.
+// with them the chain numbers and loop start vertices are the same on every run. The sides are
+// filed by their lower corner in file order (a counting sort) and each vertex's few sorted by
+// their other corner, so that equal edges lie together with their first side leading; no hash
+// table of every edge is needed.
 std::vector<Edge> edge_table(const std::vector<Triangle>& triangles)
 {
-    std::vector<Edge> edges;
-    std::unordered_map<std::pair<std::int64_t, std::int64_t>, std::size_t, EdgeKeyHash> lookup;
-    edges.reserve(triangles.size() * 3 / 2 + 3);
-    lookup.reserve(triangles.size() * 3 / 2 + 3);
-    for (const Triangle& triangle : triangles) {
-        const auto& c = triangle.vertex;
-        for (const auto& [a, b] : {std::pair(c[0], c[1]), std::pair(c[1], c[2]),
-                                   std::pair(c[2], c[0])}) {
-            const auto [found, added] = lookup.try_emplace(std::minmax(a, b), edges.size());
-            if (added)
-                edges.push_back({a, b, 1});
-            else
-                ++edges[found->second].count;
+    const std::size_t side_count = 3 * triangles.size();
+    const auto corners = [&triangles](std::size_t side) {
+        const auto& c = triangles[side / 3].vertex;
+        const std::size_t k = side % 3;
+        return std::pair(c[k], c[(k + 1) % 3]);
+    };
+    std::int64_t top = -1;
+    for (const Triangle& triangle : triangles)
+        for (const std::int64_t v : triangle.vertex)
+            top = std::max(top, v);
+    // start[v] .. start[v + 1]: the sides whose lower corner is v.
+    std::vector<std::size_t> start(index(top + 2), 0);
+    for (std::size_t side = 0; side < side_count; ++side) {
+        const auto [a, b] = corners(side);
+        ++start[index(std::min(a, b)) + 1];
+    }
+    for (std::size_t v = 1; v < start.size(); ++v)
+        start[v] += start[v - 1];
+    struct FiledSide {
+        std::int64_t other; // the higher corner
+        std::size_t side;
+    };
+    std::vector<FiledSide> filed(side_count);
+    {
+        std::vector<std::size_t> next(start.begin(), start.end() - 1);
+        for (std::size_t side = 0; side < side_count; ++side) {
+            const auto [a, b] = corners(side);
+            filed[next[index(std::min(a, b))]++] = {std::max(a, b), side};
         }
+    }
+    // uses[side]: at the first side of an edge, how many sides share that edge; 0 elsewhere.
+    std::vector<int> uses(side_count, 0);
+    std::size_t edge_count = 0;
+    for (std::size_t v = 0; v + 1 < start.size(); ++v) {
+        const auto from = filed.begin() + static_cast<std::ptrdiff_t>(start[v]);
+        const auto to = filed.begin() + static_cast<std::ptrdiff_t>(start[v + 1]);
+        std::sort(from, to, [](const FiledSide& x, const FiledSide& y) {
+            return x.other != y.other ? x.other < y.other : x.side < y.side;
+        });
+        for (auto first = from; first != to;) {
+            auto past = first;
+            while (past != to && past->other == first->other)
+                ++past;
+            uses[first->side] = static_cast<int>(past - first);
+            ++edge_count;
+            first = past;
+        }
+    }
+    filed = {};
+    std::vector<Edge> edges;
+    edges.reserve(edge_count);
+    for (std::size_t side = 0; side < side_count; ++side) {
+        if (uses[side] == 0)
+            continue;
+        const auto [a, b] = corners(side);
+        edges.push_back({a, b, uses[side]});
     }
     return edges;
 }

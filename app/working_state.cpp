@@ -24,6 +24,7 @@ void WorkingState::clear_working_data()
     lad_parameters.clear();
     lad_refresh_counter = 0;
     vertex_grid.clear();
+    projection_indexes.clear();
     colour_gain = 1.0;
     colour_offset = 0.0;
     data_units = "mm";

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "registration/ffd_grid.h"
+#include "registration/projection_index.h"
 #include "registration/tps_warp.h"
 #include "registration/vertex_grid.h"
 #include "surface/matrix4.h"
@@ -105,6 +106,7 @@ struct WorkingState {
     std::array<double, 3> ffd_spacing{1e-4, 1e-4, 1e-4};
     double slide_step = 0.25;
     VertexGrid vertex_grid;
+    ProjectionIndexes projection_indexes; // of both surface records, built as projection needs
     std::string hr_data_name;
     std::string lr_data_name;
     std::string batch_prefix;

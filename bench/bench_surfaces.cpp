@@ -57,6 +57,21 @@ Mesh bumpy_bone(std::int64_t vertex_count, double phase)
     return mesh;
 }
 
+Mesh open_bumpy_bone(std::int64_t vertex_count, double phase)
+{
+    // The pole is the first vertex and its fan the first triangles.
+    const Mesh closed = bumpy_bone(vertex_count + 1, phase);
+    Mesh open;
+    open.positions.assign(closed.positions.begin() + 1, closed.positions.end());
+    open.triangles.reserve(closed.triangles.size());
+    for (const Triangle& t : closed.triangles) {
+        const auto& c = t.vertex;
+        if (c[0] != 0 && c[1] != 0 && c[2] != 0)
+            open.triangles.push_back(triangle(c[0] - 1, c[1] - 1, c[2] - 1));
+    }
+    return open;
+}
+
 std::vector<Point3> points_off_surface(const Mesh& mesh, double distance)
 {
     const std::vector<Point3> normals = vertex_normals(mesh);

@@ -12,6 +12,10 @@
 // different phases describe the same surface with vertices that lie between each other's.
 Mesh bumpy_bone(std::int64_t vertex_count, double phase = 0.0);
 
+// The bumpy bone without its lower pole: an open surface of about `vertex_count` vertices whose
+// lowest ring is its one rim, as a bone cut out of a scan ends.
+Mesh open_bumpy_bone(std::int64_t vertex_count, double phase = 0.0);
+
 // Each vertex of mesh moved by `distance` (mm) along its vertex normal, outwards and inwards in
 // turn, so that the points lie about that far from the surface on both sides.
 std::vector<Point3> points_off_surface(const Mesh& mesh, double distance);

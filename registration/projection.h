@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+struct TriangleGrid;
 struct WorkingState;
 
 struct LineHit {
@@ -26,17 +27,22 @@ struct LineHit {
 // equally near hits the first triangle wins. No hit: found false, distance 1e10.
 LineHit nearest_line_hit(const std::vector<Point3>& corners, const std::vector<Triangle>& triangles,
                          const Point3& p, const Point3& d);
+// The same hit, testing only the triangles that grid (built from corners and triangles) finds
+// near the line.
+LineHit nearest_line_hit(const TriangleGrid& grid, const std::vector<Point3>& corners,
+                         const std::vector<Triangle>& triangles, const Point3& p, const Point3& d);
 
 // Sliding directions of a point with this normal: tangent1 across the dominant axis, tangent2 =
 // normal x tangent1, each normalised unless of zero length.
 void tangent_frame(const Point3& normal, Point3& tangent1, Point3& tangent2);
 
 // Puts point (file coordinates of surface) onto surface: along the normal at its nearest vertex
-// (found with find_closest_vertex, so the HR surface needs its vertex grid), scaled by max_radius,
+// (as find_closest_vertex finds it, so the HR surface needs its vertex grid), scaled by max_radius,
 // onto the nearest triangle hit in the positions as read, when that hit is nearer to the point
 // than the vertex; otherwise onto the vertex itself (triangle (E, E, E), weights (0, 0)). The
 // result carries position, triangle, weights and the tangent frame of the unit normal there;
 // its name is empty and vertex_index and partner keep their defaults. A surface without
-// vertices leaves the point where it is, with zero tangents.
+// vertices leaves the point where it is, with zero tangents. For the working state's own
+// records the searches go through their projection indexes, built on first use.
 Landmark project_onto_surface(const WorkingState& state, const Surface& surface,
                               const Point3& point);

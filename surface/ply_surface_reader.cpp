@@ -6,10 +6,14 @@
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace {
 
@@ -106,6 +110,18 @@ bool parse_ply_file(const std::string& path, Surface& surface)
     if (s.triangle_count == 0)
         s.triangle_count =
             ply_set_read_cb(ply.get(), "face", "vertex_index", ply_face_callback, read.get(), 0);
+    // Room for what the header declares, as far as the file's bytes can hold it (a vertex
+    // takes at least three of them, a triangle four), so that a header claiming more than the
+    // file holds takes no memory for it.
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+    const auto room = [&](std::int64_t declared, std::uintmax_t least_bytes) {
+        const std::uintmax_t fits = error ? 0 : bytes / least_bytes;
+        return static_cast<std::size_t>(
+            declared <= 0 ? 0 : std::min(static_cast<std::uintmax_t>(declared), fits));
+    };
+    reserve_vertices(s, room(s.vertex_count, 3));
+    s.triangles.reserve(room(s.triangle_count, 4));
     const bool data_read = ply_read(ply.get()) != 0;
     ply_close(std::move(ply));
     if (!data_read || !complete_read_surface(s, ".ply")) {

@@ -3,13 +3,31 @@
 #include "surface/annotation.h"
 #include "surface/vertex_normals.h"
 
+#include <array>
 #include <utility>
+#include <vector>
+
+namespace {
+
+// The seven position sets that a reader fills alike.
+std::array<std::vector<Point3>*, 7> position_sets(Surface& read)
+{
+    return {&read.positions,         &read.deformed_positions, &read.sim_lad_positions,
+            &read.aff_lad_positions, &read.aspect_lad_positions, &read.sim_tps_positions,
+            &read.sim_ssm_positions};
+}
+
+} // namespace
+
+void reserve_vertices(Surface& read, std::size_t count)
+{
+    for (auto* shape : position_sets(read))
+        shape->reserve(count);
+}
 
 void append_vertex(Surface& read, const Point3& position)
 {
-    for (auto* shape : {&read.positions, &read.deformed_positions, &read.sim_lad_positions,
-                        &read.aff_lad_positions, &read.aspect_lad_positions,
-                        &read.sim_tps_positions, &read.sim_ssm_positions})
+    for (auto* shape : position_sets(read))
         shape->push_back(position);
 }
 

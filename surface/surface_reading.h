@@ -5,6 +5,12 @@
 
 #include "surface/surface.h"
 
+#include <cstddef>
+
+// Makes room for count vertices in the seven position vectors, so a read of that many fills
+// them without growing them.
+void reserve_vertices(Surface& read, std::size_t count);
+
 // Appends a vertex to the seven position vectors, which start equal to the positions as read.
 void append_vertex(Surface& read, const Point3& position);
 
