@@ -8,9 +8,10 @@
 #include "surface/annotation.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
+#include "surface/whole_file.h"
 
 #include <cmath>
-#include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -25,37 +26,6 @@ std::string passes_text(std::int64_t passes, const char* format)
 {
     return passes > 0 ? c_format(format, static_cast<long>(passes)) : std::string();
 }
-
-// Writes text pieces to one file and remembers whether every write went through.
-class TextFile {
-public:
-    TextFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
-    ~TextFile()
-    {
-        if (file_ != nullptr)
-            std::fclose(file_);
-    }
-    TextFile(const TextFile&) = delete;
-    TextFile& operator=(const TextFile&) = delete;
-
-    bool is_open() const { return file_ != nullptr; }
-    void write(const std::string& text)
-    {
-        if (good_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-            good_ = false;
-    }
-    // Closes the file; true when every write and the close succeeded.
-    bool close()
-    {
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return closed && good_;
-    }
-
-private:
-    std::FILE* file_;
-    bool good_ = true;
-};
 
 Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int64_t, 3>& corner,
                     const std::array<double, 2>& weights)
@@ -92,9 +62,7 @@ bool write_lr_hr_map(const WorkingState& state, const std::string& path, double 
 {
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
-    TextFile file(path, "w");
-    if (!file.is_open())
-        return false;
+    std::string text;
     const auto value_text = [](const Surface& surface, std::size_t i) {
         if (i >= surface.sigma.size() || i >= surface.data.size() ||
             surface.sigma[i] == missing_value)
@@ -110,9 +78,9 @@ bool write_lr_hr_map(const WorkingState& state, const std::string& path, double 
             line += "," + value_text(lr, i) + ",";
             line += matched ? value_text(hr, static_cast<std::size_t>(j)) : "unmatched";
         }
-        file.write(line + "\n");
+        text += line + "\n";
     }
-    return file.close();
+    return write_whole_file(path, text);
 }
 
 namespace {
@@ -187,20 +155,19 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
 {
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
-    TextFile file(mapped_landmarks_name(lr), "a");
-    if (!file.is_open()) {
-        log_status("Could not write landmark map file");
-        return false;
-    }
     const std::string ending = " (" + hr.name + output_suffix(registration_type) + ")";
     const std::vector<Point3> registered = registered_lr_positions(state);
+    // The items join the LR lists only once the file holds them too.
+    std::string lines;
+    std::vector<Landmark> landmarks;
+    std::vector<Landcurve> landcurves;
     for (const Landmark& landmark : hr.landmarks) {
         Point3 normal;
         Landmark mapped = project_onto_registered(state, registered, landmark, &normal);
         mapped.name = landmark.name + ending;
         mapped.partner = -1;
-        file.write("comment " + landmark_annotation(mapped.name, mapped.position, normal) + "\n");
-        lr.landmarks.push_back(mapped);
+        lines += "comment " + landmark_annotation(mapped.name, mapped.position, normal) + "\n";
+        landmarks.push_back(std::move(mapped));
     }
     for (const Landcurve& curve : hr.landcurves) {
         if (is_rim_curve(curve))
@@ -209,24 +176,27 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         mapped.name = curve.name + ending;
         mapped.partner = -1;
         mapped.closed = curve.closed;
-        file.write(
-            "comment " +
-            landcurve_header_annotation(mapped.name, curve.closed,
-                                        static_cast<std::int64_t>(curve.control_points.size())) +
-            "\n");
+        lines += "comment " +
+                 landcurve_header_annotation(
+                     mapped.name, curve.closed,
+                     static_cast<std::int64_t>(curve.control_points.size())) +
+                 "\n";
         for (const Landmark& point : curve.control_points) {
             Point3 normal;
             const Landmark projected = project_onto_registered(state, registered, point, &normal);
-            file.write("comment " + curve_point_annotation(projected.position, normal) + "\n");
+            lines += "comment " + curve_point_annotation(projected.position, normal) + "\n";
             mapped.control_points.push_back(projected);
         }
         mapped.points = mapped.control_points;
-        lr.landcurves.push_back(std::move(mapped));
+        landcurves.push_back(std::move(mapped));
     }
-    if (!file.close()) {
+    if (!append_to_whole_file(mapped_landmarks_name(lr), lines)) {
         log_status("Could not write landmark map file");
         return false;
     }
+    lr.landmarks.insert(lr.landmarks.end(), landmarks.begin(), landmarks.end());
+    for (Landcurve& curve : landcurves)
+        lr.landcurves.push_back(std::move(curve));
     return true;
 }
 
