@@ -33,11 +33,9 @@ bool MyApp::OnInit()
 
 void MyApp::OnStartupIdle(wxIdleEvent&)
 {
-    if (!main_canvas->gl_ready) {
-        main_frame->Refresh(true, nullptr);
-        main_frame->Update();
+    // Until the view is ready each paint, or the wait's time-out, wakes this handler up again.
+    if (!main_canvas->finish_gl_set_up())
         return;
-    }
     Unbind(wxEVT_IDLE, &MyApp::OnStartupIdle, this);
     parse_batch_file(*main_frame, argv[1]);
 }

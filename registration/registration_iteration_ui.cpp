@@ -34,35 +34,38 @@ void go_on_after_run(MyFrame& frame, bool command_line_batch)
     if (frame.batch_running && frame.batch_job_index < frame.batch_job_count - 1) {
         ++frame.batch_job_index;
         frame.start_next_batch_job();
-    } else if (command_line_batch) {
-        frame.Close(false);
-    } else {
-        frame.press_start(false);
+        return;
     }
+    // A close the user cancels (the quit question after an interactive run) releases "Start"
+    // as without a batch file; the run would otherwise end again, and ask again, at every step.
+    if (!command_line_batch || !frame.Close(false))
+        frame.press_start(false);
+}
+
+// Repaints the frame after a step, at once.
+void repaint(MyFrame& frame)
+{
+    frame.Refresh(true);
+    frame.Update();
 }
 
 // The view turns by this many degrees about the vertical axis per review step.
 constexpr double review_turn_degrees = 4.0;
 
-} // namespace
-
-void MyApp::OnIdle(wxIdleEvent&)
+// One step of the run. False when the step waits for the paint of a job's first picture: that
+// paint wakes the event loop up itself.
+bool run_step(MyFrame& frame, bool command_line_batch)
 {
-    MyFrame& frame = *main_frame;
     const int type = frame.current_registration_type();
     const int lad_search_range = frame.search_range_slider->GetValue();
     const double lad_range_units = frame.range_units;
 
-    if (main_canvas->redraw_pending) {
-        frame.Refresh(true);
-        frame.Update();
-        return;
-    }
-    const bool command_line_batch = argc == 2;
+    if (main_canvas->redraw_pending)
+        return main_canvas->finish_pending_redraw();
     if (frame.lr_surface->vertex_count == 0) {
         log_status("No surfaces to register");
         go_on_after_run(frame, command_line_batch);
-        return;
+        return true;
     }
 
     const bool review = frame.batch_running && current_batch_value(frame, batch_review) != 0;
@@ -90,10 +93,8 @@ void MyApp::OnIdle(wxIdleEvent&)
             // and a batch goes on with its next job or ends as after its last one, so that an
             // unattended command-line batch never waits for a press that will not come.
             go_on_after_run(frame, command_line_batch);
-            frame.Refresh(true);
-            frame.Update();
-            wxWakeUpIdle();
-            return;
+            repaint(frame);
+            return true;
         }
     }
 
@@ -102,9 +103,19 @@ void MyApp::OnIdle(wxIdleEvent&)
             frame.save_batch_job_results();
         go_on_after_run(frame, command_line_batch);
     }
-    frame.Refresh(true);
-    frame.Update();
-    wxWakeUpIdle();
+    repaint(frame);
+    return true;
+}
+
+} // namespace
+
+void MyApp::OnIdle(wxIdleEvent&)
+{
+    MyFrame& frame = *main_frame;
+    // Every step that leaves the run going asks for the next idle event; nothing else would
+    // bring one on an idle display. A run that ended has unbound this handler.
+    if (run_step(frame, argc == 2) && frame.run_active())
+        wxWakeUpIdle();
 }
 
 void MyFrame::OnAutoSequence(wxCommandEvent& event)

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need (only those missing) and builds
-# everything into build/. Run as root on Debian 12, or with sudo available.
+# Installs the Debian packages the build, the tests and the packaging need (only those missing) and builds
+# everything into build/. Run as root on Debian 12, or with sudo available. Arguments are
+# handed to CMake (for example -DKELVORAND_BUILD_BENCHMARK=OFF).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libwxgtk3.2-dev libeigen3-dev libcminpack-dev
           libglu1-mesa-dev libgl1-mesa-dri xvfb xauth libgtest-dev libbenchmark-dev
-          libnanoflann-dev locales)
+          libnanoflann-dev locales file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -25,5 +26,5 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $sudo_cmd locale-gen >/dev/null 2>&1 || true
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build build -j"$(nproc)"

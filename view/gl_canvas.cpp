@@ -43,9 +43,10 @@ wxEND_EVENT_TABLE()
 
 MyGLCanvas::MyGLCanvas(wxWindow* parent, wxWindowID id, const wxPoint& position,
                        const wxSize& size, long style, const wxString& name)
-    : wxGLCanvas(parent, id, canvas_attributes, position, size, style, name)
+    : wxGLCanvas(parent, id, canvas_attributes, position, size, style, name), paint_timeout(this)
 {
     SetBackgroundColour(*wxBLACK);
+    Bind(wxEVT_TIMER, &MyGLCanvas::OnPaintTimeout, this, paint_timeout.GetId());
 }
 
 bool MyGLCanvas::make_current()
@@ -82,7 +83,15 @@ void MyGLCanvas::OnEraseBackground(wxEraseEvent&) {}
 void MyGLCanvas::OnPaint(wxPaintEvent&)
 {
     wxPaintDC dc(this);
+    // Code waiting for this paint (a run's redraw wait, the start-up's wait for the GL set-up)
+    // runs on idle events: the loop is woken up, or it might sleep on.
+    const bool awaited = redraw_pending || !gl_ready;
     redraw_pending = false;
+    paint_overdue = false;
+    if (awaited) {
+        paint_timeout.Stop();
+        wxWakeUpIdle();
+    }
     if (!make_current())
         return;
     if (viewport_set)

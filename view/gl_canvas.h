@@ -6,6 +6,7 @@
 
 #include <wx/glcanvas.h>
 #include <wx/image.h>
+#include <wx/timer.h>
 
 #include <array>
 #include <cstdint>
@@ -25,6 +26,19 @@ public:
     bool gl_ready = false;
     // Cleared at the start of every paint; set by code that waits for the next repaint.
     bool redraw_pending = true;
+
+    // A paint requested now can come: the canvas is shown, its top-level window is not
+    // iconified, and it has a client area.
+    bool can_paint() const;
+    // One step of a wait on redraw_pending that never blocks: asks for the repaint and lets the
+    // toolkit make it at once. True when the wait is over: the paint ran, or none can come
+    // (redraw_pending is then cleared). False while the paint is due later; that paint wakes
+    // the event loop up, and so does a time-out after which the wait gives up on it.
+    bool finish_pending_redraw();
+    // One step of the start-up wait for the GL set-up, as above: true once gl_ready is set.
+    // Where no paint can come, or the paints asked for are overdue, the context is made current
+    // and the view set up without a paint.
+    bool finish_gl_set_up();
 
     // Makes the context current on this canvas, creating it first. Returns false while the
     // window cannot take a context yet (not realised).
@@ -72,6 +86,7 @@ public:
     void OnSize(wxSizeEvent& event);
     void OnEraseBackground(wxEraseEvent& event);
     void OnPaint(wxPaintEvent& event);
+    void OnPaintTimeout(wxTimerEvent& event);
     void OnMouse(wxMouseEvent& event);
     void OnKey(wxKeyEvent& event);
 
@@ -107,6 +122,10 @@ private:
 
     std::unique_ptr<wxGLContext> context;
     bool context_made_current = false;
+    // Armed by a wait whose paint did not come at once; stopped by the paint.
+    wxTimer paint_timeout;
+    // The time-out passed without a paint.
+    bool paint_overdue = false;
 
     wxDECLARE_EVENT_TABLE();
 };

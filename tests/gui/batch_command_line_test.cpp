@@ -106,6 +106,26 @@ TEST(BatchCommandLine, TheExampleRunsUnattendedAndEachRunAppendsToItsLog)
     EXPECT_EQ(logged_errors(second_log).size(), 160u);
 }
 
+TEST(BatchCommandLine, ManyJobsWhoseSurfacesDoNotLoadNeverStallTheRun)
+{
+    // Each refused job starts the next at once; without a request for the next idle event the
+    // process slept in the event loop after a few of them (fewer jobs may pass by luck).
+    TempDirectory directory;
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    std::string jobs = directory.path() + "/\n";
+    for (int i = 0; i < 60; ++i)
+        jobs += "missing_lr.ply missing_hr.ply n/a n/a 0 0 0 50 0 3 1 0 -1 0 0\n";
+    jobs += "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n";
+    const std::string batch = directory.write("refused.run", jobs);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    const std::string log = read_file(directory.file("refused_log.txt"));
+    EXPECT_EQ(occurrences(log, "No surfaces to register\n"), 60u);
+    EXPECT_EQ(logged_errors(log).size(), 3u);
+    EXPECT_EQ(occurrences(log, "Registration file saved\n"), 1u);
+}
+
 TEST(BatchCommandLine, AThinPlateSplineJobThatCannotRegisterStillEndsTheProgram)
 {
     // The one job's landmarks repeat, so its first "Similarity + TPS" step stops the run: the

@@ -288,3 +288,26 @@ TEST_F(View, ResizeRedoesTheViewportAndKeepsZoomAndRotation)
     EXPECT_GT(centre(image).g, 90);
     gui_test::set_view_width(old_width);
 }
+
+TEST_F(View, WaitsForAPaintDoNotWaitOnAWindowThatCannotShowOne)
+{
+    // Shown: the repaint is made during the request and the wait is over.
+    canvas().redraw_pending = true;
+    EXPECT_TRUE(canvas().finish_pending_redraw());
+    EXPECT_FALSE(canvas().redraw_pending);
+
+    // Hidden, no paint can come: neither the redraw wait nor the start-up wait for the GL set-up
+    // waits for one; the set-up is made without a paint.
+    frame().Hide();
+    EXPECT_FALSE(canvas().can_paint());
+    canvas().redraw_pending = true;
+    EXPECT_TRUE(canvas().finish_pending_redraw());
+    EXPECT_FALSE(canvas().redraw_pending);
+    canvas().gl_ready = false;
+    canvas().viewport_set = false;
+    EXPECT_TRUE(canvas().finish_gl_set_up());
+    EXPECT_TRUE(canvas().gl_ready);
+    EXPECT_TRUE(canvas().viewport_set);
+    frame().Show();
+    EXPECT_TRUE(gui_test::pump_until([] { return canvas().can_paint(); }));
+}
