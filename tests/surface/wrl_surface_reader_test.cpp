@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <random>
 #include <string>
@@ -28,6 +30,15 @@ std::string typical_file(const Mesh& mesh, const std::string& annotations)
         text += "   " + std::to_string(t.vertex[0]) + ", " + std::to_string(t.vertex[1]) + ", " +
                 std::to_string(t.vertex[2]) + ", -1,\n";
     return text + "  ]\n }\n}\n";
+}
+
+// ASCII and ISO 8859-1 text as UTF-16 little-endian code units.
+std::string utf16le(const std::string& text)
+{
+    std::string bytes;
+    for (const char c : text)
+        bytes += std::string{c, '\0'};
+    return bytes;
 }
 
 // Three vertices of a right triangle and its face, as block lines.
@@ -106,6 +117,10 @@ TEST(WrlSurfaceReader, BlockCases)
          0},
         {"a coordinate that is not a number fails the file",
          "point [\n0 0 0\nnan 0 0\n0 1 0\n]\n" + triangle_face, 0, 0},
+        {"a coordinate whose products would overflow fails the file",
+         "point [\n0 0 0\n1e154 0 0\n0 1 0\n]\n" + triangle_face, 0, 0},
+        {"a coordinate beyond the float range fails the file",
+         "point [\n0 0 0\n1 0 0\n0 -3.5e38 0\n]\n" + triangle_face, 0, 0},
         {"no triangles", triangle_points, 0, 0},
         {"no vertices", triangle_face, 0, 0},
         {"an empty file", "", 0, 0},
@@ -150,6 +165,9 @@ TEST(WrlSurfaceReader, NamesAreReadAsUtf8)
         {"UTF-8 stays as it is", "# LANDMARK \"t\xC3\xAAte\" 1\n" + body},
         {"a byte-order mark is dropped", "\xEF\xBB\xBF# LANDMARK \"t\xC3\xAAte\" 1\n" + body},
         {"text that is not UTF-8 is taken as single bytes", "# LANDMARK \"t\xEAte\" 1\n" + body},
+        {"UTF-16 with a mark and a unit that is no character",
+         "\xFF\xFE" + utf16le("# LANDMARK \"t\xEAte\" 1\n# ") + std::string("\x00\xDC", 2) +
+             utf16le("\n" + body)},
     };
     for (const Case& c : cases) {
         Surface surface;
@@ -167,6 +185,16 @@ TEST(WrlSurfaceReader, MissingFile)
     StatusCapture status;
     EXPECT_FALSE(parse_wrl_file(directory.file("none.wrl"), surface));
     EXPECT_EQ(status.messages, std::vector<std::string>{"Could not open wrl file"});
+
+    // Nothing that is no regular file is read: not an endless device, not a FIFO without a
+    // writer (which would block), not a directory.
+    const std::string fifo = directory.file("fifo.wrl");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), fifo, directory.path()}) {
+        status.messages.clear();
+        EXPECT_FALSE(parse_wrl_file(path, surface)) << path;
+        EXPECT_EQ(status.messages, std::vector<std::string>{"Could not open wrl file"}) << path;
+    }
 }
 
 TEST(WrlSurfaceReader, DamagedFilesFailCleanly)

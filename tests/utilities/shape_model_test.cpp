@@ -79,6 +79,9 @@ TEST(ShapeModelFile, WhichFilesAreTaken)
     huge_modes[7] = '\x10'; // 2^28 modes
     std::string beyond_int = model_bytes(r, 2, r);
     beyond_int[7] = '\x80';
+    // Three standard deviations (6) along this mode take a coordinate beyond the float range.
+    std::string huge_mode = model_bytes(r, 2, r);
+    put_float(&huge_mode[8 + 4 * (r + 2)], 1e38f);
     struct Case {
         const char* why;
         std::string bytes;
@@ -99,6 +102,7 @@ TEST(ShapeModelFile, WhichFilesAreTaken)
         {"a mode count beyond the slider's range", beyond_int, false},
         {"a mean that is not a number", nan_mean, false},
         {"a negative variance", model_bytes(r, 2, r, -1.0f), false},
+        {"a mode whose shapes leave the float range", huge_mode, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
