@@ -68,7 +68,6 @@ TEST(FileText, LinesOfFilesAndFilesThatAreNone)
     EXPECT_EQ(read_file_text_lines(utf16, 5, lines), WholeFileRead::too_large);
     EXPECT_EQ(read_file_text_lines(directory.path(), 1000, lines), WholeFileRead::not_a_file);
     EXPECT_EQ(read_file_text_lines("/dev/zero", 1000, lines), WholeFileRead::not_a_file);
-    EXPECT_EQ(read_file_text_lines(directory.file("none"), 1000, lines),
-              WholeFileRead::not_opened);
+    EXPECT_EQ(read_file_text_lines(directory.file("none"), 1000, lines), WholeFileRead::not_opened);
     EXPECT_EQ(lines, std::vector<std::string>{"kept"});
 }

@@ -66,8 +66,8 @@ const Writer writers[] = {
      }},
     {"shape model file", "model.ssm",
      [](WorkingState& state, const std::string& path) {
-         return write_ssm_file(path,
-                               small_model(3 * static_cast<std::size_t>(state.lr_surface->vertex_count)));
+         return write_ssm_file(
+             path, small_model(3 * static_cast<std::size_t>(state.lr_surface->vertex_count)));
      }},
     {"any whole file", "plain.txt",
      [](WorkingState&, const std::string& path) { return write_whole_file(path, "text\n"); }},

@@ -167,9 +167,9 @@ TEST(PlySurfaceReader, NamesAreReadAsUtf8)
     // A comment behind a UTF-16 mark whose last unit is cut off: decoded, no annotation, no
     // assertion (the test program aborts on one).
     Surface odd;
-    ASSERT_TRUE(parse_ply_file(
-        write_ply(directory, "odd.ply", tetrahedron(), {"\xFE\xFF\xD8\x3D\xDC", "\xFF\xFE\x01"}, {}),
-        odd));
+    const std::vector<std::string> odd_comments = {"\xFE\xFF\xD8\x3D\xDC", "\xFF\xFE\x01"};
+    ASSERT_TRUE(parse_ply_file(write_ply(directory, "odd.ply", tetrahedron(), odd_comments, {}),
+                               odd));
     EXPECT_TRUE(odd.landcurves.empty() && odd.landmarks.empty());
 
     for (const Case& c : cases) {

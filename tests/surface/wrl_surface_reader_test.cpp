@@ -3,6 +3,7 @@
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/fixtures/temp_files.h"
+#include "tests/fixtures/wrl_files.h"
 
 #include <gtest/gtest.h>
 
@@ -14,23 +15,6 @@
 #include <vector>
 
 namespace {
-
-// A file as a typical exporter writes it: the keyword and the opening bracket on one line, one
-// vertex or triangle per line with commas, closing brackets on lines of their own.
-std::string typical_file(const Mesh& mesh, const std::string& annotations)
-{
-    std::string text = "#VRML V2.0 utf8\n" + annotations +
-                       "Viewpoint { position 0 0 10 }\nShape {\n geometry IndexedFaceSet {\n"
-                       "  coord Coordinate {\n   point [\n";
-    for (const Point3& p : mesh.positions)
-        text += "    " + std::to_string(p.x) + " " + std::to_string(p.y) + " " +
-                std::to_string(p.z) + ",\n";
-    text += "   ]\n  }\n  coordIndex [\n";
-    for (const Triangle& t : mesh.triangles)
-        text += "   " + std::to_string(t.vertex[0]) + ", " + std::to_string(t.vertex[1]) + ", " +
-                std::to_string(t.vertex[2]) + ", -1,\n";
-    return text + "  ]\n }\n}\n";
-}
 
 // ASCII and ISO 8859-1 text as UTF-16 little-endian code units.
 std::string utf16le(const std::string& text)
@@ -51,10 +35,10 @@ TEST(WrlSurfaceReader, ReadsATypicalFile)
 {
     TempDirectory directory;
     const Mesh mesh = icosphere(1, 10.0);
-    const std::string path = directory.write(
-        "sphere.wrl", typical_file(mesh, "# LANDMARK \"north\" 0 0 10 0 0 1\n"
-                                         "# OPEN_LANDCURVE \"arc\" 2\n# 5\n#\t0 0 -10 0 0 -1\n"
-                                         "# SEMILANDMARK 1 2 3\n# LAD sphere radius hint 1.5\n"));
+    const std::string annotations = "# LANDMARK \"north\" 0 0 10 0 0 1\n"
+                                    "# OPEN_LANDCURVE \"arc\" 2\n# 5\n#\t0 0 -10 0 0 -1\n"
+                                    "# SEMILANDMARK 1 2 3\n# LAD sphere radius hint 1.5\n";
+    const std::string path = directory.write("sphere.wrl", typical_wrl_file(mesh, annotations));
     Surface surface;
     ASSERT_TRUE(parse_wrl_file(path, surface));
     EXPECT_EQ(surface.file_type, ".wrl");
@@ -200,7 +184,8 @@ TEST(WrlSurfaceReader, MissingFile)
 TEST(WrlSurfaceReader, DamagedFilesFailCleanly)
 {
     TempDirectory directory;
-    const std::string original = typical_file(octahedron(), "# OPEN_LANDCURVE \"c\" 2\n# 1\n");
+    const std::string original =
+        typical_wrl_file(octahedron(), "# OPEN_LANDCURVE \"c\" 2\n# 1\n");
     std::mt19937 random(777);
     std::vector<std::string> variants;
     for (std::size_t length = 0; length < original.size(); length += 7)
