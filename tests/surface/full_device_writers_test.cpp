@@ -17,6 +17,7 @@
 
 #include <cctype>
 #include <functional>
+#include <ostream>
 
 namespace {
 
@@ -72,6 +73,9 @@ const Writer writers[] = {
     {"any whole file", "plain.txt",
      [](WorkingState&, const std::string& path) { return write_whole_file(path, "text\n"); }},
 };
+
+// Names the row in test output.
+void PrintTo(const Writer& writer, std::ostream* out) { *out << writer.what; }
 
 class FullDeviceWriters : public ::testing::TestWithParam<Writer> {
 protected:
