@@ -1,5 +1,7 @@
 #include "analysis/bone_side.h"
 
+#include "analysis/rims_and_natural_axes.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -41,6 +43,8 @@ const std::array<std::pair<const char*, BoneSide>, 6> side_words = {{
 }};
 
 bool contains(const wxString& text, const char* part) { return text.Contains(part); }
+
+const char* side_word(int side) { return side == bone_left ? "left" : "right"; }
 
 } // namespace
 
@@ -104,4 +108,17 @@ void estimate_femur_side(Surface& surface)
         }
     }
     surface.geometric_side = right_sum >= left_sum ? 1 : 0;
+}
+
+std::string side_disagreement_message(const Surface& surface)
+{
+    if (!surface.is_femur)
+        return {};
+    const BoneSide named = side_from_name(wxString::FromUTF8(surface.name));
+    if (!has_natural_frame(surface) || named == bone_undetermined ||
+        named == surface.geometric_side)
+        return {};
+    return "The name of " + surface.name + " says " + side_word(named) +
+           " but its shape is that of a " + side_word(surface.geometric_side) +
+           " femur; the side from the name is used";
 }

@@ -6,6 +6,8 @@
 
 #include <wx/string.h>
 
+#include <string>
+
 // The side of a bone; a surface's name is its file name without the extension.
 enum BoneSide : int { bone_left = 0, bone_right = 1, bone_undetermined = 2 };
 
@@ -27,3 +29,9 @@ bool is_proximal_name(const wxString& name);
 // so does a surface without vertices. Requires positions, centroid, natural_axes, axial_extent
 // and curvature to be current.
 void estimate_femur_side(Surface& surface);
+
+// For a femur whose name declares one side while its shape is that of the other: a status text
+// naming the surface and both sides (the side from the name is the one used). "" when they
+// agree, when the name declares no side, for a surface that is no femur, and for one without
+// a natural frame (no closed longest rim), whose shape gives no side to compare.
+std::string side_disagreement_message(const Surface& surface);

@@ -56,26 +56,39 @@ VertexList all_vertices(const Surface& surface)
     return vertices;
 }
 
-// The highest boundary row (the first of equal ones) and the lowest boundary z.
+// The highest boundary row (the first of equal ones) and the lowest boundary height, along the
+// bone's proximal direction.
 struct BoundaryHeights {
     Point3 top;
-    double low_z = 0.0;
+    double low = 0.0;
 };
 
-BoundaryHeights boundary_heights(const PointMatrix& boundary)
+BoundaryHeights boundary_heights(const PointMatrix& boundary, const Point3& up)
 {
     BoundaryHeights heights;
+    if (boundary.rows() == 0)
+        return heights;
+    const Eigen::VectorXd height = boundary * to_eigen(up);
     Eigen::Index top = 0;
     for (Eigen::Index r = 1; r < boundary.rows(); ++r) {
-        if (boundary(r, 2) > boundary(top, 2))
+        if (height(r) > height(top))
             top = r;
     }
-    if (boundary.rows() > 0) {
-        heights.top = to_point(boundary.row(top).transpose());
-        heights.low_z = boundary.col(2).minCoeff();
-    }
+    heights.top = to_point(boundary.row(top).transpose());
+    heights.low = height.minCoeff();
     return heights;
 }
+
+// How far the head-neck boundary and the fovea may stray from the fitted head: the boundary rows
+// within a band about the head sphere (fractions of its radius), the ring at least half as wide
+// as the head and pierced by the head's axis near its middle, the head's centre not far on the
+// shaft side of the ring's plane, and the fovea a shallow pit on the sphere.
+constexpr double ring_nearest_to_head = 0.75;
+constexpr double ring_farthest_from_head = 1.35;
+constexpr double smallest_ring_radius = 0.5;
+constexpr double largest_axis_offset = 0.5; // of the ring's radius
+constexpr double deepest_head_centre = 0.25;
+constexpr double fovea_tolerance_mm = 5.0;
 
 } // namespace
 
@@ -143,11 +156,38 @@ void FemurAnalyser::fit_femoral_head(Surface& surface)
     }
 }
 
+bool FemurAnalyser::boundary_rings_fitted_head() const
+{
+    if (head_fit_failed || !(head_radius > 0.0) || head_neck_boundary.rows() < 21)
+        return false;
+    Point3 n;
+    normalized(n, head_neck_normal(*this));
+    const Point3 centre = mean_row(head_neck_boundary);
+    const Point3 offset = head_centre - centre;
+    const double along_axis = dot(offset, n);
+    const double off_axis = std::sqrt(std::max(0.0, dot(offset, offset) - along_axis * along_axis));
+    double ring_radius = 0.0;
+    for (Eigen::Index r = 0; r < head_neck_boundary.rows(); ++r) {
+        const Point3 row = to_point(head_neck_boundary.row(r).transpose());
+        const double from_head = std::sqrt(squared_distance(row, head_centre));
+        if (!(from_head >= ring_nearest_to_head * head_radius &&
+              from_head <= ring_farthest_from_head * head_radius))
+            return false;
+        ring_radius += std::sqrt(squared_distance(row, centre));
+    }
+    ring_radius /= static_cast<double>(head_neck_boundary.rows());
+    const double fovea_depth = std::sqrt(squared_distance(fovea, head_centre)) - head_radius;
+    return dot(n, n) > 0.0 && ring_radius >= smallest_ring_radius * head_radius &&
+           off_axis <= largest_axis_offset * ring_radius &&
+           along_axis >= -deepest_head_centre * head_radius &&
+           std::fabs(fovea_depth) <= fovea_tolerance_mm;
+}
+
 void FemurAnalyser::find_crest_point(Surface& surface)
 {
     const double* kappa = smoothed_curvature;
     const Point3 v = axis_column(surface.natural_axes, 1);
-    const BoundaryHeights boundary = boundary_heights(head_neck_boundary);
+    const BoundaryHeights boundary = boundary_heights(head_neck_boundary, height_axis);
 
     VertexList crest = all_vertices(surface);
     keep_if(crest, [&](std::int64_t k) { return kappa[k] > 0.0; });
@@ -156,7 +196,8 @@ void FemurAnalyser::find_crest_point(Surface& surface)
         sum += kappa[k];
     const double threshold = 4.0 * sum / static_cast<double>(crest.size());
     keep_if(crest, [&](std::int64_t k) { return kappa[k] >= threshold; });
-    keep_if(crest, [&](std::int64_t k) { return position(surface, k).z >= boundary.low_z; });
+    keep_if(crest,
+            [&](std::int64_t k) { return dot(position(surface, k), height_axis) >= boundary.low; });
     keep_if(crest,
             [&](std::int64_t k) { return dot(position(surface, k) - boundary.top, v) <= 0.0; });
     sort_and_keep(crest, compare_axis2_distance, 0.25);
@@ -185,7 +226,7 @@ void FemurAnalyser::find_fossa_point(Surface& surface)
     const Point3 v = axis_column(surface.natural_axes, 1);
     const Point3 w = axis_column(surface.natural_axes, 2);
     const Point3 trochanter_centre = mean_row(lesser_trochanter);
-    const BoundaryHeights boundary = boundary_heights(head_neck_boundary);
+    const BoundaryHeights boundary = boundary_heights(head_neck_boundary, height_axis);
     fossa_reference = trochanter_centre + 0.6 * (crest_point - trochanter_centre);
     // A right femur has its fossa on the negative side of w from the crest, a left one on the
     // positive side.

@@ -5,6 +5,7 @@
 #include "analysis/femur_smoothing.h"
 #include "analysis/gaussian_curvature.h"
 #include "analysis/point_sets.h"
+#include "analysis/rims_and_natural_axes.h"
 #include "analysis/zero_crossing_contours.h"
 
 #include <cmath>
@@ -56,6 +57,7 @@ void FemurAnalyser::analyse_proximal_femur(Surface& surface_to_analyse, std::uin
     *this = FemurAnalyser();
     surface = &surface_to_analyse;
     side = bone_side;
+    height_axis = proximal_direction(surface_to_analyse);
     current_analyser = this;
     run_femur_analysis(surface_to_analyse);
 
@@ -108,19 +110,29 @@ void FemurAnalyser::run_femur_analysis(Surface& analysed)
     smoothed_curvature = fine.data();
     if (!boundary_failed) {
         fit_femoral_head(analysed);
-        if (!lesser_trochanter_failed) {
-            find_crest_point(analysed);
-            if (!crest_failed)
-                find_fossa_point(analysed);
-        }
+        // A contour that is no head-neck junction still gets a boundary and a "head" above it;
+        // checked against each other, they give it away, and nothing built on it is kept.
+        if (!boundary_rings_fitted_head())
+            reject_head_neck_boundary();
+    }
+    if (!boundary_failed && !lesser_trochanter_failed) {
+        find_crest_point(analysed);
+        if (!crest_failed)
+            find_fossa_point(analysed);
     }
     smoothed_curvature = nullptr;
 }
 
+Point3 proximal_direction(const Surface& surface)
+{
+    return has_natural_frame(surface) ? axis_column(surface.natural_axes, 0) : Point3{0, 0, 1};
+}
+
 bool compare_height(std::int64_t a, std::int64_t b)
 {
-    const Surface& surface = *current_analyser->surface;
-    return vertex_position(surface, a).z > vertex_position(surface, b).z;
+    const FemurAnalyser& analyser = *current_analyser;
+    return dot(vertex_position(*analyser.surface, a), analyser.height_axis) >
+           dot(vertex_position(*analyser.surface, b), analyser.height_axis);
 }
 
 bool compare_axis0_offset(std::int64_t a, std::int64_t b)

@@ -45,6 +45,9 @@ public:
     bool head_fit_failed = false;
     std::uint8_t side = 1; // 1 right, 0 left
     Surface* surface = nullptr;
+    // The bone's proximal direction, along which the steps measure height (proximal_direction
+    // of the surface, set by analyse_proximal_femur).
+    Point3 height_axis{0, 0, 1};
     // One value per vertex: the coarse smoothing during the contour steps, the fine one during
     // the head, crest and fossa steps; owned by run_femur_analysis and valid only while it runs.
     const double* smoothed_curvature = nullptr;
@@ -60,6 +63,10 @@ public:
     // Chooses the head-neck contour and fits it; on failure sets boundary_failed and
     // lesser_trochanter_failed and writes "Failed to find boundary of FH" on standard error.
     void find_head_neck_boundary(Surface& surface);
+    // Withdraws the head-neck boundary and what was built on it: sets boundary_failed and
+    // lesser_trochanter_failed, empties the contour and the fitted curves, and writes "Failed to
+    // find boundary of FH" on standard error.
+    void reject_head_neck_boundary();
     // Chooses the lesser-trochanter contour and fits it; sets lesser_trochanter_failed when none
     // qualifies.
     void find_lesser_trochanter(Surface& surface);
@@ -69,6 +76,11 @@ public:
     // Sphere fit to the head above the boundary and the fovea; sets head_fit_failed when there
     // is no head vertex.
     void fit_femoral_head(Surface& surface);
+    // Whether the fitted head stands on the head-neck boundary as a femoral head does: the
+    // boundary rings the head's axis on the shaft side, close to the head sphere and at least
+    // half as wide as the head, and the fovea lies within a few millimetres of the sphere.
+    // False without a fitted head.
+    bool boundary_rings_fitted_head() const;
     // Posterosuperior point on the intertrochanteric crest; sets crest_failed when a filter
     // leaves nothing.
     void find_crest_point(Surface& surface);
@@ -81,11 +93,15 @@ public:
     static PointMatrix fit_plane_ellipse(const std::vector<Point3>& points);
 };
 
+// Where "up" is on a proximal femur: the main natural axis (from the rim towards the head end)
+// when the surface has a natural frame, that is a closed longest rim; else the file's +z.
+Point3 proximal_direction(const Surface& surface);
+
 // The analyser being run; the sort orders below reach their data through it.
 extern FemurAnalyser* current_analyser;
 
 // Sort orders on vertex indices, true when a comes first. They read current_analyser.
-bool compare_height(std::int64_t a, std::int64_t b);             // higher z first
+bool compare_height(std::int64_t a, std::int64_t b);             // higher along height_axis
 bool compare_axis0_offset(std::int64_t a, std::int64_t b);       // lower along u from the crest
 bool compare_smoothed_curvature(std::int64_t a, std::int64_t b); // larger curvature first
 bool compare_plane_offset(std::int64_t a, std::int64_t b);       // farther along the head normal

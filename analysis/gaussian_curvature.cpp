@@ -1,5 +1,7 @@
 #include "analysis/gaussian_curvature.h"
 
+#include "surface/thread_pool.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -8,6 +10,9 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 constexpr SmoothingPasses surface_smoothing{2, 8};
+// Each vertex's value comes from its own lists and the values of the pass before alone, so
+// the vertices are spread over the threads in chunks of this many.
+constexpr std::size_t vertices_per_chunk = 2048;
 
 double corner_angle(double adjacent1, double adjacent2, double opposite)
 {
@@ -74,7 +79,7 @@ std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
                                            const std::vector<std::uint8_t>& on_rim)
 {
     std::vector<double> curvature(mesh.incident.size(), 0.0);
-    for (std::size_t v = 0; v < mesh.incident.size(); ++v) {
+    parallel_for_each(mesh.incident.size(), vertices_per_chunk, [&](std::size_t v) {
         double angle_sum = 0.0;
         double area_sum = 0.0;
         for (const std::int64_t t : mesh.incident[v]) {
@@ -90,7 +95,7 @@ std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
         // has nothing to spread over; 0 keeps infinities out of the filters and the matching.
         if (area_sum > 0.0)
             curvature[v] = 2.0 * (2.0 * pi - angle_sum) / area_sum;
-    }
+    });
     for (std::size_t v = 0; v < on_rim.size() && v < curvature.size(); ++v) {
         if (on_rim[v] != 0)
             curvature[v] = 0.0;
@@ -102,8 +107,8 @@ void median_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& so
                         std::vector<double>& destination)
 {
     destination.resize(source.size());
-    std::vector<double> values;
-    for (std::size_t v = 0; v < mesh.neighbourhoods.size(); ++v) {
+    parallel_for_each(mesh.neighbourhoods.size(), vertices_per_chunk, [&](std::size_t v) {
+        thread_local std::vector<double> values;
         values.clear();
         for (const std::int64_t n : mesh.neighbourhoods[v])
             values.push_back(source[index(n)]);
@@ -111,19 +116,19 @@ void median_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& so
         const std::size_t half = values.size() / 2;
         destination[v] =
             values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2.0;
-    }
+    });
 }
 
 void mean_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& source,
                       std::vector<double>& destination)
 {
     destination.resize(source.size());
-    for (std::size_t v = 0; v < mesh.neighbourhoods.size(); ++v) {
+    parallel_for_each(mesh.neighbourhoods.size(), vertices_per_chunk, [&](std::size_t v) {
         double sum = 0.0;
         for (const std::int64_t n : mesh.neighbourhoods[v])
             sum += source[index(n)];
         destination[v] = sum / static_cast<double>(mesh.neighbourhoods[v].size());
-    }
+    });
 }
 
 void compute_gaussian_curvature(Surface& surface)

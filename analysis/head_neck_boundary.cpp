@@ -1,5 +1,6 @@
 // The head-neck junction: of the closed curvature contours, one lying wholly on the head's side
-// of the bone and high up, tilted little against the third natural axis, and the longest such.
+// of the bone and high up along it, tilted little against the third natural axis, and the
+// longest such.
 #include "analysis/femur_analyser.h"
 #include "analysis/point_sets.h"
 
@@ -31,7 +32,8 @@ void FemurAnalyser::find_head_neck_boundary(Surface& surface)
         const bool on_head_side =
             std::none_of(contour.begin(), contour.end(),
                          [&](const Point3& p) { return dot(p - surface.rim_centroid, v) < 0.0; });
-        if (on_head_side && mean_point(contour).z > surface.centroid.z)
+        if (on_head_side &&
+            dot(mean_point(contour), height_axis) > dot(surface.centroid, height_axis))
             passing.push_back(&contour);
     }
 
@@ -47,11 +49,20 @@ void FemurAnalyser::find_head_neck_boundary(Surface& surface)
         }
     }
     if (chosen == nullptr) {
-        boundary_failed = true;
-        lesser_trochanter_failed = true;
-        std::fputs("Failed to find boundary of FH\n", stderr);
+        reject_head_neck_boundary();
         return;
     }
     head_contour = *chosen;
     head_neck_boundary = fit_plane_ellipse(head_contour);
+}
+
+void FemurAnalyser::reject_head_neck_boundary()
+{
+    boundary_failed = true;
+    lesser_trochanter_failed = true;
+    head_contour.clear();
+    head_neck_boundary.resize(0, 3);
+    lesser_trochanter.resize(0, 3);
+    shaft_slice.resize(0, 3);
+    std::fputs("Failed to find boundary of FH\n", stderr);
 }

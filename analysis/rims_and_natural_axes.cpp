@@ -286,6 +286,7 @@ void find_rims_and_natural_axes(WorkingState& state, Surface& surface)
     surface.mirror[0] = -1.0;
     surface.axial_extent = 0.0;
     surface.rim_band.clear();
+    surface.rim_centroid = {};
 
     std::vector<std::array<std::int64_t, 2>> boundary;
     std::fill(surface.on_rim.begin(), surface.on_rim.end(), 0);
@@ -325,4 +326,11 @@ void find_rims_and_natural_axes(WorkingState& state, Surface& surface)
     }
     surface.rim_band.pop_back();
     fit_natural_axes(state, surface);
+}
+
+bool has_natural_frame(const Surface& surface)
+{
+    // Only a closed longest rim leaves rim flags, and only it gives the surface its frame.
+    return std::any_of(surface.on_rim.begin(), surface.on_rim.end(),
+                       [](std::uint8_t flag) { return flag != 0; });
 }

@@ -24,6 +24,10 @@
 // centroid and an empty rim_band; state.axis_fit_surface names the surface during the fit.
 void find_rims_and_natural_axes(WorkingState& state, Surface& surface);
 
+// Whether the natural axes are the bone's own frame: the surface has a closed longest rim (its
+// rim flags are set); otherwise they are the identity.
+bool has_natural_frame(const Surface& surface);
+
 // Residuals of the axis fit: for the angles x = (theta, phi) of
 // u = (sin theta cos phi, sin theta sin phi, cos theta), u . normal of every rim_band vertex of
 // the WorkingState's axis_fit_surface (context points at the WorkingState). Returns 0.

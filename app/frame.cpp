@@ -21,6 +21,8 @@ namespace {
 // Keeps a double click on the sash from removing the control notebook: a splitter with a
 // minimum pane size never unsplits itself.
 constexpr int minimum_pane_size = 50;
+// The least height of the control notebook, in dialog units: its tabs and a few rows of a page.
+constexpr int minimum_page_height = 100;
 
 } // namespace
 
@@ -53,8 +55,16 @@ MyFrame::MyFrame(wxWindow* parent, const wxString& title, const wxPoint& positio
 
     splitter->SetSashGravity(1.0);
     splitter->SetMinimumPaneSize(minimum_pane_size);
-    SetSize(control_size(this, 545, 460));
-    splitter->SplitVertically(canvas, control_notebook, control_size(this, 425, -1).GetWidth());
+    const wxSize start_size = control_size(this, 545, 460);
+    const int start_sash = control_size(this, 425, -1).GetWidth();
+    SetSize(start_size);
+    splitter->SplitVertically(canvas, control_notebook, start_sash);
+    // The notebook keeps the width it starts with: the view takes every change of width (sash
+    // gravity 1), and the window cannot become narrower than the notebook beside the smallest
+    // view, which would cut the notebook down for good. Its pages scroll, so a few rows of
+    // height are enough.
+    SetMinClientSize(wxSize(start_size.GetWidth() - start_sash + minimum_pane_size,
+                            control_size(this, -1, minimum_page_height).GetHeight()));
 
     CreateStatusBar(2, wxSTB_DEFAULT_STYLE, 0);
     const int field_styles[2] = {wxSB_SUNKEN, wxSB_SUNKEN};

@@ -28,6 +28,9 @@ void WorkingState::clear_working_data()
     colour_offset = 0.0;
     data_units = "mm";
     landcurve_state = 0;
+    lr_hand_annotations_unsaved = false;
+    hr_hand_annotations_unsaved = false;
+    ++surfaces_generation;
     registration_unsaved = false;
     result_unsaved.fill(false);
     list_dirty.fill(true);
@@ -35,4 +38,12 @@ void WorkingState::clear_working_data()
     data_min = 0.0;
     data_max = 6.0;
     screen_matrix = identity_matrix().m;
+}
+
+void WorkingState::note_hand_defined(const Surface& surface)
+{
+    if (&surface == lr_surface)
+        lr_hand_annotations_unsaved = true;
+    else
+        hr_hand_annotations_unsaved = true;
 }

@@ -78,7 +78,6 @@ struct WorkingState {
     std::int64_t iteration_counter = -1; // -1 = no run active
     std::int64_t batch_job_index = 0;
     std::int64_t batch_job_count = 0;
-    std::int64_t lad_vertex = 0;
     std::int64_t ssm_mode_count = 0;
     bool batch_running = false;
     bool fit_reflected = false;
@@ -89,6 +88,13 @@ struct WorkingState {
     bool rims_paired = false;
     std::int32_t landcurve_state = 0; // 0 none, 1 defining on LR, 2 on HR
     std::vector<Landmark> picked_points;
+    // Landmarks or landcurves defined by hand on the LR or the HR surface that no "Save LR
+    // surface" or "Save HR surface" has written yet.
+    bool lr_hand_annotations_unsaved = false;
+    bool hr_hand_annotations_unsaved = false;
+    // Grows every time the surfaces are cleared, so at every load: work begun on one pair (a
+    // naming dialog left open while a batch goes on) can tell that the pair is gone.
+    std::uint64_t surfaces_generation = 0;
     std::string data_units = "mm";
     std::vector<std::int32_t> batch_job_values; // 13 per stored job
 
@@ -108,6 +114,13 @@ struct WorkingState {
 
     bool has_shape_model() const { return ssm_mode_count != 0; }
     bool run_active() const { return iteration_counter >= 0; }
+    bool hand_annotations_unsaved() const
+    {
+        return lr_hand_annotations_unsaved || hr_hand_annotations_unsaved;
+    }
+
+    // Notes a landmark or landcurve defined by hand on surface (the LR or the HR one) as unsaved.
+    void note_hand_defined(const Surface& surface);
 
     // The window-independent part of clearing all working state: surfaces, shape model, LAD and
     // TPS working data, vertex grid, colouring, unsaved flags. Display lists, controls and the

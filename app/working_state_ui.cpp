@@ -29,6 +29,14 @@ int remembered_shading_mode = 0;
 // "Similarity + SSM" is the twelfth item while a shape model is loaded.
 constexpr unsigned int ssm_item = similarity_ssm;
 
+// Asks whether to quit with the unsaved work that `what` names; false when the user cancels.
+bool really_quit(wxWindow* parent, const wxString& what, const wxString& caption)
+{
+    wxMessageDialog question(parent, what + "\nReally quit?", caption,
+                             wxOK | wxCANCEL | wxICON_ERROR);
+    return question.ShowModal() != wxID_CANCEL;
+}
+
 } // namespace
 
 void MyFrame::clear_surfaces()
@@ -129,14 +137,16 @@ void MyFrame::OnQuit(wxCommandEvent&) { Close(false); }
 
 void MyFrame::OnClose(wxCloseEvent& event)
 {
-    // A close that cannot be vetoed (the session ends) must not wait for an answer.
-    if (registration_unsaved && !batch_running && event.CanVeto()) {
-        wxMessageDialog question(this, "Current registration not saved.\nReally quit?",
-                                 "Registration not saved", wxOK | wxCANCEL | wxICON_ERROR);
-        if (question.ShowModal() == wxID_CANCEL) {
-            event.Veto();
-            return;
-        }
+    // A close that cannot be vetoed (the session ends) must not wait for an answer, nor may the
+    // close that ends a batch.
+    const bool may_ask = !batch_running && event.CanVeto();
+    if (may_ask && ((registration_unsaved && !really_quit(this, "Current registration not saved.",
+                                                          "Registration not saved")) ||
+                    (hand_annotations_unsaved() &&
+                     !really_quit(this, "Landmarks or landcurves defined by hand not saved.",
+                                  "Landmarks not saved")))) {
+        event.Veto();
+        return;
     }
     clear_surfaces();
     Destroy();

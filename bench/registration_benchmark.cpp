@@ -8,6 +8,7 @@
 #include "registration/ffd_grid.h"
 #include "registration/registration_iteration.h"
 #include "registration/registration_type.h"
+#include "registration/registration_type_selection.h"
 #include "registration/vertex_grid.h"
 #include "tests/registration/pair_fixture.h"
 

@@ -2,6 +2,7 @@
 
 #include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "surface/thread_pool.h"
 #include "surface/vertex_normals.h"
 
 #include <cmath>
@@ -85,8 +86,12 @@ void update_deformed_positions(WorkingState& state, int registration_type)
     } else {
         const double* grid = state.current_ffd_grid->values.data();
         lr.deformed_positions.resize(lr.positions.size());
-        for (std::size_t i = 0; i < lr.positions.size(); ++i)
+        // Each position depends on its own vertex alone; a few thousand grid evaluations
+        // outweigh handing them to a thread.
+        constexpr std::size_t vertices_per_chunk = 4096;
+        parallel_for_each(lr.positions.size(), vertices_per_chunk, [&](std::size_t i) {
             lr.deformed_positions[i] = evaluate_ffd(state, grid, lr.positions[i]);
+        });
     }
     lr.deformed_normals.resize(static_cast<std::size_t>(lr.vertex_count));
     compute_vertex_normals(lr);

@@ -7,14 +7,19 @@
 #include "registration/registration_type.h"
 #include "surface/least_squares.h"
 #include "surface/status_log.h"
+#include "surface/thread_pool.h"
 #include "utilities/shape_model.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
 constexpr double fit_tolerance = 0.1;
+// Matched vertices from which a residual evaluation is spread over the threads.
+constexpr std::size_t linear_residuals_in_parallel_from = 100'000;
+constexpr std::size_t heavy_residuals_in_parallel_from = 10'000;
 constexpr int linear_elements[9] = {0, 1, 2, 4, 5, 6, 8, 9, 10};
 constexpr int affine_elements[12] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14};
 
@@ -122,6 +127,19 @@ Point3 shape_model_point(const WorkingState& state, std::size_t i, const double*
     return {c[0], c[1], c[2]};
 }
 
+// Vertices per chunk of a residual evaluation: the whole surface in one (on the caller) until
+// the matched vertices are so many that an evaluation outlasts waking the pool many times
+// over; an FFD or shape-model point costs several times a linear one.
+std::size_t residual_vertices_per_chunk(const GlobalFitContext& context)
+{
+    const bool heavy = !context.ffd_weights.empty() || context.type == similarity_ssm;
+    const std::size_t parallel_from =
+        heavy ? heavy_residuals_in_parallel_from : linear_residuals_in_parallel_from;
+    if (context.matched.size() < parallel_from)
+        return std::numeric_limits<std::size_t>::max();
+    return heavy ? 1024 : 8192;
+}
+
 bool all_finite(const std::vector<double>& values)
 {
     return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
@@ -169,7 +187,6 @@ int compute_global_residuals(void* context_pointer, int m, int n, const double* 
     const WorkingState& state = *context.state;
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
-    std::fill(fvec, fvec + m, 0.0);
     const Matrix4 t =
         product(product(hr.from_centred, parameter_transform(state, context.type,
                                                              context.reflected, x)),
@@ -179,10 +196,10 @@ int compute_global_residuals(void* context_pointer, int m, int n, const double* 
     const bool to_rims = context.rim_mode == rims_to_rims;
     const bool square_fussy = squares_fussy_residuals(context.type);
     const auto modes = static_cast<std::size_t>(n);
-    for (std::size_t q = 0; q < context.matched.size(); ++q) {
-        const auto i = static_cast<std::size_t>(context.matched[q]);
-        if (3 * i + 2 >= static_cast<std::size_t>(m))
-            break;
+    const std::vector<std::int64_t>& matched = context.matched;
+    // The residuals of the matched vertex matched[q], which depend on nothing but q.
+    const auto fill_matched = [&](std::size_t q, double* r3) {
+        const auto i = static_cast<std::size_t>(matched[q]);
         Point3 point;
         if (!context.ffd_weights.empty())
             point = apply_ffd_weights(context.ffd_weights[q], x);
@@ -194,10 +211,29 @@ int compute_global_residuals(void* context_pointer, int m, int n, const double* 
         const Point3& target = hr_shown[static_cast<std::size_t>(lr.match_index[i])];
         const Point3 r = weighted_residual(lr, i, w * (transformed(t, point) - target), to_rims,
                                            context.rim_weight, square_fussy);
-        fvec[3 * i] = r.x;
-        fvec[3 * i + 1] = r.y;
-        fvec[3 * i + 2] = r.z;
-    }
+        r3[0] = r.x;
+        r3[1] = r.y;
+        r3[2] = r.z;
+    };
+    // Vertices begin..end - 1 of the m / 3 that fvec holds: each matched one's three residuals,
+    // zeros for the others.
+    const auto fill_vertices = [&](std::size_t begin, std::size_t end) {
+        auto q = static_cast<std::size_t>(
+            std::lower_bound(matched.begin(), matched.end(), static_cast<std::int64_t>(begin)) -
+            matched.begin());
+        std::size_t zeros_from = begin;
+        for (; q < matched.size() && static_cast<std::size_t>(matched[q]) < end; ++q) {
+            const auto i = static_cast<std::size_t>(matched[q]);
+            std::fill(fvec + 3 * zeros_from, fvec + 3 * i, 0.0);
+            fill_matched(q, fvec + 3 * i);
+            zeros_from = i + 1;
+        }
+        std::fill(fvec + 3 * zeros_from, fvec + 3 * end, 0.0);
+    };
+    const auto vertices = static_cast<std::size_t>(std::max(m, 0)) / 3;
+    parallel_for(vertices, residual_vertices_per_chunk(context),
+                 [&](std::size_t begin, std::size_t end) { fill_vertices(begin, end); });
+    std::fill(fvec + 3 * vertices, fvec + std::max(m, 0), 0.0);
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "registration/lad_neighbours.h"
 
+#include "surface/thread_pool.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -14,6 +16,8 @@ constexpr double most_cells_per_axis = 1000.0;
 // Cells a little wider than the radius keep two points closer than the radius in adjacent
 // cells even when the division that bins them rounds.
 constexpr double cell_margin = 1.0 + 1e-9;
+// Lists per chunk when they are filled on the pool's threads.
+constexpr std::size_t entries_per_chunk = 256;
 
 bool is_finite(const Point3& p)
 {
@@ -93,7 +97,10 @@ std::vector<std::vector<std::int32_t>> find_lad_neighbours(const std::vector<Poi
                                  static_cast<std::int32_t>(i));
     std::sort(entries.begin(), entries.end());
 
-    for (const auto& entry : entries) {
+    // Each entry fills the list of its own vertex from the sorted entries, which nothing
+    // changes any more: the lists can be filled on any thread.
+    parallel_for_each(entries.size(), entries_per_chunk, [&](std::size_t e) {
+        const auto& entry = entries[e];
         const std::int32_t vertex = entry.second;
         const Point3& p = positions[static_cast<std::size_t>(vertex)];
         const std::array<std::int64_t, 3> centre = grid.cell_of(p);
@@ -115,6 +122,6 @@ std::vector<std::vector<std::int32_t>> find_lad_neighbours(const std::vector<Poi
                             list.push_back(it->second);
                 }
         std::sort(list.begin(), list.end());
-    }
+    });
     return neighbours;
 }

@@ -7,6 +7,7 @@
 #include "registration/lad_neighbours.h"
 #include "registration/registration_type.h"
 #include "surface/least_squares.h"
+#include "surface/thread_pool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +19,9 @@ using LadParameters = std::array<double, 6>; // tx, ty, tz, then angles a, b, c 
 constexpr double lad_fit_tolerance = 0.1;
 // The neighbourhood size from which a patch may turn as well as shift.
 constexpr std::size_t least_neighbours_to_turn = 3;
+// Vertices per chunk of the fits and of the averaging: a local fit takes tens of microseconds
+// or more, an average a few.
+constexpr std::size_t vertices_per_chunk = 64;
 
 Matrix4 local_motion(const double* x, bool turns)
 {
@@ -54,28 +58,34 @@ void refresh_neighbours(WorkingState& state, const std::vector<Point3>& shown)
 }
 
 // Step 2: the local motion of every vertex matched within range2, fitted from the identity.
-void fit_local_motions(WorkingState& state, LadFitContext& context, double range2)
+// Each fit reads the surfaces and the neighbour lists and writes only its own vertex's motion,
+// so the fits run on the pool's threads, each with its own context and residual space.
+void fit_local_motions(WorkingState& state, const LadFitContext& shared, double range2)
 {
     const Surface& lr = *state.lr_surface;
     const auto hr_count = static_cast<std::int64_t>(state.hr_surface->shown_positions().size());
     state.lad_parameters.assign(state.lad_neighbours.size(), LadParameters{});
-    std::vector<double> fvec;
-    for (std::size_t i = 0; i < state.lad_neighbours.size(); ++i) {
-        if (!counts_as_matched(lr, i, range2, hr_count))
-            continue;
-        const std::size_t neighbour_count = state.lad_neighbours[i].size();
-        const std::int64_t n = neighbour_count >= least_neighbours_to_turn ? 6 : 3;
-        const auto m = static_cast<std::int64_t>(3 * neighbour_count);
-        LadParameters x{};
-        fvec.assign(3 * neighbour_count, 0.0);
-        state.lad_vertex = static_cast<std::int64_t>(i);
-        std::int64_t info = 0;
-        run_lmdif(compute_lad_residuals, &context, m, n, x.data(), fvec.data(), lad_fit_tolerance,
-                  info);
-        // A diverged fit would spread its non-finite motion to every neighbour.
-        if (all_finite(x))
-            state.lad_parameters[i] = x;
-    }
+    parallel_for(state.lad_neighbours.size(), vertices_per_chunk,
+                 [&](std::size_t begin, std::size_t end) {
+                     LadFitContext context = shared;
+                     std::vector<double> fvec;
+                     for (std::size_t i = begin; i < end; ++i) {
+                         if (!counts_as_matched(lr, i, range2, hr_count))
+                             continue;
+                         const std::size_t neighbour_count = state.lad_neighbours[i].size();
+                         const std::int64_t n = neighbour_count >= least_neighbours_to_turn ? 6 : 3;
+                         const auto m = static_cast<std::int64_t>(3 * neighbour_count);
+                         LadParameters x{};
+                         fvec.assign(3 * neighbour_count, 0.0);
+                         context.vertex = static_cast<std::int64_t>(i);
+                         std::int64_t info = 0;
+                         run_lmdif(compute_lad_residuals, &context, m, n, x.data(), fvec.data(),
+                                   lad_fit_tolerance, info);
+                         // A diverged fit would spread its non-finite motion to every neighbour.
+                         if (all_finite(x))
+                             state.lad_parameters[i] = x;
+                     }
+                 });
 }
 
 // Step 3, for one vertex: the mean of its neighbours' motions, weighted 1 - d / max_radius.
@@ -124,11 +134,11 @@ void run_lad_step(WorkingState& state, int registration_type, const MatchControl
 
     const double max_radius = lr.max_radius;
     std::vector<Point3> moved(count);
-    for (std::size_t j = 0; j < count; ++j) {
+    parallel_for_each(count, vertices_per_chunk, [&](std::size_t j) {
         const LadParameters a = averaged_motion(state, shown, j, max_radius);
         const Matrix4 motion = local_motion(a.data(), true);
         moved[j] = transformed(product(product(lr.from_centred, motion), lr.to_centred), shown[j]);
-    }
+    });
     *result = std::move(moved);
     update_deformed_positions(state, registration_type);
     mark_lr_shape_lists_out_of_date(state);
@@ -141,7 +151,7 @@ int compute_lad_residuals(void* context_pointer, int m, int, const double* x, do
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
     const std::vector<std::int32_t>& neighbours =
-        state.lad_neighbours[static_cast<std::size_t>(state.lad_vertex)];
+        state.lad_neighbours[static_cast<std::size_t>(context.vertex)];
     const Matrix4 motion = local_motion(x, neighbours.size() >= least_neighbours_to_turn);
     const Matrix4 t =
         product(product(product(hr.from_centred, state.current_transform), motion), lr.to_centred);

@@ -4,6 +4,8 @@
 
 #include "registration/matching.h"
 
+#include <cstdint>
+
 struct WorkingState;
 
 // What a local fit's residuals need besides the working state, fixed during one step.
@@ -12,6 +14,7 @@ struct LadFitContext {
     int rim_mode = 0;        // RimMode
     double range2 = 0.0;     // squared search range, mm^2, from the slider as it stands now
     double rim_weight = 1.0; // max(1, (V - R) / R), 1 without rim vertices
+    std::int64_t vertex = 0; // the LR vertex whose neighbourhood is being fitted
 };
 
 // One iteration for registration_type (3, 6 or 9), the family pose untouched:
@@ -30,7 +33,7 @@ struct LadFitContext {
 void run_lad_step(WorkingState& state, int registration_type, const MatchControls& controls,
                   int search_range, double range_units);
 
-// Residual function of the local fit of LR vertex state.lad_vertex (context: a LadFitContext):
+// Residual function of the local fit of LR vertex context.vertex (context: a LadFitContext):
 // three residuals per neighbour in list order, the pose T = HR from_centred x current transform
 // x L x LR to_centred applied to the neighbour minus its HR match, L the rigid motion x (or the
 // translation x[0..2] with fewer than three neighbours); rim and fussy neighbours weighted as in

@@ -6,12 +6,14 @@
 #include "registration/projection.h"
 #include "registration/registration_type.h"
 #include "surface/annotation.h"
+#include "surface/barycentric.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"
 
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -34,9 +36,9 @@ Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int
     for (const std::int64_t v : corner)
         if (v < 0 || v >= size)
             return {};
-    return (1.0 - weights[0] - weights[1]) * values[static_cast<std::size_t>(corner[0])] +
-           weights[0] * values[static_cast<std::size_t>(corner[1])] +
-           weights[1] * values[static_cast<std::size_t>(corner[2])];
+    return barycentric(weights, values[static_cast<std::size_t>(corner[0])],
+                       values[static_cast<std::size_t>(corner[1])],
+                       values[static_cast<std::size_t>(corner[2])]);
 }
 
 } // namespace
@@ -157,17 +159,18 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
     const Surface& hr = *state.hr_surface;
     const std::string ending = " (" + hr.name + output_suffix(registration_type) + ")";
     const std::vector<Point3> registered = registered_lr_positions(state);
-    // The items join the LR lists only once the file holds them too.
-    std::string lines;
-    std::vector<Landmark> landmarks;
-    std::vector<Landcurve> landcurves;
+    // Items and lines are made first: a line that would not read back as its item (the HR file
+    // name is part of every mapped name) refuses the whole file before it is written. The items
+    // join the LR lists only once the file holds them too.
+    Surface mapped_items;
+    std::vector<std::string> lines;
     for (const Landmark& landmark : hr.landmarks) {
         Point3 normal;
         Landmark mapped = project_onto_registered(state, registered, landmark, &normal);
         mapped.name = landmark.name + ending;
         mapped.partner = -1;
-        lines += "comment " + landmark_annotation(mapped.name, mapped.position, normal) + "\n";
-        landmarks.push_back(std::move(mapped));
+        lines.push_back(landmark_annotation(mapped.name, mapped.position, normal));
+        mapped_items.landmarks.push_back(std::move(mapped));
     }
     for (const Landcurve& curve : hr.landcurves) {
         if (is_rim_curve(curve))
@@ -176,26 +179,31 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         mapped.name = curve.name + ending;
         mapped.partner = -1;
         mapped.closed = curve.closed;
-        lines += "comment " +
-                 landcurve_header_annotation(
-                     mapped.name, curve.closed,
-                     static_cast<std::int64_t>(curve.control_points.size())) +
-                 "\n";
+        lines.push_back(landcurve_header_annotation(
+            mapped.name, curve.closed, static_cast<std::int64_t>(curve.control_points.size())));
         for (const Landmark& point : curve.control_points) {
             Point3 normal;
             const Landmark projected = project_onto_registered(state, registered, point, &normal);
-            lines += "comment " + curve_point_annotation(projected.position, normal) + "\n";
+            lines.push_back(curve_point_annotation(projected.position, normal));
             mapped.control_points.push_back(projected);
         }
         mapped.points = mapped.control_points;
-        landcurves.push_back(std::move(mapped));
+        mapped_items.landcurves.push_back(std::move(mapped));
     }
-    if (!append_to_whole_file(mapped_landmarks_name(lr), lines)) {
+    if (!annotation_lines_read_back(lines, mapped_items)) {
+        log_status("Could not add comment to ply file");
+        return false;
+    }
+    std::string text;
+    for (const std::string& line : lines)
+        text += "comment " + line + "\n";
+    if (!append_to_whole_file(mapped_landmarks_name(lr), text)) {
         log_status("Could not write landmark map file");
         return false;
     }
-    lr.landmarks.insert(lr.landmarks.end(), landmarks.begin(), landmarks.end());
-    for (Landcurve& curve : landcurves)
+    for (Landmark& landmark : mapped_items.landmarks)
+        lr.landmarks.push_back(std::move(landmark));
+    for (Landcurve& curve : mapped_items.landcurves)
         lr.landcurves.push_back(std::move(curve));
     return true;
 }

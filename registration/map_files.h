@@ -36,7 +36,9 @@ std::string mapped_landmarks_name(const Surface& lr);
 // automatically) projected onto the registered LR surface, as annotation comment lines, and
 // appends the same items to the LR landmark and landcurve lists. Named "<HR item> (<HR
 // name><suffix>)". Logs "Could not write landmark map file" and returns false when the lines could
-// not be appended; the file and the LR lists then stay as they were.
+// not be appended; the file and the LR lists then stay as they were. Logs "Could not add comment
+// to ply file" and appends nothing, the file untouched, when a line would not read back as its
+// item (annotation_lines_read_back).
 bool append_mapped_landmarks(WorkingState& state, int registration_type);
 
 // "Save LR-HR map" after matching: the map file ("Saved LR-HR vertex and data map", "Saved LR-HR

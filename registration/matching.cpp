@@ -4,8 +4,10 @@
 #include "registration/family_transform.h"
 #include "registration/match_range.h"
 #include "registration/registration_type.h"
+#include "registration/vertex_grid_walk.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
+#include "surface/thread_pool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +20,8 @@ constexpr double cosine_limit = 0.707;
 constexpr double direction_test_from = 1.0;
 constexpr double curvature_test_from = 9.0;
 constexpr double curvature_tolerance = 0.025;
+// A few hundred grid walks: long enough to outweigh handing the chunk to a thread.
+constexpr std::size_t vertices_per_chunk = 256;
 
 template <typename T> bool has_size(const std::vector<T>& values, std::size_t n)
 {
@@ -170,7 +174,9 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
         const CandidateTest test(hr, controls.rim_mode);
         const std::vector<Point3>& positions = lr.shown_positions();
         const std::vector<Point3>& normals = lr.shown_normals();
-        for (std::size_t i = 0; i < lr_count; ++i) {
+        // Each vertex reads only the grid, the HR surface and its own LR entries, and writes
+        // only its own match: the vertices can be matched in any order, on any thread.
+        const auto match_vertex = [&](std::size_t i) {
             MatchedVertex vertex;
             vertex.position = transformed(t, positions[i]);
             vertex.normal = unit_or_zero(linear_part_applied(state.current_transform, normals[i]));
@@ -186,7 +192,7 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
             std::int64_t& match = lr.match_index[i];
             distance2 = missing_value;
             if (!hr_usable)
-                continue;
+                return;
             WalkOrderTie best_place;
             state.vertex_grid.walk(
                 hr.bbox_min, state.grid_cell_size, vertex.position, best,
@@ -220,7 +226,8 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
             if (controls.rim_mode == rims_no && r2 > best && match >= 0 &&
                 match < hr.vertex_count && hr.on_rim[static_cast<std::size_t>(match)])
                 best = distance2 = missing_value;
-        }
+        };
+        parallel_for_each(lr_count, vertices_per_chunk, match_vertex);
         set_fussy_flags(lr, fussy_percent);
     }
     lr.match_range2 = r2 + 1e-8;

@@ -1,6 +1,7 @@
 // The "Registration" choice and "Reset".
 #include "app/frame.h"
 #include "registration/registration_type.h"
+#include "registration/registration_type_selection.h"
 #include "view/shading_mode.h"
 
 #include <wx/choice.h>

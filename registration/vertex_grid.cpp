@@ -1,4 +1,4 @@
-#include "registration/vertex_grid.h"
+#include "registration/vertex_grid_walk.h"
 
 #include "app/working_state.h"
 #include "surface/c_locale.h"

@@ -4,6 +4,7 @@
 #include "surface/coordinate_range.h"
 #include "surface/number_tokens.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -223,4 +224,61 @@ std::string curve_point_annotation(const Point3& position, const Point3& normal)
 std::string semilandmark_annotation(const Point3& position, const Point3& normal)
 {
     return "SEMILANDMARK " + six_numbers(position, normal);
+}
+
+bool annotation_name_allowed(const std::string& name, bool curve)
+{
+    for (const std::string_view keyword : {landmark_keyword, landcurve_keyword, lad_hint_keyword})
+        if (contains(name, keyword))
+            return false;
+    if (curve && contains(name, closed_keyword))
+        return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+    });
+}
+
+std::string refused_name_message(bool curve)
+{
+    return std::string(curve ? "A landcurve" : "A landmark") +
+           " name may not contain LANDMARK, SEMILANDMARK, _LANDCURVE, " +
+           (curve ? "CLOSED, " : "") + "\"LAD sphere radius hint\" or control characters";
+}
+
+bool annotation_lines_read_back(const std::vector<std::string>& lines, const Surface& items)
+{
+    Surface read;
+    AnnotationReader reader;
+    for (const std::string& line : lines) {
+        if (line.find_first_of("\r\n") != std::string::npos)
+            return false;
+        read_annotation_line(reader, read, line, AnnotationOrder::ply);
+    }
+    if ((items.lad_radius_hint != -1.0) != (read.lad_radius_hint != -1.0))
+        return false;
+    const auto by_coordinates = [](const Landmark& point) { return point.vertex_index == -1; };
+    const auto all_by_coordinates = [&](const std::vector<Landmark>& points) {
+        return std::all_of(points.begin(), points.end(), by_coordinates);
+    };
+    if (read.landmarks.size() != items.landmarks.size() || !all_by_coordinates(read.landmarks))
+        return false;
+    for (std::size_t i = 0; i < items.landmarks.size(); ++i)
+        if (read.landmarks[i].name != items.landmarks[i].name)
+            return false;
+    std::size_t next = 0;
+    for (const Landcurve& curve : items.landcurves) {
+        if (curve.control_points.size() < 2)
+            continue;
+        if (next >= read.landcurves.size())
+            return false;
+        const Landcurve& back = read.landcurves[next++];
+        if (back.name != curve.name || back.closed != curve.closed ||
+            back.control_points.size() != curve.control_points.size() ||
+            !all_by_coordinates(back.control_points))
+            return false;
+    }
+    return next == read.landcurves.size() &&
+           read.semilandmarks.size() == items.semilandmarks.size() &&
+           all_by_coordinates(read.semilandmarks);
 }

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The order in which the tests are tried differs between the two readers.
 enum class AnnotationOrder { ply, wrl };
@@ -54,3 +55,19 @@ std::string landcurve_header_annotation(const std::string& name, bool closed,
                                         std::int64_t point_count);
 std::string curve_point_annotation(const Point3& position, const Point3& normal);
 std::string semilandmark_annotation(const Point3& position, const Point3& normal);
+
+// Whether a name typed for a new landmark (curve false) or landcurve (curve true) can be written
+// and read back as itself: it holds none of the keywords (LANDMARK, so SEMILANDMARK too,
+// _LANDCURVE, the LAD hint phrase, and CLOSED for a curve) and no control character, which
+// would end or split its line.
+bool annotation_name_allowed(const std::string& name, bool curve);
+
+// The message for a name that annotation_name_allowed refuses.
+std::string refused_name_message(bool curve);
+
+// Whether lines (without any "comment " prefix) read back, in the PLY reading order, as exactly
+// the annotations of items: its LAD hint when it is not -1, its landmarks by name, its landcurves
+// of two or more control points by name, closed flag and count (shorter ones are written but
+// never read as curves), its semilandmarks by count, every point given by three coordinates.
+// A line holding a line break never reads back.
+bool annotation_lines_read_back(const std::vector<std::string>& lines, const Surface& items);

@@ -1,5 +1,6 @@
 #include "surface/load_surfaces.h"
 
+#include "analysis/bone_side.h"
 #include "registration/registration_type.h"
 #include "surface/ply_surface_reader.h"
 #include "surface/status_log.h"
@@ -118,15 +119,7 @@ Matrix4 loading_view(const WorkingState& state)
 
 bool shows_deformed_shape(int registration_type)
 {
-    switch (registration_type) {
-    case rigid:
-    case similarity:
-    case affine:
-    case aspect:
-        return false;
-    default:
-        return true;
-    }
+    return !shows_positions_as_read(registration_type);
 }
 
 const char* surfaces_loaded_message(int registration_result)
@@ -139,6 +132,17 @@ const char* surfaces_loaded_message(int registration_result)
     default:
         return "Surfaces loaded successfully";
     }
+}
+
+std::string side_disagreements(const WorkingState& state)
+{
+    std::string text;
+    for (const Surface* surface : {state.lr_surface, state.hr_surface}) {
+        const std::string message = side_disagreement_message(*surface);
+        if (!message.empty())
+            text += (text.empty() ? "" : "; ") + message;
+    }
+    return text;
 }
 
 std::string find_canonical_partner(const std::string& directory)

@@ -138,5 +138,9 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     } else {
         log_status(surfaces_loaded_message(registration));
     }
+    // Last, so that the status line keeps it after an interactive load.
+    const std::string side_warning = side_disagreements(*this);
+    if (!side_warning.empty())
+        log_status(side_warning);
     return true;
 }

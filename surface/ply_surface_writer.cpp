@@ -3,6 +3,7 @@
 #include "registration/registration_type.h"
 #include "registration/tps_warp.h"
 #include "surface/annotation.h"
+#include "surface/barycentric.h"
 #include "surface/c_locale.h"
 #include "surface/ply_file.h"
 #include "surface/status_log.h"
@@ -112,6 +113,19 @@ Point3 interpolated_normal(const std::vector<Point3>& normals, const Landmark& p
     return n;
 }
 
+// The annotation comments of surface, refused (after the message of a refused comment) when one
+// would not read back as the item it was built from: a name holding a keyword of another kind
+// of line, a line break, or a point that is no finite number.
+bool build_annotation_comments(const Surface& surface, const AnnotationPlacer& place,
+                               std::vector<std::string>& comments)
+{
+    comments = annotation_comments(surface, place);
+    if (annotation_lines_read_back(comments, surface))
+        return true;
+    log_status("Could not add comment to ply file");
+    return false;
+}
+
 Matrix4 without_translation(Matrix4 m)
 {
     m[12] = m[13] = m[14] = 0.0;
@@ -126,11 +140,9 @@ bool interpolate_at_triangle(const std::vector<Point3>& values, const Landmark& 
     for (std::int64_t corner : point.triangle)
         if (corner < 0 || static_cast<std::uint64_t>(corner) >= values.size())
             return false;
-    const double w1 = point.weights[0];
-    const double w2 = point.weights[1];
-    result = (1.0 - w1 - w2) * values[static_cast<std::size_t>(point.triangle[0])] +
-             w1 * values[static_cast<std::size_t>(point.triangle[1])] +
-             w2 * values[static_cast<std::size_t>(point.triangle[2])];
+    result = barycentric(point.weights, values[static_cast<std::size_t>(point.triangle[0])],
+                         values[static_cast<std::size_t>(point.triangle[1])],
+                         values[static_cast<std::size_t>(point.triangle[2])]);
     return true;
 }
 
@@ -186,11 +198,12 @@ bool save_hr_surface(const WorkingState& state)
     }
     log_status("Writing HR surface file");
     PlySurface file;
-    file.comments =
-        annotation_comments(hr, [&](const Landmark& point, Point3& position, Point3& normal) {
-            position = point.position;
-            normal = unit(interpolated_normal(hr.shown_normals(), point));
-        });
+    const auto place = [&](const Landmark& point, Point3& position, Point3& normal) {
+        position = point.position;
+        normal = unit(interpolated_normal(hr.shown_normals(), point));
+    };
+    if (!build_annotation_comments(hr, place, file.comments))
+        return false;
     file.positions = hr.positions;
     file.triangles = hr.triangles;
     if (!write_ply_surface(hr_surface_save_path(hr), file, "Could not write HR surface file"))
@@ -263,16 +276,17 @@ bool save_lr_surface(const WorkingState& state, const LrSaveChoice& choice)
         return false;
     }
     log_status("Writing LR surface file");
-    file.comments =
-        annotation_comments(lr, [&](const Landmark& point, Point3& position, Point3& normal) {
-            Point3 on_surface = point.position;
-            if (tps_mode)
-                on_surface = evaluate_tps(state.tps_warp, point.position);
-            else
-                interpolate_at_triangle(lr.deformed_positions, point, on_surface);
-            position = transformed(pose, on_surface);
-            normal = unit(transformed(linear, interpolated_normal(lr.deformed_normals, point)));
-        });
+    const auto place = [&](const Landmark& point, Point3& position, Point3& normal) {
+        Point3 on_surface = point.position;
+        if (tps_mode)
+            on_surface = evaluate_tps(state.tps_warp, point.position);
+        else
+            interpolate_at_triangle(lr.deformed_positions, point, on_surface);
+        position = transformed(pose, on_surface);
+        normal = unit(transformed(linear, interpolated_normal(lr.deformed_normals, point)));
+    };
+    if (!build_annotation_comments(lr, place, file.comments))
+        return false;
     if (!write_ply_surface(path, file, "Could not write LR surface file"))
         return false;
     log_status("LR surface file saved");

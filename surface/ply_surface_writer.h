@@ -45,6 +45,8 @@ std::string hr_surface_save_path(const Surface& hr);
 
 // "Save HR surface": all HR vertices and triangles as read, annotation points at their stored
 // positions with normals interpolated from the HR shown normals.
+// Both saves refuse, with "Could not add comment to ply file" and before any file is touched,
+// annotations whose lines would not read back as themselves (annotation_lines_read_back).
 bool save_hr_surface(const WorkingState& state);
 
 // What "Save LR surface" reads from the controls.

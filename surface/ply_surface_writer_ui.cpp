@@ -4,7 +4,12 @@
 #include <wx/notebook.h>
 #include <wx/slider.h>
 
-void MyFrame::OnHRSave(wxCommandEvent&) { save_hr_surface(*this); }
+// A saved surface holds the landmarks and landcurves defined on it by hand.
+void MyFrame::OnHRSave(wxCommandEvent&)
+{
+    if (save_hr_surface(*this))
+        hr_hand_annotations_unsaved = false;
+}
 
 void MyFrame::OnLRSave(wxCommandEvent&)
 {
@@ -14,5 +19,6 @@ void MyFrame::OnLRSave(wxCommandEvent&)
     choice.shape_model_loaded = ssm_component_slider->IsEnabled();
     choice.ssm_mode = ssm_mode_slider->GetValue();
     choice.ssm_component = ssm_component_slider->GetValue();
-    save_lr_surface(*this, choice);
+    if (save_lr_surface(*this, choice))
+        lr_hand_annotations_unsaved = false;
 }

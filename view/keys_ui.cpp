@@ -5,20 +5,35 @@
 #include "surface/status_log.h"
 #include "view/gl_canvas.h"
 #include "view/landmark_definition.h"
+#include "view/landmark_definition_ui.h"
 
 #include <wx/checkbox.h>
-#include <wx/textdlg.h>
+#include <wx/utils.h>
 
 namespace {
 
 // Label modes cycled by N: none, names, names and semilandmark numbers.
 constexpr std::uint16_t label_mode_count = 3;
 
+// Whether alt, ctrl, meta or super is held. The toolkit reports super in no flag of the event
+// on X11, so the keys themselves are asked (where that cannot be told, the answer is no).
+bool menu_modifier_held(const wxKeyEvent& event)
+{
+    return event.AltDown() || event.ControlDown() || event.RawControlDown() || event.MetaDown() ||
+           wxGetKeyState(WXK_WINDOWS_LEFT) || wxGetKeyState(WXK_WINDOWS_RIGHT);
+}
+
 } // namespace
 
 void MyGLCanvas::OnKey(wxKeyEvent& event)
 {
     if (main_frame == nullptr) {
+        event.Skip();
+        return;
+    }
+    // Keys held with alt, ctrl or meta/super are menu accelerators ("Save LR surface" is Alt-L):
+    // the view holds the focus nearly always, so it passes them on.
+    if (menu_modifier_held(event)) {
         event.Skip();
         return;
     }
@@ -48,6 +63,8 @@ void MyGLCanvas::OnKey(wxKeyEvent& event)
         if (landmarks_shown) {
             label_mode = static_cast<std::uint16_t>((label_mode + 1) % label_mode_count);
             Refresh(true);
+        } else {
+            event.Skip();
         }
         break;
     default:
@@ -66,14 +83,16 @@ void MyGLCanvas::start_or_finish_landcurve(MyFrame& frame, bool closed)
     log_status("Stop defining landcurve");
     if (frame.picked_points.size() >= 2) {
         ++landcurve_counter;
-        wxTextEntryDialog dialog(
-            this, landcurve_name_prompt(frame.landcurve_state, closed), "Name landcurve",
-            wxString::Format("Landcurve %u", landcurve_counter), wxOK | wxCANCEL | wxCENTRE);
-        if (dialog.ShowModal() == wxID_OK) {
-            Surface& surface =
-                frame.landcurve_state == landcurve_on_lr ? *frame.lr_surface : *frame.hr_surface;
-            surface.landcurves.push_back(
-                picked_landcurve(dialog.GetValue().utf8_string(), closed, frame.picked_points));
+        Surface& surface =
+            frame.landcurve_state == landcurve_on_lr ? *frame.lr_surface : *frame.hr_surface;
+        const std::uint64_t generation = frame.surfaces_generation;
+        std::string name;
+        if (ask_annotation_name(this, landcurve_name_prompt(frame.landcurve_state, closed),
+                                "Name landcurve",
+                                wxString::Format("Landcurve %u", landcurve_counter), true, name) &&
+            same_surfaces(frame, generation, "Landcurve")) {
+            surface.landcurves.push_back(picked_landcurve(name, closed, frame.picked_points));
+            frame.note_hand_defined(surface);
             frame.reproject_landmarks(surface);
             frame.pair_landcurves();
         }

@@ -1,6 +1,15 @@
 #include "view/landmark_definition.h"
 
 #include "app/working_state.h"
+#include "surface/status_log.h"
+
+bool same_surfaces(const WorkingState& state, std::uint64_t generation, const std::string& item)
+{
+    if (state.surfaces_generation == generation)
+        return true;
+    log_status(item + " dropped: the surfaces changed while it was named");
+    return false;
+}
 
 Landmark picked_point(const PickHit& hit, const std::string& name)
 {

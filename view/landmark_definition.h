@@ -10,6 +10,11 @@
 
 struct WorkingState;
 
+// After a naming dialog, whose event loop lets a batch go on: true while the surfaces are still
+// those of `generation` (WorkingState::surfaces_generation when the dialog opened); otherwise
+// logs that the item ("Landmark" or "Landcurve") named in it was dropped.
+bool same_surfaces(const WorkingState& state, std::uint64_t generation, const std::string& item);
+
 // Values of WorkingState::landcurve_state.
 constexpr std::int32_t landcurve_not_defining = 0;
 constexpr std::int32_t landcurve_on_lr = 1; // also while no point has been picked yet

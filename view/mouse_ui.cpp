@@ -24,6 +24,10 @@ bool moves_lr_surface(const MyFrame& frame)
     return frame.mouse_radiobox->GetSelection() == mouse_lr_surface;
 }
 
+// In the "LR surface" mode with nothing loaded there is nothing to move: the pose stays and no
+// registration becomes unsaved.
+bool lr_loaded(const MyFrame& frame) { return frame.lr_surface->vertex_count != 0; }
+
 // After the pose changed by hand: the error display follows it and the family slot keeps it.
 void keep_moved_pose(MyFrame& frame)
 {
@@ -94,11 +98,11 @@ void MyGLCanvas::drag(MyFrame& frame, const wxMouseEvent& event)
     const double dy = static_cast<double>(event.GetY() - mouse_last_position[1]);
     const DragButtons buttons{event.LeftIsDown(), event.MiddleIsDown(), event.RightIsDown()};
     const Matrix4 step = drag_transform(dx, dy, buttons, zoom);
-    if (moves_lr_surface(frame)) {
+    if (!moves_lr_surface(frame)) {
+        view_rotation = view_rotation_after_drag(view_rotation, step);
+    } else if (lr_loaded(frame)) {
         frame.current_transform = pose_after_drag(frame.current_transform, view_rotation, step);
         keep_moved_pose(frame);
-    } else {
-        view_rotation = view_rotation_after_drag(view_rotation, step);
     }
     mouse_last_position = {event.GetX(), event.GetY()};
     Refresh(true);
@@ -109,7 +113,7 @@ void MyGLCanvas::click(MyFrame& frame, const wxMouseEvent& event)
     if (in_legend_area(event.GetX(), event.GetY())) {
         frame.colour_map = next_colour_map(frame.colour_map);
         frame.refresh_data_lists();
-    } else if (moves_lr_surface(frame)) {
+    } else if (moves_lr_surface(frame) && lr_loaded(frame)) {
         // Reflects the LR surface across its own mirror plane.
         frame.current_transform = product(frame.current_transform, frame.lr_surface->mirror);
         keep_moved_pose(frame);
@@ -131,7 +135,7 @@ void MyGLCanvas::turn_wheel(MyFrame& frame, const wxMouseEvent& event)
         frame.refresh_data_lists();
     } else if (!moves_lr_surface(frame)) {
         zoom *= wheel_factor(rotation, delta, zoom_notch_divisor);
-    } else if (frame.current_registration_type() != rigid) {
+    } else if (frame.current_registration_type() != rigid && lr_loaded(frame)) {
         frame.scale_current_transform(wheel_factor(rotation, delta, zoom_notch_divisor));
     }
     Refresh(true);

@@ -5,26 +5,30 @@
 #include "surface/status_log.h"
 #include "view/gl_canvas.h"
 #include "view/landmark_definition.h"
+#include "view/landmark_definition_ui.h"
 #include "view/probe_text.h"
 
 #include <wx/checkbox.h>
 #include <wx/radiobox.h>
-#include <wx/textdlg.h>
 
 namespace {
 
-// Names a new landmark at the hit in a dialog and adds it to the hit's surface.
+// Names a new landmark at the hit in a dialog and adds it to the hit's surface, unless the
+// surfaces were cleared or loaded again while the dialog was open.
 void define_landmark(MyFrame& frame, const PickHit& hit)
 {
     const bool on_hr = hit.surface == PickedSurface::hr;
     ++main_canvas->landmark_counter;
-    wxTextEntryDialog dialog(
-        &frame, on_hr ? "HR landmark name" : "LR landmark name", "Name landmark",
-        wxString::Format("Landmark %u", main_canvas->landmark_counter), wxOK | wxCANCEL | wxCENTRE);
-    if (dialog.ShowModal() != wxID_OK)
-        return;
     Surface& surface = on_hr ? *frame.hr_surface : *frame.lr_surface;
-    surface.landmarks.push_back(picked_point(hit, dialog.GetValue().utf8_string()));
+    const std::uint64_t generation = frame.surfaces_generation;
+    std::string name;
+    if (!ask_annotation_name(
+            &frame, on_hr ? "HR landmark name" : "LR landmark name", "Name landmark",
+            wxString::Format("Landmark %u", main_canvas->landmark_counter), false, name) ||
+        !same_surfaces(frame, generation, "Landmark"))
+        return;
+    surface.landmarks.push_back(picked_point(hit, name));
+    frame.note_hand_defined(surface);
     frame.pair_landmarks();
     frame.Refresh();
 }

@@ -1,5 +1,7 @@
 #include "view/ray_picking.h"
 
+#include "surface/barycentric.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -121,6 +123,5 @@ void order_hits_by_distance(std::vector<PickHit>& hits)
 
 double interpolate_at_hit(const PickHit& hit, const std::array<double, 3>& corner_values)
 {
-    return (1.0 - hit.weights[0] - hit.weights[1]) * corner_values[0] +
-           hit.weights[0] * corner_values[1] + hit.weights[1] * corner_values[2];
+    return barycentric(hit.weights, corner_values[0], corner_values[1], corner_values[2]);
 }

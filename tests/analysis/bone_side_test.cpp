@@ -88,3 +88,33 @@ TEST(BoneSide, GeometricSideWeighsPositiveCurvatureOnEitherSideOfTheAxisPlane)
     estimate_femur_side(empty);
     EXPECT_EQ(empty.geometric_side, 1);
 }
+
+TEST(BoneSide, ANameWhoseSideTheShapeContradictsIsSaid)
+{
+    // A femur with a natural frame (a rim flag set) whose shape is that of a right one.
+    const struct {
+        const char* name;
+        bool femur;
+        bool has_frame;
+        const char* message;
+    } cases[] = {
+        {"femur_proximal_left", true, true,
+         "The name of femur_proximal_left says left but its shape is that of a right femur; "
+         "the side from the name is used"},
+        {"femur_proximal_right", true, true, ""},
+        {"femur_proximal", true, true, ""},       // the name declares no side
+        {"femur_proximal_left", true, false, ""}, // no frame: the shape gives no side
+        {"tibia_left", false, true, ""},          // no femur, no geometric side
+        {"femur_12L", true, true,                 // a final letter declares a side too
+         "The name of femur_12L says left but its shape is that of a right femur; the side "
+         "from the name is used"},
+    };
+    for (const auto& c : cases) {
+        Surface surface;
+        surface.name = c.name;
+        surface.is_femur = c.femur;
+        surface.geometric_side = 1;
+        surface.on_rim = {0, c.has_frame ? std::uint8_t{1} : std::uint8_t{0}};
+        EXPECT_EQ(side_disagreement_message(surface), c.message) << c.name;
+    }
+}

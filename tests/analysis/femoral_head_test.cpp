@@ -160,3 +160,49 @@ TEST(FemoralHead, TheFossaLiesOnTheSidesHalfOfWFromTheCrest)
             EXPECT_LT(side == 1 ? p.z : -p.z, 0.0) << int(side);
     }
 }
+
+TEST(FemoralHead, TheBoundaryMustRingTheFittedHeadOnTheShaftSide)
+{
+    // A head of radius 20 about the origin, its axis along v = z; the boundary a ring of 31
+    // rows about the axis, 12 below the centre with radius 16 (so on the sphere); the fovea
+    // 1.5 deep.
+    struct Case {
+        const char* why;
+        Point3 ring_centre;
+        double ring_radius;
+        Point3 fovea;
+        bool head_found;
+        bool rings;
+    } cases[] = {
+        {"a head-neck junction", {0, 0, -12}, 16, {0, 0, 18.5}, true, true},
+        {"off the head's axis", {11, 0, -12}, 16, {0, 0, 18.5}, true, false},
+        {"down the shaft", {0, 0, -40}, 16, {0, 0, 18.5}, true, false},
+        {"a small ring on the head", {0, 0, -19}, 6, {0, 0, 18.5}, true, false},
+        {"beyond the head's centre", {0, 0, 12}, 16, {0, 0, 18.5}, true, false},
+        {"a fovea deep in the head", {0, 0, -12}, 16, {0, 0, 14}, true, false},
+        {"a fovea standing off the head", {0, 0, -12}, 16, {0, 0, 26}, true, false},
+        {"no fitted head", {0, 0, -12}, 16, {0, 0, 18.5}, false, false},
+    };
+    for (const Case& c : cases) {
+        Surface surface = bare_surface({});
+        set_axes(surface, {1, 0, 0}, {0, 0, 1});
+        FemurAnalyser analyser;
+        bind(analyser, surface);
+        std::vector<Point3> ring =
+            ellipse_contour(c.ring_centre, {1, 0, 0}, {0, 1, 0}, c.ring_radius, c.ring_radius, 30);
+        ring.push_back(ring.front());
+        analyser.head_neck_boundary = rows_of(ring);
+        analyser.head_centre = {};
+        analyser.head_radius = 20.0;
+        analyser.fovea = c.fovea;
+        analyser.head_fit_failed = !c.head_found;
+        EXPECT_EQ(analyser.boundary_rings_fitted_head(), c.rings) << c.why;
+    }
+    // An unfitted boundary (fewer than 21 rows) gives no head-neck normal to check by.
+    Surface surface = bare_surface({});
+    FemurAnalyser analyser;
+    bind(analyser, surface);
+    analyser.head_neck_boundary = rows_of({{16, 0, -12}, {0, 16, -12}, {-16, 0, -12}});
+    analyser.head_radius = 20.0;
+    EXPECT_FALSE(analyser.boundary_rings_fitted_head());
+}

@@ -40,16 +40,6 @@ bool is_finite(const Point3& p)
     return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
 
-std::vector<std::string> item_names(const Surface& surface)
-{
-    std::vector<std::string> names;
-    for (const Landcurve& curve : surface.landcurves)
-        names.push_back(curve.name);
-    for (const Landmark& landmark : surface.landmarks)
-        names.push_back(landmark.name);
-    return names;
-}
-
 const Landcurve* find_curve(const Surface& surface, const std::string& name)
 {
     for (const Landcurve& curve : surface.landcurves) {

@@ -76,7 +76,11 @@ TEST(RimsAndNaturalAxes, ClosedSolidHasNoRim)
         sphere.natural_axes[4] = 3.0;
         sphere.mirror = identity_matrix();
         sphere.axial_extent = 7.0;
+        sphere.rim_centroid = {4.0, 5.0, 6.0};
         EXPECT_EQ(find_rims(state, sphere), "");
+        EXPECT_EQ(sphere.rim_centroid.x, 0.0);
+        EXPECT_EQ(sphere.rim_centroid.y, 0.0);
+        EXPECT_EQ(sphere.rim_centroid.z, 0.0);
         EXPECT_EQ(rim_flag_count(sphere), 0);
         EXPECT_TRUE(sphere.rim_band.empty());
         EXPECT_TRUE(sphere.landcurves.empty());

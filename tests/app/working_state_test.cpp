@@ -40,6 +40,9 @@ TEST(WorkingState, ClearingEmptiesTheWorkingDataAndKeepsPosesNamesAndBatch)
     state.list_dirty.fill(false);
     state.lr_data_loaded = true;
     state.data_max = 99.0;
+    state.lr_hand_annotations_unsaved = true;
+    state.hr_hand_annotations_unsaved = true;
+    const std::uint64_t generation = state.surfaces_generation;
 
     state.clear_working_data();
 
@@ -75,6 +78,9 @@ TEST(WorkingState, ClearingEmptiesTheWorkingDataAndKeepsPosesNamesAndBatch)
     EXPECT_EQ(state.colour_gain, 1.0);
     EXPECT_EQ(state.data_units, "mm");
     EXPECT_FALSE(state.registration_unsaved);
+    // Hand-defined annotations went with their surfaces; work still open on them can tell.
+    EXPECT_FALSE(state.hand_annotations_unsaved());
+    EXPECT_EQ(state.surfaces_generation, generation + 1);
     for (bool unsaved : state.result_unsaved)
         EXPECT_FALSE(unsaved);
     for (bool dirty : state.list_dirty)

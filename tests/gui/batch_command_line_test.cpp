@@ -3,6 +3,7 @@
 // the window; a second run appends to the same log; a job whose run stops early closes it too.
 #include "tests/fixtures/landmarked_pair.h"
 #include "tests/fixtures/temp_files.h"
+#include "tests/gui/program_runs.h"
 
 #include <gtest/gtest.h>
 
@@ -10,43 +11,11 @@
 #include <cstdlib>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <csignal>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
-
-// Runs a program with its arguments and returns its exit status; -1 when it could not be
-// started, did not exit normally, or was still running after the time limit (it is killed).
-int run_program(const std::vector<std::string>& arguments,
-                std::chrono::seconds limit = std::chrono::seconds(120))
-{
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            ADD_FAILURE() << arguments[0] << " still ran after " << limit.count() << " s";
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 long file_size(const std::string& path)
 {

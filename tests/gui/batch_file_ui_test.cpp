@@ -8,6 +8,7 @@
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/landmarked_pair.h"
 #include "tests/fixtures/ply_files.h"
+#include "tests/fixtures/proximal_femur.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "utilities/batch_file.h"
@@ -374,3 +375,28 @@ TEST_F(BatchRun, ATpsJobStoppedByItsLandmarksEndsUnsavedAndTheBatchGoesOn)
 }
 
 } // namespace
+
+// A side word that the femur's shape contradicts is kept but said, naming the surface, on the
+// status line and in the batch log.
+TEST_F(BatchRun, ASideWordTheShapeContradictsIsSaid)
+{
+    MyFrame& f = frame();
+    const Mesh right = proximal_femur();
+    ASSERT_TRUE(write_ply_file(directory.file("left_femur_proximal.ply"), right));
+    ASSERT_TRUE(write_ply_file(directory.file("right_femur_proximal.ply"), right));
+    const std::string said = "The name of left_femur_proximal says left but its shape is that of "
+                             "a right femur; the side from the name is used";
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout(); // the crest step may note that it took a lone vertex
+    parse_batch_file(
+        f, wxString::FromUTF8(write_batch(
+               "jobs.run", "left_femur_proximal.ply right_femur_proximal.ply n/a n/a 0 0 0 50 0 "
+                           "3 1 0 -1 0 2\n")));
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(f.batch_running);
+    ASSERT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
+    const std::string log = read_file(directory.file("jobs_log.txt"));
+    EXPECT_TRUE(contains(log, said + "\n")) << log;
+    EXPECT_FALSE(contains(log, "The name of right_femur_proximal")) << log;
+}

@@ -3,6 +3,7 @@
 #include "app/control_ids.h"
 #include "app/frame.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/gui/view_test_support.h"
 #include "view/gl_canvas.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <wx/menu.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
+#include <wx/sizer.h>
 #include <wx/slider.h>
 #include <wx/splitter.h>
 #include <wx/statusbr.h>
@@ -26,6 +28,9 @@
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+
+#include <unistd.h>
 
 using gui_test::frame;
 
@@ -320,4 +325,74 @@ TEST(About, BoxShowsNameVersionAndIcon)
     EXPECT_EQ(info.GetWebSiteURL(), info.GetWebSiteDescription());
     // Authors, a blank line, six lines of address, a blank line, the e-mail address.
     EXPECT_EQ(wxSplit(info.GetDescription(), '\n').size(), 10u);
+}
+
+namespace {
+
+// Collects what is written to the standard error stream (the toolkit's warnings) while it lives.
+class StderrCapture {
+public:
+    StderrCapture() : file(std::tmpfile()), saved(dup(2))
+    {
+        std::fflush(stderr);
+        dup2(fileno(file), 2);
+    }
+    ~StderrCapture() { restore(); }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+
+    std::string text()
+    {
+        restore();
+        std::string bytes;
+        std::rewind(file);
+        for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file))
+            bytes += static_cast<char>(c);
+        return bytes;
+    }
+
+private:
+    void restore()
+    {
+        if (saved < 0)
+            return;
+        std::fflush(stderr);
+        dup2(saved, 2);
+        close(saved);
+        saved = -1;
+    }
+
+    std::FILE* file;
+    int saved;
+};
+
+} // namespace
+
+TEST_F(MainWindow, ControlNotebookKeepsItsWidthWhenTheWindowIsShrunkAndRestored)
+{
+    MyFrame& f = frame();
+    auto* splitter = dynamic_cast<wxSplitterWindow*>(wxWindow::FindWindowByName("splitter"));
+    ASSERT_NE(splitter, nullptr);
+    const wxSize start = f.GetSize();
+    // The notebook at the width the window allows beside the smallest view.
+    const int width =
+        f.GetMinClientSize().x - splitter->GetMinimumPaneSize() - splitter->GetSashSize();
+    ASSERT_TRUE(
+        gui_test::set_view_width(splitter->GetClientSize().x - width - splitter->GetSashSize()));
+    ASSERT_EQ(f.control_notebook->GetSize().x, width);
+    const int view_width = gui_test::canvas().GetSize().x;
+    EXPECT_GE(width, f.control_notebook->GetPage(0)->GetSizer()->GetMinSize().x);
+
+    StderrCapture warnings;
+    f.SetSize(wxSize(120, 90));
+    gui_test::pump_until([&] { return f.GetSize() != start; }, std::chrono::seconds(2));
+    gui_test::pump_until([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(f.GetClientSize(), f.GetMinClientSize());
+    EXPECT_EQ(f.control_notebook->GetSize().x, width);
+    f.SetSize(start);
+    gui_test::pump_until([&] { return f.GetSize() == start; }, std::chrono::seconds(2));
+    gui_test::pump_until([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(f.control_notebook->GetSize().x, width);
+    EXPECT_EQ(gui_test::canvas().GetSize().x, view_width);
+    EXPECT_EQ(warnings.text(), "");
 }

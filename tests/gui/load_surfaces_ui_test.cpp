@@ -255,3 +255,20 @@ TEST_F(LoadSurfaces, ProximalFemursGetTheirAnatomyWhileLoading)
         EXPECT_GT(surface == f.hr_surface ? y : -y, 0.0);
     }
 }
+
+// A side word that the femur's shape contradicts keeps the status line after the load, naming
+// the surface.
+TEST_F(LoadSurfaces, ASideWordTheShapeContradictsIsSaid)
+{
+    const Mesh right = proximal_femur();
+    const std::string chosen = directory.file("left_femur_proximal.ply");
+    ASSERT_TRUE(write_ply_file(chosen, right));
+    ASSERT_TRUE(write_ply_file(directory.file("right_femur_proximal_canonical.ply"), right));
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout(); // the crest step may note that it took a lone vertex
+    load(SurfaceFileChoice(chosen));
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status_text(0), "The name of left_femur_proximal says left but its shape is that "
+                              "of a right femur; the side from the name is used");
+}

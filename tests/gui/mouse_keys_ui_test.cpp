@@ -6,6 +6,7 @@
 #include "registration/registration_type.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/gui/view_input.h"
 #include "tests/gui/view_test_support.h"
 #include "tests/registration/pair_fixture.h"
 #include "view/gl_canvas.h"
@@ -19,99 +20,27 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/radiobox.h>
-#include <wx/stattext.h>
-#include <wx/textdlg.h>
+#include <wx/uiaction.h>
+#include <wx/utils.h>
 
 #include <cmath>
 
+using gui_test::alt;
 using gui_test::canvas;
+using gui_test::click;
+using gui_test::ctrl;
+using gui_test::drag_to;
 using gui_test::frame;
+using gui_test::mouse_event;
+using gui_test::NameAnswer;
+using gui_test::NameDialogSeen;
+using gui_test::no_keys;
+using gui_test::press_key;
+using gui_test::send;
+using gui_test::shift;
+using gui_test::wheel;
 
 namespace {
-
-// What a naming dialog showed.
-struct NameDialogSeen {
-    wxString message;
-    wxString caption;
-    wxString default_value;
-};
-
-// Answers a text-entry dialog with `answer`, typing `name` first when it is wxID_OK.
-class NameAnswer : public wxExpectModalBase<wxTextEntryDialog, NameAnswer> {
-public:
-    NameAnswer(int answer, const wxString& name, NameDialogSeen* seen)
-        : answer(answer), name(name), seen(seen)
-    {
-    }
-
-protected:
-    int OnInvoked(wxTextEntryDialog* dialog) const override
-    {
-        seen->caption = dialog->GetTitle();
-        seen->default_value = dialog->GetValue();
-        seen->message.clear();
-        for (const wxWindow* child : dialog->GetChildren())
-            if (const auto* text = dynamic_cast<const wxStaticText*>(child))
-                seen->message += text->GetLabel();
-        if (answer == wxID_OK)
-            dialog->SetValue(name);
-        return answer;
-    }
-
-private:
-    int answer;
-    wxString name;
-    NameDialogSeen* seen;
-};
-
-enum Held : int { no_keys = 0, ctrl = 1, shift = 2, alt = 4 };
-
-wxMouseEvent mouse_event(wxEventType type, int x, int y, int keys = no_keys)
-{
-    wxMouseEvent event(type);
-    event.m_x = x;
-    event.m_y = y;
-    event.SetControlDown((keys & ctrl) != 0);
-    event.SetShiftDown((keys & shift) != 0);
-    event.SetAltDown((keys & alt) != 0);
-    return event;
-}
-
-void send(wxMouseEvent event) { canvas().OnMouse(event); }
-
-// A press and a release of the left button at one place.
-void click(int x, int y, int keys = no_keys)
-{
-    send(mouse_event(wxEVT_LEFT_DOWN, x, y, keys));
-    send(mouse_event(wxEVT_LEFT_UP, x, y, keys));
-}
-
-// A motion to (x, y) with the left or right button held.
-void drag_to(int x, int y, bool right = false)
-{
-    wxMouseEvent event = mouse_event(wxEVT_MOTION, x, y);
-    event.m_leftDown = !right;
-    event.m_rightDown = right;
-    send(event);
-}
-
-// One wheel turn of `notches` (negative: towards the user) at (x, y).
-void wheel(int x, int y, int notches, int keys = no_keys)
-{
-    wxMouseEvent event = mouse_event(wxEVT_MOUSEWHEEL, x, y, keys);
-    event.m_wheelDelta = 120;
-    event.m_wheelRotation = 120 * notches;
-    send(event);
-}
-
-// Returns whether the key was passed on.
-bool press_key(int code)
-{
-    wxKeyEvent event(wxEVT_KEY_DOWN);
-    event.m_keyCode = code;
-    canvas().OnKey(event);
-    return event.GetSkipped();
-}
 
 class MouseAndKeys : public testing::Test {
 protected:
@@ -176,6 +105,8 @@ TEST_F(MouseAndKeys, WheelZoomsTheViewOrChangesTheColoursOverTheLegend)
 TEST_F(MouseAndKeys, WheelScalesTheLrSurfaceExceptUnderRigid)
 {
     MyFrame& f = frame();
+    show_spheres(10, 20);
+    canvas().zoom = 1.0;
     f.mouse_radiobox->SetSelection(mouse_lr_surface);
     make_translation(f.current_transform, 1, 2, 3);
     const Matrix4 pose = f.current_transform;
@@ -242,6 +173,7 @@ TEST_F(MouseAndKeys, DragsTurnTheViewOrMoveTheLrSurface)
         EXPECT_NEAR(canvas().view_rotation[i], expected[i], 1e-12) << i;
     EXPECT_EQ(f.current_transform.m, identity_matrix().m);
 
+    show_spheres(10, 20);
     canvas().view_rotation = identity_matrix();
     canvas().zoom = 2.0;
     f.mouse_radiobox->SetSelection(mouse_lr_surface);
@@ -252,6 +184,24 @@ TEST_F(MouseAndKeys, DragsTurnTheViewOrMoveTheLrSurface)
     EXPECT_NEAR(f.current_transform[13], 2.0, 1e-12);
     EXPECT_EQ(f.rigid_transform.m, f.current_transform.m);
     EXPECT_TRUE(f.registration_unsaved);
+}
+
+TEST_F(MouseAndKeys, WithNothingLoadedTheLrSurfaceModeChangesNothing)
+{
+    MyFrame& f = frame();
+    f.mouse_radiobox->SetSelection(mouse_lr_surface);
+    f.registration_choice->SetSelection(similarity);
+    send(mouse_event(wxEVT_LEFT_DOWN, 100, 100));
+    drag_to(110, 104);
+    send(mouse_event(wxEVT_RIGHT_DOWN, 100, 100));
+    drag_to(106, 96, true);
+    wheel(300, 300, -1);
+    click(300, 300);
+    EXPECT_EQ(f.current_transform.m, identity_matrix().m);
+    EXPECT_EQ(f.similarity_transform.m, identity_matrix().m);
+    EXPECT_EQ(canvas().view_rotation.m, identity_matrix().m);
+    EXPECT_EQ(canvas().zoom, 1.0);
+    EXPECT_FALSE(f.registration_unsaved);
 }
 
 TEST_F(MouseAndKeys, ProbeReportsTheNearestShownSurface)
@@ -399,8 +349,8 @@ TEST_F(MouseAndKeys, KeysSwitchWireframeBackgroundAndLabels)
     EXPECT_FALSE(press_key('W'));
     EXPECT_TRUE(c.white_background);
 
-    // Labels cycle only while landmarks are shown.
-    EXPECT_FALSE(press_key('N'));
+    // Labels cycle only while landmarks are shown; otherwise N is passed on.
+    EXPECT_TRUE(press_key('N'));
     EXPECT_EQ(c.label_mode, 0);
     gui_test::tick(frame().landmarks_checkbox, true);
     for (const int expected : {1, 2, 0}) {
@@ -410,4 +360,34 @@ TEST_F(MouseAndKeys, KeysSwitchWireframeBackgroundAndLabels)
 
     EXPECT_TRUE(press_key('X'));
     EXPECT_TRUE(press_key(WXK_F1));
+}
+
+TEST_F(MouseAndKeys, KeysHeldWithAModifierArePassedOnToTheMenus)
+{
+    MyFrame& f = frame();
+    MyGLCanvas& c = canvas();
+    show_spheres(10, 20);
+    gui_test::tick(f.landmarks_checkbox, true);
+    for (const int keys : {int{alt}, int{ctrl}, int{gui_test::meta}, alt | shift}) {
+        SCOPED_TRACE(keys);
+        for (const int code : {'L', 'l', 'W', 'N', 'n', 'C', 'O'})
+            EXPECT_TRUE(press_key(code, keys)) << static_cast<char>(code);
+        EXPECT_FALSE(c.wireframe);
+        EXPECT_FALSE(c.white_background);
+        EXPECT_EQ(c.label_mode, 0);
+        EXPECT_EQ(f.landcurve_state, landcurve_not_defining);
+    }
+    // Super shows in no flag of the event: the held key itself counts.
+    wxUIActionSimulator keyboard;
+    keyboard.KeyDown(WXK_WINDOWS_LEFT);
+    ASSERT_TRUE(gui_test::pump_until([] { return wxGetKeyState(WXK_WINDOWS_LEFT); },
+                                     std::chrono::seconds(2)));
+    EXPECT_TRUE(press_key('L'));
+    keyboard.KeyUp(WXK_WINDOWS_LEFT);
+    ASSERT_TRUE(gui_test::pump_until([] { return !wxGetKeyState(WXK_WINDOWS_LEFT); },
+                                     std::chrono::seconds(2)));
+    EXPECT_FALSE(c.wireframe);
+    // Shift alone is no menu key.
+    EXPECT_FALSE(press_key('L', shift));
+    EXPECT_TRUE(c.wireframe);
 }

@@ -285,6 +285,7 @@ using ShellDeathTest = Shell;
 struct CloseCase {
     const char* what;
     bool unsaved;
+    bool hand_defined; // a landmark defined by hand, not saved
     bool batch;
     bool can_veto;
     int answer; // wxID_NONE: no question may be asked
@@ -295,6 +296,7 @@ void close_frame(const CloseCase& c)
 {
     MyFrame& f = frame();
     f.registration_unsaved = c.unsaved;
+    f.hr_hand_annotations_unsaved = c.hand_defined;
     f.batch_running = c.batch;
     wxCloseEvent close(wxEVT_CLOSE_WINDOW, f.GetId());
     close.SetEventObject(&f);
@@ -311,10 +313,13 @@ void close_frame(const CloseCase& c)
 TEST_F(ShellDeathTest, CloseEndsTheProcessWithStatusZero)
 {
     const CloseCase cases[] = {
-        {"saved", false, false, true, wxID_NONE},
-        {"unsaved, answered OK", true, false, true, wxID_OK},
-        {"unsaved during a batch", true, true, true, wxID_NONE},
-        {"unsaved, session ending", true, false, false, wxID_NONE},
+        {"saved", false, false, false, true, wxID_NONE},
+        {"unsaved, answered OK", true, false, false, true, wxID_OK},
+        {"unsaved during a batch", true, false, true, true, wxID_NONE},
+        {"unsaved, session ending", true, false, false, false, wxID_NONE},
+        {"hand-defined landmark, answered OK", false, true, false, true, wxID_OK},
+        {"hand-defined landmark during a batch", false, true, true, true, wxID_NONE},
+        {"hand-defined landmark, session ending", false, true, false, false, wxID_NONE},
     };
     for (const CloseCase& c : cases) {
         SCOPED_TRACE(c.what);

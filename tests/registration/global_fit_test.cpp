@@ -4,6 +4,7 @@
 #include "registration/family_transform.h"
 #include "registration/matching.h"
 #include "registration/registration_type.h"
+#include "registration/registration_type_selection.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 

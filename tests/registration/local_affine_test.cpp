@@ -3,6 +3,7 @@
 #include "app/working_state.h"
 #include "registration/registration_iteration.h"
 #include "registration/registration_type.h"
+#include "registration/registration_type_selection.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 
@@ -210,7 +211,6 @@ TEST(ComputeLadResiduals, RimAndFussyNeighboursPullAsInTheGlobalFit)
     lr.fussy = {0, 1, 1, 0};
     lr.match_distance2[2] = missing_value;
     state.lad_neighbours = {{0, 1, 2}, {0, 1}, {0, 2}, {3}};
-    state.lad_vertex = 0;
 
     struct Case {
         int rim_mode;
@@ -221,7 +221,7 @@ TEST(ComputeLadResiduals, RimAndFussyNeighboursPullAsInTheGlobalFit)
         {rims_yes, {-0.5, 0.25, 0.0}},         // fussy vertex 1 pulls with the square
     };
     for (const Case& c : cases) {
-        LadFitContext context{&state, c.rim_mode, 1.0, 3.0}; // rim weight 3
+        LadFitContext context{&state, c.rim_mode, 1.0, 3.0, 0}; // rim weight 3, vertex 0
         const double x[6] = {};
         double fvec[9];
         std::fill(std::begin(fvec), std::end(fvec), 7.0);

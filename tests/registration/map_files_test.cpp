@@ -244,6 +244,16 @@ TEST_F(ProjectionTest, MappedLandmarksAreAppendedToFileAndLrLists)
     EXPECT_EQ(lr.landmarks.size(), 2u);
     EXPECT_EQ(lr.landcurves.size(), 4u);
 
+    // Every mapped name holds the HR file name: one that would make the lines read back as
+    // other items refuses them all, the file and the lists untouched.
+    hr.name = "SEMILANDMARK";
+    EXPECT_FALSE(append_mapped_landmarks(state, similarity));
+    EXPECT_EQ(status.last(), "Could not add comment to ply file");
+    EXPECT_EQ(read_lines(scratch.file("lr-mapped_landmarks.ply")), expected);
+    EXPECT_EQ(lr.landmarks.size(), 2u);
+    EXPECT_EQ(lr.landcurves.size(), 4u);
+    hr.name = "hr";
+
     // A file that cannot be opened changes nothing.
     lr.path_stem = scratch.file("missing/lr");
     EXPECT_FALSE(append_mapped_landmarks(state, similarity));

@@ -3,6 +3,7 @@
 #include "app/working_state.h"
 #include "registration/family_transform.h"
 #include "registration/registration_type.h"
+#include "registration/registration_type_selection.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 

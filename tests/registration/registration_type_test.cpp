@@ -1,4 +1,5 @@
 #include "registration/registration_type.h"
+#include "registration/registration_type_selection.h"
 
 #include "app/working_state.h"
 #include "registration/family_transform.h"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -198,4 +199,81 @@ TEST(Annotation, WrittenLinesReadBack)
     EXPECT_EQ(read_lines(lines, AnnotationOrder::ply),
               "H 1.2; L \"p\" 1 2 3; O \"c\" [1 1 1, 2 2 2]; S 4 5 6");
     std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(Annotation, NamesThatWouldReadBackAsAnotherKindAreRefused)
+{
+    struct NameCase {
+        const char* name;
+        bool landmark_allowed;
+        bool curve_allowed;
+    };
+    const NameCase cases[] = {
+        {"Medial epicondyle", true, true},
+        {"", true, true},                         // reads back as an empty name
+        {"CLOSED door", true, false},             // an open curve would come back closed
+        {"closed door", true, true},              // the keywords are upper case
+        {"Knob SEMILANDMARK", false, false},      // would read as a semilandmark
+        {"Ridge LANDMARK", false, false},         // a curve would read as a landmark
+        {"rim_LANDCURVE", false, false},          // would start a curve
+        {"LAD sphere radius hint", false, false}, // would read as the hint
+        {"two\nlines", false, false},             // ends the line
+        {"tab\there", false, false},              // control characters are refused
+        {"del\x7f", false, false},
+        {"caf\xc3\xa9 \"quoted\" #1", true, true}, // quotes and '#' read back
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(annotation_name_allowed(c.name, false), c.landmark_allowed);
+        EXPECT_EQ(annotation_name_allowed(c.name, true), c.curve_allowed);
+    }
+}
+
+TEST(Annotation, LinesThatWouldNotReadBackAsTheirItemsAreFound)
+{
+    const Point3 normal{0, 0, 1};
+    // The lines of one landmark and one two-point curve as the writers build them.
+    const auto lines_of = [&](const Surface& items) {
+        std::vector<std::string> lines;
+        for (const Landmark& landmark : items.landmarks)
+            lines.push_back(landmark_annotation(landmark.name, landmark.position, normal));
+        for (const Landcurve& curve : items.landcurves) {
+            lines.push_back(landcurve_header_annotation(curve.name, curve.closed, 2));
+            for (const Landmark& point : curve.control_points)
+                lines.push_back(curve_point_annotation(point.position, normal));
+        }
+        return lines;
+    };
+    struct ReadBackCase {
+        const char* why;
+        std::string landmark_name;
+        std::string curve_name;
+        bool closed;
+        double coordinate;
+        bool reads_back;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const ReadBackCase cases[] = {
+        {"plain names", "tip", "ridge", false, 1.0, true},
+        {"a closed curve", "tip", "rim", true, 1.0, true},
+        {"a landmark that reads as a semilandmark", "Knob SEMILANDMARK", "ridge", false, 1.0,
+         false},
+        {"an open curve that reads as a landmark", "tip", "Ridge LANDMARK", false, 1.0, false},
+        {"an open curve that reads as closed", "tip", "CLOSED door", false, 1.0, false},
+        {"a landmark that reads as a curve", "x_LANDCURVE", "ridge", false, 1.0, true},
+        {"a name with a line break", "two\nlines", "ridge", false, 1.0, false},
+        {"a point that is no number", "tip", "ridge", false, nan, false},
+    };
+    for (const ReadBackCase& c : cases) {
+        SCOPED_TRACE(c.why);
+        Surface items;
+        items.landmarks.resize(1);
+        items.landmarks[0].name = c.landmark_name;
+        items.landmarks[0].position = {c.coordinate, 2, 3};
+        items.landcurves.resize(1);
+        items.landcurves[0].name = c.curve_name;
+        items.landcurves[0].closed = c.closed;
+        items.landcurves[0].control_points = {Landmark{}, Landmark{}};
+        EXPECT_EQ(annotation_lines_read_back(lines_of(items), items), c.reads_back);
+    }
 }

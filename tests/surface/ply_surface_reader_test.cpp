@@ -322,3 +322,22 @@ TEST(PlySurfaceReader, DamagedFilesFailCleanly)
     }
     EXPECT_GT(successes, 0); // some damage (in comments, in values) leaves a readable file
 }
+
+// A real scan as its maker wrote it: 16-bit indices after an 8-bit count, and two per-face
+// elements after the faces that the reader steps over.
+TEST(PlySurfaceReader, ARealScanIsReadWhole)
+{
+    Surface surface;
+    ASSERT_TRUE(parse_ply_file(KELVORAND_TEST_DATA "/real-femur/ProximalFemur.ply", surface));
+    expect_consistent(surface);
+    EXPECT_EQ(surface.vertex_count, 1567);
+    EXPECT_EQ(surface.triangle_count, 3130);
+    EXPECT_FLOAT_EQ(static_cast<float>(surface.positions.front().z), -48.2001f);
+    EXPECT_FLOAT_EQ(static_cast<float>(surface.positions.back().x), 18.9117f);
+    const Triangle& first = surface.triangles.front();
+    const Triangle& last = surface.triangles.back();
+    EXPECT_EQ((std::vector<std::int64_t>{first.vertex[0], first.vertex[1], first.vertex[2]}),
+              (std::vector<std::int64_t>{0, 1, 2}));
+    EXPECT_EQ((std::vector<std::int64_t>{last.vertex[0], last.vertex[1], last.vertex[2]}),
+              (std::vector<std::int64_t>{1108, 2, 1}));
+}

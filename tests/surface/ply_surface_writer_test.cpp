@@ -326,6 +326,32 @@ TEST_F(PlySurfaceWriterTest, RefusedSaveLeavesTheExistingFileUntouched)
         EXPECT_EQ(read_file(path), "previous file");
     }
 
+    // Names that would read back as another kind of item, from the file or typed.
+    const struct {
+        const char* landmark;
+        const char* curve;
+    } misread[] = {
+        {"Knob SEMILANDMARK", "ridge"}, {"tip", "Ridge LANDMARK"}, {"tip", "CLOSED door"}};
+    for (const auto& names : misread) {
+        SCOPED_TRACE(std::string(names.landmark) + " / " + names.curve);
+        status.messages.clear();
+        fill_surface(hr(), icosphere(1, 10.0));
+        hr().landmarks = {point_on(hr(), 0, 0.1, 0.1, names.landmark)};
+        hr().landcurves = {curve(hr(), names.curve, false, 2)};
+        EXPECT_FALSE(save_hr_surface(state));
+        EXPECT_EQ(status.last(), "Could not add comment to ply file");
+        EXPECT_EQ(read_file(path), "previous file");
+        lr().landmarks = hr().landmarks;
+        lr().landcurves = hr().landcurves;
+        EXPECT_FALSE(save_lr_surface(state, {rigid, true, false, 1, 0}));
+        EXPECT_EQ(status.last(), "Could not add comment to ply file");
+        EXPECT_FALSE(fs::exists(dir.file("lr-hr-rigid.ply")));
+    }
+    for (Surface* s : {&lr(), &hr()}) {
+        s->landmarks.clear();
+        s->landcurves.clear();
+    }
+
     // The target cannot be opened, or does not take the bytes.
     fill_surface(hr(), icosphere(1, 10.0));
     fs::remove(path);

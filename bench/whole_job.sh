@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The whole job a user waits for: start the program, load a pair, iterate, save, end. For each
+# pair it runs the real program headless on a batch file (40 "Similarity" iterations, the
+# registration saved) and the same job scripted with Open3D (bench/open3d_job.py), alternately,
+# ROUNDS times each, and prints the best wall time of each, their ratio and the machine's load.
+# On the femur pair it also times "Similarity + LAD": 4 iterations less 1, over 3.
+#
+#   bench/whole_job.sh [BUILD_DIR [ROUNDS [PAIR...]]]
+#
+# BUILD_DIR defaults to build, ROUNDS to 3, the pairs to femur bone164k bone655k. The pairs are
+# generated into a temporary directory that is removed at the end. Without python3-open3d the
+# peer is skipped with a message. Without a display everything runs under one Xvfb, started
+# once, so that its start is timed for neither side.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")/.." && pwd)"
+if [ -z "${KELVORAND_WHOLE_JOB_DISPLAY:-}" ]; then
+  # The same Xvfb for every run, whatever DISPLAY the caller has: a desktop's GPU would paint
+  # at another speed than the software rasteriser that a headless batch run gets.
+  exec xvfb-run -a -s '-screen 0 1600x1200x24' env KELVORAND_WHOLE_JOB_DISPLAY=1 "$0" "$@"
+fi
+
+build="$(cd "${1:-$here/build}" && pwd)"
+rounds="${2:-3}"
+shift $(($# < 2 ? $# : 2))
+pairs=("$@")
+[ ${#pairs[@]} -gt 0 ] || pairs=(femur bone164k bone655k)
+program="$build/kelvorand"
+make_pairs="$build/bench/kelvorand_job_pairs"
+femur="${KELVORAND_REAL_FEMUR:-/work/shared/data/real-femur/ProximalFemur.ply}"
+for tool in "$program" "$make_pairs"; do
+  [ -x "$tool" ] || { echo "whole_job.sh: $tool is missing; build first" >&2; exit 1; }
+done
+[ -r "$femur" ] || { echo "whole_job.sh: no real femur at $femur (set KELVORAND_REAL_FEMUR)" >&2; exit 1; }
+
+peer=yes
+if ! /usr/bin/python3 -c 'import open3d' 2>/dev/null; then
+  echo "python3-open3d is not installed: the Open3D side is skipped" >&2
+  peer=no
+fi
+
+work="$(mktemp -d /tmp/kelvorand_whole_job.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+echo "Generating the pairs in $work ..."
+"$make_pairs" "$femur" "$work"
+
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+# Prints the wall time of one run of the command in seconds; the run must succeed.
+seconds() {
+  local start=$EPOCHREALTIME
+  "$@" >/dev/null 2>"$work/stderr" || { echo "whole_job.sh: failed: $*" >&2; cat "$work/stderr" >&2; exit 1; }
+  local end=$EPOCHREALTIME
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
+}
+
+# One batch run of the program; the log must show the saved registration. The registration of
+# the run before goes first: the program would load it and start where that run ended.
+kelvorand_job() {
+  local batch="$1"
+  rm -f "${batch%.run}_log.txt" "$(dirname "$batch")"/*.reg "$(dirname "$batch")"/*.breg
+  "$program" "$batch"
+  grep -q "Registration file saved" "${batch%.run}_log.txt"
+}
+
+peer_job() { /usr/bin/python3 "$here/bench/open3d_job.py" "$1" 40; }
+
+minimum() { printf '%s\n' "$@" | sort -g | head -n 1; }
+
+vertices() { sed -n 's/^element vertex //p' "$1" | head -n 1; }
+
+echo "Threads: ${KELVORAND_THREADS:-all $(nproc) processors}; $rounds rounds, best of each"
+echo "load at start: $(load)"
+printf '\n| pair | vertices (LR) | Kelvorand | Open3D | ratio | load (1, 5, 15 min) |\n'
+printf '|---|---|---|---|---|---|\n'
+for pair in "${pairs[@]}"; do
+  directory="$work/$pair"
+  [ -d "$directory" ] || { echo "whole_job.sh: no pair $pair" >&2; exit 1; }
+  ours=() theirs=()
+  for ((r = 0; r < rounds; ++r)); do
+    ours+=("$(seconds kelvorand_job "$directory/similarity.run")")
+    [ "$peer" = no ] || theirs+=("$(seconds peer_job "$directory")")
+  done
+  best_ours="$(minimum "${ours[@]}")"
+  if [ "$peer" = yes ]; then
+    best_theirs="$(minimum "${theirs[@]}")"
+    ratio="$(awk -v a="$best_ours" -v b="$best_theirs" 'BEGIN { printf "%.2f", a / b }')"
+    printf '| %s | %s | %s s | %s s | %s | %s |\n' "$pair" "$(vertices "$directory/lr.ply")" \
+      "$best_ours" "$best_theirs" "$ratio" "$(load)"
+  else
+    printf '| %s | %s | %s s | - | - | %s |\n' "$pair" "$(vertices "$directory/lr.ply")" \
+      "$best_ours" "$(load)"
+  fi
+done
+
+if printf '%s\n' "${pairs[@]}" | grep -qx femur; then
+  one=() four=()
+  for ((r = 0; r < rounds; ++r)); do
+    one+=("$(seconds kelvorand_job "$work/femur/lad1.run")")
+    four+=("$(seconds kelvorand_job "$work/femur/lad4.run")")
+  done
+  awk -v a="$(minimum "${one[@]}")" -v b="$(minimum "${four[@]}")" -v l="$(load)" 'BEGIN {
+    printf "\nSimilarity + LAD on the femur pair: %.2f s per iteration (1 iteration %.2f s, 4 iterations %.2f s); load %s\n", (b - a) / 3, a, b, l }'
+fi

@@ -1,0 +1,336 @@
+// The walk over the vertex grid: the rows handed to a visitor, the runs of a crowded cell's
+// sub-cells, the tie rule of the table order, and the walk's implementation.
+#pragma once
+
+#include "registration/vertex_grid.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace vertex_grid_detail {
+// What a walk's distance bounds need: the grid origin, the queried point and the cell size,
+// and per axis a margin far above rounding by which every bound is shortened.
+struct WalkGeometry {
+    std::array<double, 3> origin{};
+    std::array<double, 3> point{};
+    double cell_size = 0.0;
+    double per_cell_size = 0.0; // 1 / cell_size, for estimates only
+    std::array<double, 3> margin{};
+};
+// A cell of more vertices than this is split into sub-cells.
+constexpr std::int64_t most_whole = 128;
+// Most slabs a crowded cell is split into along an axis.
+constexpr int most_divisions = 32;
+// Squared gap between coordinate p and the slab [low, high] (0 inside it), shortened by margin.
+inline double slab_gap2(double p, double low, double high, double margin)
+{
+    const double outside = p < low ? low - p : p > high ? p - high : 0.0;
+    const double gap = outside > margin ? outside - margin : 0.0;
+    return gap * gap;
+}
+// The squared gaps between the walk's point and the slabs of a crowded cell split into s
+// slabs along each axis, shortened as the cell gaps are; slabs on the faces of the grid reach
+// to infinity, as the vertices beyond the faces are filed there. A scan starts at the slab
+// nearest the point and moves outwards, so the gaps are worked out as it reaches them.
+class SubCellGaps {
+public:
+    SubCellGaps(const WalkGeometry& geometry, std::int64_t cell, int s);
+    // The slab nearest the point along axis.
+    int nearest(std::size_t axis) const { return nearest_[axis]; }
+    // The gap of slab a, 0 <= a < s.
+    double gap(std::size_t axis, int a)
+    {
+        while (a < low_[axis]) {
+            --low_[axis];
+            gaps_[axis][static_cast<std::size_t>(low_[axis])] = work_out(axis, low_[axis]);
+        }
+        while (a > high_[axis]) {
+            ++high_[axis];
+            gaps_[axis][static_cast<std::size_t>(high_[axis])] = work_out(axis, high_[axis]);
+        }
+        return gaps_[axis][static_cast<std::size_t>(a)];
+    }
+    // The gap of a slab already reached.
+    double reached(std::size_t axis, int a) const
+    {
+        return gaps_[axis][static_cast<std::size_t>(a)];
+    }
+
+private:
+    double work_out(std::size_t axis, int a) const;
+
+    const WalkGeometry& geometry_;
+    std::array<std::int64_t, 3> cell_{};
+    int s_ = 1;
+    double width_ = 1.0;
+    std::array<int, 3> nearest_{}, low_{}, high_{};
+    std::array<std::array<double, most_divisions>, 3> gaps_;
+};
+} // namespace vertex_grid_detail
+
+// One row of a walk over the grid, as handed to the visitor.
+struct GridWalkRow {
+    double bound2 = 0.0;         // (d c)^2 in mm^2: the table's bound, which decides the stop
+    double cell_distance2 = 0.0; // no vertex of this cell is nearer (squared, mm^2)
+    std::size_t rank = 0;        // the row's position in the table
+    // The grid and the number of the row's cell (none for a cell outside the grid), and the
+    // walk's geometry, for for_each_run.
+    const VertexGrid* grid = nullptr;
+    std::int64_t cell = -1;
+    const vertex_grid_detail::WalkGeometry* geometry = nullptr;
+
+    // Calls run(indices, positions, count) for runs of the cell's vertices (their indices and
+    // positions) that may lie no farther (squared) than best, which run may lower as it goes: a
+    // cell kept whole as one run, a crowded cell's sub-cells nearest first, then the others
+    // whose bound is not above best. A run's vertices come in ascending index order; a visitor
+    // that lets the lower index win among equally near vertices of the row gets the same answer
+    // as from a scan of the whole cell in index order.
+    template <typename Run> void for_each_run(const double& best, Run&& run) const;
+
+private:
+    // The crowded cell's part of for_each_run, kept out of the walk's loop; first: where the
+    // cell's indices begin.
+    template <typename Scan>
+    [[gnu::noinline]] void scan_parts(std::int64_t first, const double& best, Scan& scan) const;
+};
+
+// Where the best vertex so far was met in the walk's table order: its row's rank and its index.
+// Of equally near vertices the one met first in table order wins: the earlier row, then the
+// lower index. A fresh one comes after nothing.
+struct WalkOrderTie {
+    std::size_t rank = 0;
+    std::int64_t index = -1;
+
+    // Whether vertex k of the row of rank r comes before this place.
+    bool is_after(std::size_t r, std::int64_t k) const
+    {
+        return r < rank || (r == rank && k < index);
+    }
+};
+
+// The smallest squared distance between point and positions[0 .. count - 1], infinity for
+// none; without a branch per position, so that a run of vertices is looked through quickly.
+inline double nearest_squared_distance(const Point3& point, const Point3* positions,
+                                       std::size_t count)
+{
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i != count; ++i)
+        nearest = std::min(nearest, squared_distance(point, positions[i]));
+    return nearest;
+}
+
+// --- implementation of the walk ---
+
+namespace vertex_grid_detail {
+// Linear cell number offset of each table row, for the walk.
+const std::vector<std::int64_t>& cell_offset_steps();
+// Base cell of point, or false when it is so far outside the grid (or not finite) that no
+// table row reaches a cell of the grid.
+bool base_cell(const Point3& origin, double cell_size, const Point3& point,
+               std::array<std::int64_t, 3>& cell);
+// The geometry of a walk from point.
+WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3& point);
+// For each axis and each offset -reach..reach from the base cell, the squared gap between point
+// and that slab of cells (0 inside it), shortened by a margin far above rounding so that it
+// never exceeds the distance to a vertex filed in the slab; the outermost slabs reach to
+// infinity, as the vertices beyond the faces are filed there. Index offset + 15; filled for
+// the offsets from - to to - from and from from to to.
+using AxisGaps = std::array<std::array<double, 31>, 3>;
+void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
+               std::int64_t from, std::int64_t to, AxisGaps& gaps);
+// The largest offset component, along any axis, of each table row.
+const std::vector<std::uint8_t>& cell_offset_reaches();
+// Rank of the table row of offset (0, 0, 0), and the number of rows of the block of bound 0
+// around it, which come first, offset (dx, dy, dz) at rank 9 (dx + 1) + 3 (dy + 1) + dz + 1.
+constexpr std::size_t base_rank = 13;
+constexpr std::size_t block_rows = 27;
+} // namespace vertex_grid_detail
+
+template <typename Visit>
+void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& point,
+                      const double& best, Visit&& visit) const
+{
+    std::array<std::int64_t, 3> base{};
+    if (is_empty() || !vertex_grid_detail::base_cell(origin, cell_size, point, base))
+        return;
+    const vertex_grid_detail::WalkGeometry geometry =
+        vertex_grid_detail::walk_geometry(origin, cell_size, point);
+    // Most walks end within the block around the base cell: the other gaps only when needed.
+    vertex_grid_detail::AxisGaps gaps;
+    std::int64_t reach = 1;
+    vertex_grid_detail::axis_gaps(geometry, base, 0, reach, gaps);
+    const std::uint8_t* const reaches = vertex_grid_detail::cell_offset_reaches().data();
+    const std::vector<CellOffset>& table = cell_offset_table();
+    const std::vector<std::int64_t>& steps = vertex_grid_detail::cell_offset_steps();
+    const std::int64_t base_number =
+        (base[0] * cells_per_axis + base[1]) * cells_per_axis + base[2];
+    // When the whole 31-cell cube lies inside the grid no row needs a bounds check.
+    const bool inside = base[0] >= 15 && base[0] < cells_per_axis - 15 && base[1] >= 15 &&
+                        base[1] < cells_per_axis - 15 && base[2] >= 15 &&
+                        base[2] < cells_per_axis - 15;
+    const auto visit_row = [&](std::size_t r, double bound2) __attribute__((always_inline))
+    {
+        const CellOffset& row = table[r];
+        GridWalkRow visited;
+        visited.bound2 = bound2;
+        visited.rank = r;
+        if (inside || (static_cast<std::uint64_t>(base[0] + row.dx) < cells_per_axis &&
+                       static_cast<std::uint64_t>(base[1] + row.dy) < cells_per_axis &&
+                       static_cast<std::uint64_t>(base[2] + row.dz) < cells_per_axis)) {
+            visited.grid = this;
+            visited.cell = base_number + steps[r];
+            visited.geometry = &geometry;
+            if (reaches[r] > reach) {
+                vertex_grid_detail::axis_gaps(geometry, base, reach + 1, reaches[r], gaps);
+                reach = reaches[r];
+            }
+            visited.cell_distance2 = gaps[0][static_cast<std::size_t>(row.dx + 15)] +
+                                     gaps[1][static_cast<std::size_t>(row.dy + 15)] +
+                                     gaps[2][static_cast<std::size_t>(row.dz + 15)];
+        }
+        return visit(visited);
+    };
+    // The block of bound 0 around the base cell, the base cell first: no walk stops within
+    // it, so its order does not matter, and a cell of the block that lies outside the grid or
+    // farther than best holds nothing for the visitor.
+    using vertex_grid_detail::base_rank;
+    if (!visit_row(base_rank, 0.0))
+        return;
+    for (std::int64_t dx = -1; dx <= 1; ++dx) {
+        const double gx = gaps[0][static_cast<std::size_t>(dx + 15)];
+        if (gx > best || static_cast<std::uint64_t>(base[0] + dx) >= cells_per_axis)
+            continue;
+        for (std::int64_t dy = -1; dy <= 1; ++dy) {
+            const double gxy = gx + gaps[1][static_cast<std::size_t>(dy + 15)];
+            if (gxy > best || static_cast<std::uint64_t>(base[1] + dy) >= cells_per_axis)
+                continue;
+            for (std::int64_t dz = -1; dz <= 1; ++dz) {
+                const auto r = static_cast<std::size_t>(9 * (dx + 1) + 3 * (dy + 1) + dz + 1);
+                if (r == base_rank || gxy + gaps[2][static_cast<std::size_t>(dz + 15)] > best ||
+                    static_cast<std::uint64_t>(base[2] + dz) >= cells_per_axis)
+                    continue;
+                if (!visit_row(r, 0.0))
+                    return;
+            }
+        }
+    }
+    // Past the block the walk ends at the first row whose bound exceeds best, before the
+    // row's gaps are worked out.
+    const std::size_t rows = table.size();
+    for (std::size_t r = vertex_grid_detail::block_rows; r < rows; ++r) {
+        const double bound = table[r].d * cell_size;
+        if (bound * bound > best || !visit_row(r, bound * bound))
+            return;
+    }
+}
+
+template <typename Run> void GridWalkRow::for_each_run(const double& best, Run&& run) const
+{
+    if (grid == nullptr)
+        return;
+    const auto c = static_cast<std::size_t>(cell);
+    const std::int64_t first = grid->cell_start[c];
+    if (grid->part_start.empty() || grid->part_start[c] == grid->part_start[c + 1]) {
+        grid->scan_run(first, grid->cell_start[c + 1], run);
+        return;
+    }
+    scan_parts(first, best, run);
+}
+
+template <typename Scan>
+void GridWalkRow::scan_parts(std::int64_t first, const double& best, Scan& scan) const
+{
+    const auto c = static_cast<std::size_t>(cell);
+    const std::uint32_t* const header = grid->part_ends.data() + grid->part_start[c];
+    const int s = static_cast<int>(header[0]);
+    const std::uint32_t* const ends = header + 1;
+    vertex_grid_detail::SubCellGaps gaps(*geometry, cell, s);
+    // Sub-cell key's run: from run_start(key) to ends[key], counted from the cell's first index.
+    const auto run_start = [ends](int key) { return key == 0 ? 0 : ends[key - 1]; };
+    const auto is_empty = [&](int key) { return run_start(key) == ends[key]; };
+    const auto scan_part = [&](int key) __attribute__((always_inline))
+    {
+        grid->scan_run(first + run_start(key), first + ends[key], scan);
+    };
+    // The sub-cell nearest the point first. A vertex there usually leaves best so low that
+    // one pass over the few sub-cells around it ends the scan; otherwise shells of sub-cells
+    // around it, each nearest first.
+    const std::array<int, 3> centre{gaps.nearest(0), gaps.nearest(1), gaps.nearest(2)};
+    if (gaps.reached(0, centre[0]) + gaps.reached(1, centre[1]) + gaps.reached(2, centre[2]) > best)
+        return;
+    const int centre_key = (centre[0] * s + centre[1]) * s + centre[2];
+    const bool centre_held = !is_empty(centre_key);
+    if (centre_held)
+        scan_part(centre_key);
+    // The gaps grow away from the centre, so the slabs within best form a run around it on
+    // each axis; low and high: that run, at most reach slabs from the centre. Whether it
+    // reaches that far on some axis.
+    std::array<int, 3> low{}, high{};
+    const auto window = [&](int reach) __attribute__((always_inline))
+    {
+        bool reached = false;
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            const int c = centre[axis];
+            low[axis] = high[axis] = c;
+            while (low[axis] > std::max(0, c - reach) && !(gaps.gap(axis, low[axis] - 1) > best))
+                --low[axis];
+            while (high[axis] < std::min(s - 1, c + reach) &&
+                   !(gaps.gap(axis, high[axis] + 1) > best))
+                ++high[axis];
+            reached = reached || low[axis] == c - reach || high[axis] == c + reach;
+        }
+        return reached;
+    };
+    // visit(key, bound) for each sub-cell of the window but the centre that holds something
+    // and whose bound is not above best; with a shell, only those of that shell around the
+    // centre.
+    const auto for_each_in_window = [&](int shell, auto&& visit) __attribute__((always_inline))
+    {
+        for (int x = low[0]; x <= high[0]; ++x) {
+            const double gx = gaps.reached(0, x);
+            const bool x_face = shell < 0 || x == centre[0] - shell || x == centre[0] + shell;
+            for (int y = low[1]; y <= high[1]; ++y) {
+                const double gxy = gx + gaps.reached(1, y);
+                if (gxy > best)
+                    continue;
+                const bool face = x_face || y == centre[1] - shell || y == centre[1] + shell;
+                // Off the shell's x and y faces only its two z faces belong to it.
+                const int z_step = face ? 1 : 2 * shell;
+                for (int z = face ? low[2] : centre[2] - shell; z <= high[2]; z += z_step) {
+                    if (z < low[2])
+                        continue;
+                    const int key = (x * s + y) * s + z;
+                    const double bound = gxy + gaps.reached(2, z);
+                    if (!(bound > best) && key != centre_key && !is_empty(key))
+                        visit(key, bound);
+                }
+            }
+        }
+    };
+    if (centre_held) {
+        window(s);
+        for_each_in_window(-1, [&](int key, double) { scan_part(key); });
+        return;
+    }
+    for (int shell = 1; shell < s && window(shell); ++shell) {
+        int nearest = -1;
+        double nearest_bound = 0.0;
+        for_each_in_window(shell, [&](int key, double bound) {
+            if (nearest < 0 || bound < nearest_bound) {
+                nearest = key;
+                nearest_bound = bound;
+            }
+        });
+        if (nearest < 0)
+            continue;
+        scan_part(nearest);
+        for_each_in_window(shell, [&](int key, double) {
+            if (key != nearest)
+                scan_part(key);
+        });
+    }
+}

@@ -1,0 +1,48 @@
+#include "tests/gui/program_runs.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+int run_program(const std::vector<std::string>& arguments, std::chrono::seconds limit,
+                const std::vector<std::string>& environment)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        bool replaced = false;
+        for (const std::string& added : environment)
+            replaced = replaced ||
+                       text.compare(0, added.find('=') + 1, added, 0, added.find('=') + 1) == 0;
+        if (!replaced)
+            envp.push_back(*entry);
+    }
+    for (const std::string& added : environment)
+        envp.push_back(const_cast<char*>(added.c_str()));
+    envp.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+        return -1;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            ADD_FAILURE() << arguments[0] << " still ran after " << limit.count() << " s";
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
