@@ -4,7 +4,11 @@
 #include "app/frame.h"
 #include "view/gl_canvas.h"
 
+#include "utilities/batch_outcome.h"
+
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 // The toolkit's own application macro also checks at start-up that the program and the library
 // were built with the same options.
@@ -37,7 +41,14 @@ void MyApp::OnStartupIdle(wxIdleEvent&)
     if (!main_canvas->finish_gl_set_up())
         return;
     Unbind(wxEVT_IDLE, &MyApp::OnStartupIdle, this);
-    parse_batch_file(*main_frame, argv[1]);
+    const wxString batch_file = argv[1];
+    const std::string refusal = parse_batch_file(*main_frame, batch_file);
+    if (refusal.empty())
+        return;
+    // Nobody may be watching the window of a command-line batch: it ends, saying why.
+    std::fprintf(stderr, "%s: %s\n", refusal.c_str(), batch_file.utf8_str().data());
+    main_frame->Destroy();
+    std::exit(exit_batch_not_started);
 }
 
 void MyApp::bind_run_idle()

@@ -116,6 +116,9 @@ public:
     // The similarity slot from the aspect slot ("Aspect->Similarity" without its button).
     void aspect_to_similarity();
     void establish_matches_and_display_alignment_error();
+    // "Save LR-HR map": the map of the current type and the mapped landmarks; false when not
+    // everything was written.
+    bool save_map();
     // Re-matches the LR vertices with the matching controls as they stand.
     void establish_matches();
     // Squared search range of the search-range slider, in square millimetres.
@@ -145,9 +148,13 @@ public:
     // Prepares job batch_job_index of the stored batch: clears the working state, loads the
     // job's surfaces and data and sets the registration controls through their handlers.
     void start_next_batch_job();
-    // The save actions of the job whose run reached its iteration count, each through its
-    // handler: registration, mapped LR data, LR-HR map, HR surface, in this order.
-    void save_batch_job_results();
+    // The save actions of the job whose run reached its iteration count, each as its menu item
+    // or button does it: registration, mapped LR data, LR-HR map, HR surface, in this order.
+    // False when any of them did not write all it should.
+    bool save_batch_job_results();
+    // The end of the job being run, however it ended: a failed job is counted and named in the
+    // log, and the last job's end marks the batch finished.
+    void end_batch_job();
     // Shows the shape model's mean as the LR surface and sets the "component" slider to 0.
     void show_ssm_mean();
     // After a shape model was installed: enables the SSM controls and adds "Similarity + SSM"
@@ -207,5 +214,6 @@ extern const char help_book_missing_message[];
 // The fields of the About box.
 wxAboutDialogInfo about_box_info();
 
-// Reads a batch file, opens its log, stores its jobs and starts the run.
-void parse_batch_file(MyFrame& frame, const wxString& path);
+// Reads a batch file, opens its log, stores its jobs and starts the run. Returns the status
+// message of a batch that could not start ("" when it started).
+std::string parse_batch_file(MyFrame& frame, const wxString& path);

@@ -8,6 +8,7 @@
 #include "registration/vertex_grid.h"
 #include "surface/matrix4.h"
 #include "surface/surface.h"
+#include "utilities/batch_outcome.h"
 
 #include <array>
 #include <cstdint>
@@ -97,6 +98,7 @@ struct WorkingState {
     std::uint64_t surfaces_generation = 0;
     std::string data_units = "mm";
     std::vector<std::int32_t> batch_job_values; // 13 per stored job
+    BatchOutcome batch_outcome;                 // of the batch run last started
 
     std::array<Surface, 2> surfaces; // first starts as LR, second as HR
     double grid_cell_size = 0.0;

@@ -90,6 +90,8 @@ void MyFrame::OnStartStop(wxCommandEvent& event)
         auto_sequence_checkbox->SetValue(false);
     iteration_counter = -1;
     batch_running = false;
+    // The last steps of the run may have left the view unpainted to save time.
+    main_canvas->Refresh(false);
     // After a batch the active target is its log chain; status messages go to the window only.
     delete wxLog::SetActiveTarget(new wxLogGui);
     if (batch_log.IsOpened())
@@ -150,5 +152,6 @@ void MyFrame::OnClose(wxCloseEvent& event)
     }
     clear_surfaces();
     Destroy();
-    std::exit(0);
+    // A command-line batch tells by its exit status whether all its jobs went well.
+    std::exit(wxGetApp().argc == 2 ? batch_exit_status(batch_outcome) : 0);
 }

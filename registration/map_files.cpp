@@ -208,12 +208,14 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
     return true;
 }
 
-void save_lr_hr_map(WorkingState& state, int registration_type, double r2)
+bool save_lr_hr_map(WorkingState& state, int registration_type, double r2)
 {
     const bool with_data = map_has_data(state);
-    if (write_lr_hr_map(state, lr_hr_map_name(state, registration_type), r2, with_data))
+    const bool map_written =
+        write_lr_hr_map(state, lr_hr_map_name(state, registration_type), r2, with_data);
+    if (map_written)
         log_status(with_data ? "Saved LR-HR vertex and data map" : "Saved LR-HR vertex map");
     else
         log_status("Could not write map file");
-    append_mapped_landmarks(state, registration_type);
+    return append_mapped_landmarks(state, registration_type) && map_written;
 }

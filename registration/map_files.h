@@ -42,5 +42,6 @@ std::string mapped_landmarks_name(const Surface& lr);
 bool append_mapped_landmarks(WorkingState& state, int registration_type);
 
 // "Save LR-HR map" after matching: the map file ("Saved LR-HR vertex and data map", "Saved LR-HR
-// vertex map" or "Could not write map file"), then the mapped landmarks.
-void save_lr_hr_map(WorkingState& state, int registration_type, double r2);
+// vertex map" or "Could not write map file"), then the mapped landmarks. False when either could
+// not be written.
+bool save_lr_hr_map(WorkingState& state, int registration_type, double r2);

@@ -7,17 +7,20 @@
 
 #include <wx/choice.h>
 
-void MyFrame::OnResSave(wxCommandEvent&)
+void MyFrame::OnResSave(wxCommandEvent&) { save_map(); }
+
+bool MyFrame::save_map()
 {
     if (lr_surface->vertex_count == 0) {
         log_status("Need LR and HR surfaces");
-        return;
+        return false;
     }
     const int type = registration_choice->GetSelection();
     const double r2 = search_range2();
     if (r2 > lr_surface->match_range2)
         establish_matches();
     main_canvas->make_current();
-    save_lr_hr_map(*this, type, r2);
+    const bool saved = save_lr_hr_map(*this, type, r2);
     Refresh();
+    return saved;
 }

@@ -31,6 +31,8 @@ void scroll_slider(MyFrame& frame, wxSlider* slider, int id, int position,
 // window closes) or the released "Start" toggle.
 void go_on_after_run(MyFrame& frame, bool command_line_batch)
 {
+    if (frame.batch_running)
+        frame.end_batch_job();
     if (frame.batch_running && frame.batch_job_index < frame.batch_job_count - 1) {
         ++frame.batch_job_index;
         frame.start_next_batch_job();
@@ -42,11 +44,12 @@ void go_on_after_run(MyFrame& frame, bool command_line_batch)
         frame.press_start(false);
 }
 
-// Repaints the frame after a step, at once.
-void repaint(MyFrame& frame)
+// Repaints the view after a step, at once. Only the view: the frame's other windows repaint
+// themselves when their values change, and a refresh of the whole frame paints the view twice.
+void repaint()
 {
-    frame.Refresh(true);
-    frame.Update();
+    main_canvas->Refresh(false);
+    main_canvas->Update();
 }
 
 // The view turns by this many degrees about the vertical axis per review step.
@@ -64,15 +67,21 @@ bool run_step(MyFrame& frame, bool command_line_batch)
         return main_canvas->finish_pending_redraw();
     if (frame.lr_surface->vertex_count == 0) {
         log_status("No surfaces to register");
+        frame.batch_outcome.job_failed = true;
+        go_on_after_run(frame, command_line_batch);
+        return true;
+    }
+    if (frame.batch_running && frame.batch_outcome.job_refused) {
+        // The job said why when it was prepared; it saves nothing.
         go_on_after_run(frame, command_line_batch);
         return true;
     }
 
     const bool review = frame.batch_running && current_batch_value(frame, batch_review) != 0;
     if (frame.iterations_slider->GetValue() <= 0) {
-        if (review)
-            main_canvas->save_canvas_image(wxString::FromUTF8(screenshot_file_name(frame)),
-                                           wxBITMAP_TYPE_PNG);
+        if (review && !main_canvas->save_canvas_image(
+                          wxString::FromUTF8(screenshot_file_name(frame)), wxBITMAP_TYPE_PNG))
+            frame.batch_outcome.job_failed = true;
     } else if (review) {
         Matrix4 turn;
         make_transform(turn, 0, 0, 0, 0, review_turn_degrees, 0);
@@ -92,18 +101,24 @@ bool run_step(MyFrame& frame, bool command_line_batch)
             // The model step refused to go on (the status line says why): the job ends unsaved,
             // and a batch goes on with its next job or ends as after its last one, so that an
             // unattended command-line batch never waits for a press that will not come.
+            frame.batch_outcome.job_failed = true;
             go_on_after_run(frame, command_line_batch);
-            repaint(frame);
+            repaint();
             return true;
         }
     }
 
-    if (frame.iterations_slider->GetValue() <= frame.iteration_counter) {
-        if (frame.batch_running)
-            frame.save_batch_job_results();
+    const bool job_ends = frame.iterations_slider->GetValue() <= frame.iteration_counter;
+    if (job_ends) {
+        if (frame.batch_running && !frame.save_batch_job_results())
+            frame.batch_outcome.job_failed = true;
         go_on_after_run(frame, command_line_batch);
     }
-    repaint(frame);
+    // On a large pair the view may take longer to paint than a step to run: an ordinary step
+    // leaves it as it is while painting is over its share of the time. The end of a job shows
+    // its result, and every turn of a review job is a view of its own.
+    if (job_ends || review || !main_canvas->paint_budget.may_skip(paint_clock_seconds()))
+        repaint();
     return true;
 }
 

@@ -82,7 +82,9 @@ bool has_repeated_point(const std::vector<Point3>& points)
 }
 
 // Points that all lie in one plane (or on a line) leave the affine part of the spline
-// undetermined: its system has no inverse, and solving it anyway gives rounding noise.
+// undetermined: its system has no inverse, and solving it anyway gives rounding noise. Points
+// stored as floats or written with six decimals are never exactly flat, so the thinness (least
+// over largest spread) must stay well above that rounding to catch them.
 bool spans_volume(const std::vector<Point3>& points)
 {
     Eigen::MatrixXd centred(static_cast<Eigen::Index>(points.size()), 3);
@@ -94,7 +96,7 @@ bool spans_volume(const std::vector<Point3>& points)
         centred.row(static_cast<Eigen::Index>(i)) << p.x, p.y, p.z;
     }
     const Eigen::Vector3d singular = Eigen::JacobiSVD<Eigen::MatrixXd>(centred).singularValues();
-    return singular(0) > 0.0 && singular(2) > 1e-9 * singular(0);
+    return singular(0) > 0.0 && singular(2) > flat_set_thinness * singular(0);
 }
 
 // L = [[K, P], [P^T, 0]] with K_lm = |X_l - X_m| and P = [1, X]; its inverse.
@@ -187,15 +189,19 @@ bool slide_HR_semilandmarks(WorkingState& state)
     if (lr.landmarks_repeated)
         return refuse(repeated_landmarks_message);
 
-    const Matrix4 hr_to_lr = inverse(lr_to_hr_file_transform(state));
+    const Matrix4 lr_to_hr = lr_to_hr_file_transform(state);
+    const Matrix4 hr_to_lr = inverse(lr_to_hr);
     if (!spans_volume(rows.lr) || !is_finite_transform(hr_to_lr))
         return refuse(degenerate_configuration_message);
     const Eigen::MatrixXd l_inverse = inverse_spline_system(rows.lr);
     if (!l_inverse.allFinite())
         return refuse(degenerate_configuration_message);
 
-    if (rows.curve_rows + rows.semilandmark_rows > 4) {
-        const auto size = static_cast<Eigen::Index>(n);
+    // Slides, warp and shape are worked out first and kept only when the warp is sound: a
+    // refused step leaves the HR points, the slide step, the warp and the shape as they were.
+    const auto size = static_cast<Eigen::Index>(n);
+    const bool slides = rows.curve_rows + rows.semilandmark_rows > 4;
+    if (slides) {
         std::vector<std::size_t> column_row;
         std::vector<Point3> column_direction;
         const Eigen::VectorXd t =
@@ -206,26 +212,39 @@ bool slide_HR_semilandmarks(WorkingState& state)
             rows.hr[column_row[c]] =
                 rows.hr[column_row[c]] +
                 (state.slide_step * t(static_cast<Eigen::Index>(c))) * column_direction[c];
-        state.slide_step = std::min(1.0, state.slide_step + 0.25);
-        for (std::size_t k = 0; k < rows.sliding.size(); ++k)
-            rows.sliding[k]->position = rows.hr[rows.landmark_rows + k];
     }
 
     // The similarity pose stays on top of the warp: the warp ends in LR file coordinates.
-    const auto size = static_cast<Eigen::Index>(n);
     Eigen::MatrixXd targets = Eigen::MatrixXd::Zero(size + 4, 3);
     for (Eigen::Index i = 0; i < size; ++i)
         targets.row(i) =
             vector(transformed(hr_to_lr, rows.hr[static_cast<std::size_t>(i)])).transpose();
     const Eigen::MatrixXd w = l_inverse * targets;
-    state.tps_warp.control_points = rows.lr;
-    state.tps_warp.coefficients.resize(n + 4);
+    TpsWarp warp;
+    warp.control_points = rows.lr;
+    warp.coefficients.resize(n + 4);
     for (Eigen::Index i = 0; i < size + 4; ++i)
-        state.tps_warp.coefficients[static_cast<std::size_t>(i)] = {w(i, 0), w(i, 1), w(i, 2)};
+        warp.coefficients[static_cast<std::size_t>(i)] = {w(i, 0), w(i, 1), w(i, 2)};
 
-    lr.sim_tps_positions.resize(lr.positions.size());
-    for (std::size_t i = 0; i < lr.positions.size(); ++i)
-        lr.sim_tps_positions[i] = evaluate_tps(state.tps_warp, lr.positions[i]);
+    // A warp that carries a vertex further than the HR surface reaches from its centre is no
+    // registration but the blow-up of a nearly flat set; moves are measured on the HR side.
+    std::vector<Point3> warped(lr.positions.size());
+    const double limit2 = static_cast<double>(hr.max_radius) * hr.max_radius;
+    for (std::size_t i = 0; i < lr.positions.size(); ++i) {
+        warped[i] = evaluate_tps(warp, lr.positions[i]);
+        const double moved2 = squared_distance(transformed(lr_to_hr, warped[i]),
+                                               transformed(lr_to_hr, lr.positions[i]));
+        if (!(moved2 <= limit2))
+            return refuse(degenerate_configuration_message);
+    }
+
+    if (slides) {
+        state.slide_step = std::min(1.0, state.slide_step + 0.25);
+        for (std::size_t k = 0; k < rows.sliding.size(); ++k)
+            rows.sliding[k]->position = rows.hr[rows.landmark_rows + k];
+    }
+    state.tps_warp = std::move(warp);
+    lr.sim_tps_positions = std::move(warped);
     return true;
 }
 

@@ -128,7 +128,8 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     if (error_shading)
         establish_matches_and_display_alignment_error();
 
-    if (load_ssm_file(*this))
+    std::string ssm_refusal;
+    if (load_ssm_file(*this, ssm_refusal))
         show_shape_model_controls();
 
     if (error_shading) {
@@ -138,9 +139,12 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     } else {
         log_status(surfaces_loaded_message(registration));
     }
-    // Last, so that the status line keeps it after an interactive load.
+    // Last, so that the status line keeps them after an interactive load: a job may rely on
+    // the model the refusal names.
     const std::string side_warning = side_disagreements(*this);
     if (!side_warning.empty())
         log_status(side_warning);
+    if (!ssm_refusal.empty())
+        log_status(ssm_refusal);
     return true;
 }

@@ -222,6 +222,7 @@ JobRegistrationType job_registration_type(std::int32_t value, int item_count)
         item = -item;
     }
     type.item = static_cast<int>(std::min<std::int64_t>(item, item_count - 1));
+    type.available = item < item_count || item > similarity_ssm;
     return type;
 }
 

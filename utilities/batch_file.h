@@ -89,10 +89,13 @@ bool current_job_is_review(const WorkingState& state);
 
 // How a job's "reg type" selects a registration type among `item_count` choice items: a
 // negative value first converts the aspect transform to the similarity transform and then
-// counts by its absolute value; a value past the last item selects the last item.
+// counts by its absolute value; a value past the last item selects the last item. A value that
+// names a registration type the choice does not offer ("Similarity + SSM" without a shape
+// model) is not available: the job cannot run as asked.
 struct JobRegistrationType {
     bool aspect_to_similarity = false;
     int item = 0;
+    bool available = true;
 };
 JobRegistrationType job_registration_type(std::int32_t value, int item_count);
 

@@ -3,7 +3,9 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/frame.h"
+#include "registration/registration_file.h"
 #include "surface/data_smoothing.h"
+#include "surface/ply_surface_writer.h"
 #include "surface/status_log.h"
 #include "surface/surface_data_file.h"
 #include "utilities/batch_file.h"
@@ -20,6 +22,10 @@
 #include <wx/radiobox.h>
 #include <wx/slider.h>
 #include <wx/tglbtn.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -46,11 +52,35 @@ protected:
     {
         if (!frame_.batch_log.IsOpened())
             return;
-        frame_.batch_log.Write(line + "\n", wxConvUTF8);
-        frame_.batch_log.Flush(); // the log is complete whenever the process ends
+        bool written = false;
+        int error = 0;
+        {
+            // A failed write reports itself through the active log, this one, which would write
+            // again, and again.
+            wxLogNull quiet;
+            written = frame_.batch_log.Write(line + "\n", wxConvUTF8);
+            written = frame_.batch_log.Flush() && written; // complete whenever the process ends
+            error = errno;
+        }
+        if (!written)
+            give_up_log(error);
     }
 
 private:
+    // Says once on standard error that the log cannot be written and closes it; the batch goes
+    // on, its messages reaching the status line only.
+    void give_up_log(int error)
+    {
+        const wxString name = frame_.batch_log.GetName();
+        {
+            wxLogNull quiet; // closing flushes what is left and fails again
+            frame_.batch_log.Close();
+        }
+        std::fprintf(stderr, "Could not write batch log file: %s: %s\n", name.utf8_str().data(),
+                     std::strerror(error));
+        frame_.batch_outcome.log_unwritten = true;
+    }
+
     MyFrame& frame_;
 };
 
@@ -91,14 +121,16 @@ void send_command(MyFrame& frame, wxEventType type, int id, int value,
 
 } // namespace
 
-void parse_batch_file(MyFrame& frame, const wxString& path)
+std::string parse_batch_file(MyFrame& frame, const wxString& path)
 {
     const std::string file = utf8(path);
+    const auto refuse = [](const char* message) {
+        log_status(message);
+        return std::string(message);
+    };
     std::vector<std::string> lines;
-    if (!read_text_lines(file, lines)) {
-        log_status("Could not open batch file");
-        return;
-    }
+    if (!read_text_lines(file, lines))
+        return refuse("Could not open batch file");
 
     // A run or batch still going ends first: OnIdle stays bound once, and the log target of the
     // previous batch goes with its file before the log is opened again.
@@ -111,24 +143,22 @@ void parse_batch_file(MyFrame& frame, const wxString& path)
         wxLogNull quiet; // the failure is reported below, without a dialog
         log_opened = frame.batch_log.Open(wxString::FromUTF8(batch_log_path(file)), "a");
     }
-    if (!log_opened) {
-        log_status("Could not open batch log file");
-        return;
-    }
+    if (!log_opened)
+        return refuse("Could not open batch log file");
 
     BatchFile batch;
     const bool parsed = parse_batch_lines(lines, batch);
     store_batch_jobs(parsed ? batch : BatchFile{}, frame);
-    if (!parsed) {
-        log_status("Could not parse batch file");
-        return;
-    }
+    if (!parsed)
+        return refuse("Could not parse batch file");
 
     frame.batch_running = true;
+    frame.batch_outcome = BatchOutcome{};
     delete wxLog::SetActiveTarget(new BatchLogTarget(frame));
     frame.batch_job_index = 0;
     frame.start_next_batch_job();
     frame.press_start(true);
+    return std::string();
 }
 
 void MyFrame::OnBatchOpen(wxCommandEvent&)
@@ -150,6 +180,8 @@ void MyFrame::start_next_batch_job()
     const auto value = [this](BatchValue column) { return current_batch_value(*this, column); };
 
     show_registration_page();
+    batch_outcome.job_failed = false;
+    batch_outcome.job_refused = false;
 
     const JobFile lr = job_file(*this, batch_lr_surface);
     const JobFile hr = job_file(*this, batch_hr_surface);
@@ -168,7 +200,9 @@ void MyFrame::start_next_batch_job()
     if (loaded && names_a_file(*this, batch_lr_data)) {
         const JobFile data = job_file(*this, batch_lr_data);
         const std::int32_t passes = value(batch_smooth_lr);
-        if (load_data_file(data.path, data.name, data_target_lr) && passes > 0 && lr_data_loaded) {
+        const bool data_loaded = load_data_file(data.path, data.name, data_target_lr);
+        batch_outcome.job_failed = batch_outcome.job_failed || !data_loaded;
+        if (data_loaded && passes > 0 && lr_data_loaded) {
             smooth_data(passes, *lr_surface);
             list_dirty[dirty_lr_data] = true;
             list_dirty[dirty_absolute_data_error] = true;
@@ -178,8 +212,10 @@ void MyFrame::start_next_batch_job()
     if (loaded && names_a_file(*this, batch_hr_data)) {
         const JobFile data = job_file(*this, batch_hr_data);
         const std::int32_t passes = value(batch_smooth_hr);
-        if (load_data_file(data.path, data.name, data_target_hr) && passes > 0 &&
-            main_canvas->make_current() && hr_surface->data_list != 0) {
+        const bool data_loaded = load_data_file(data.path, data.name, data_target_hr);
+        batch_outcome.job_failed = batch_outcome.job_failed || !data_loaded;
+        if (data_loaded && passes > 0 && main_canvas->make_current() &&
+            hr_surface->data_list != 0) {
             smooth_data(passes, *hr_surface);
             build_display_list(list_hr_data);
             list_dirty[dirty_absolute_data_error] = true;
@@ -191,11 +227,18 @@ void MyFrame::start_next_batch_job()
 
     const JobRegistrationType type = job_registration_type(
         value(batch_registration_type), static_cast<int>(registration_choice->GetCount()));
-    if (type.aspect_to_similarity)
-        aspect_to_similarity();
-    registration_choice->SetSelection(type.item);
-    send_command(*this, wxEVT_CHOICE, id_registration_type, type.item,
-                 &MyFrame::OnRegistrationType);
+    if (loaded && !type.available) {
+        // Another type standing in would save its results under that type's names.
+        log_status(unavailable_ssm_message);
+        batch_outcome.job_failed = true;
+        batch_outcome.job_refused = true;
+    } else {
+        if (type.aspect_to_similarity)
+            aspect_to_similarity();
+        registration_choice->SetSelection(type.item);
+        send_command(*this, wxEVT_CHOICE, id_registration_type, type.item,
+                     &MyFrame::OnRegistrationType);
+    }
 
     const std::int32_t fussy = value(batch_fussy);
     if (fussy == -1) {
@@ -225,11 +268,13 @@ void MyFrame::start_next_batch_job()
     Update();
 }
 
-void MyFrame::save_batch_job_results()
+bool MyFrame::save_batch_job_results()
 {
     const auto value = [this](BatchValue column) { return current_batch_value(*this, column); };
+    // Each action as its menu item or button does it, keeping whether it wrote all it should.
+    bool saved = true;
     if (value(batch_save_registration) != 0)
-        send_command(*this, wxEVT_MENU, id_save_registration, 0, &MyFrame::OnRegSave);
+        saved = save_registration(*this) && saved;
     const std::int32_t lr_data = value(batch_save_lr_data);
     if (lr_data >= 0) {
         send_command(*this, wxEVT_BUTTON, id_map, 0, &MyFrame::OnMap);
@@ -239,10 +284,24 @@ void MyFrame::save_batch_job_results()
             list_dirty[dirty_absolute_data_error] = true;
             list_dirty[dirty_signed_data_error] = true;
         }
-        send_command(*this, wxEVT_MENU, id_save_lr_data, 0, &MyFrame::OnDataSave);
+        saved = save_lr_data(*this) && saved;
     }
     if (value(batch_save_map) != 0)
-        send_command(*this, wxEVT_MENU, id_save_map, 0, &MyFrame::OnResSave);
+        saved = save_map() && saved;
     if (value(batch_save_hr) != 0)
-        send_command(*this, wxEVT_MENU, id_save_hr_surface, 0, &MyFrame::OnHRSave);
+        saved = save_hr_surface(*this) && saved;
+    return saved;
+}
+
+void MyFrame::end_batch_job()
+{
+    if (batch_outcome.job_failed) {
+        ++batch_outcome.failed_jobs;
+        log_status(failed_job_message(batch_job_index, batch_job_count,
+                                      batch_job_name(*this, batch_job_index, batch_lr_surface),
+                                      batch_job_name(*this, batch_job_index, batch_hr_surface)));
+    }
+    batch_outcome.job_failed = false;
+    batch_outcome.job_refused = false;
+    batch_outcome.finished = batch_job_index >= batch_job_count - 1;
 }

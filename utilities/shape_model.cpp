@@ -79,44 +79,56 @@ bool shapes_stay_usable(const ShapeModel& model)
 
 std::string ssm_file_path(const Surface& lr) { return lr.path_stem + ".ssm"; }
 
-bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel& model)
+bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel& model,
+                   std::string* refusal)
 {
-    const FilePointer file = open_regular_file(path);
-    if (!file || coordinates <= 0 || std::fseek(file.get(), 0, SEEK_END) != 0)
+    const auto refuse = [refusal](const char* why) {
+        if (refusal != nullptr)
+            *refusal = why;
         return false;
+    };
+    const FilePointer file = open_regular_file(path);
+    if (!file)
+        return false; // most surfaces have no model: no reason to give
+    if (coordinates <= 0 || std::fseek(file.get(), 0, SEEK_END) != 0)
+        return refuse("it cannot be read");
     const long length = std::ftell(file.get());
     std::rewind(file.get());
     unsigned char header[header_bytes];
     if (length < 0 || std::fread(header, 1, header_bytes, file.get()) != header_bytes)
-        return false;
+        return refuse("it is too short for a header");
     const auto rows = static_cast<std::int32_t>(get_uint32(header));
     const std::uint32_t modes = get_uint32(header + 4);
+    if (rows != coordinates)
+        return refuse("it is not made for as many vertices as the LR surface has");
     // The "mode" slider counts modes in an int.
-    if (rows != coordinates || modes < 2 ||
-        modes > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
-        return false;
+    if (modes < 2 || modes > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+        return refuse("its mode count is not between 2 and 2147483647");
     // The mode count is not bounded by the header: only the bytes that follow may vouch for
     // it, before it sizes any allocation. Bytes past the model are ignored.
     const auto r = static_cast<std::uint64_t>(rows);
     const auto available = static_cast<std::uint64_t>(length);
     if (available < header_bytes + 4 * r ||
         (available - header_bytes - 4 * r) / (4 * (r + 1)) < modes)
-        return false;
+        return refuse("it is shorter than its header says");
 
     ShapeModel read;
     bool complete =
         read_floats(file.get(), r, read.mean) && read_floats(file.get(), modes, read.variances);
-    // A negative variance has no standard deviation: it would spread NaN through the shapes.
-    complete = complete && std::all_of(read.variances.begin(), read.variances.end(),
-                                       [](float v) { return v >= 0.0f; });
     if (complete) {
         read.modes.resize(r);
         for (std::vector<float>& row : read.modes)
             if (!(complete = read_floats(file.get(), modes, row)))
                 break;
     }
-    if (!complete || !shapes_stay_usable(read))
-        return false;
+    if (!complete)
+        return refuse("it holds a value that is not a finite number");
+    // A negative variance has no standard deviation: it would spread NaN through the shapes.
+    if (!std::all_of(read.variances.begin(), read.variances.end(),
+                     [](float v) { return v >= 0.0f; }))
+        return refuse("it holds a negative variance");
+    if (!shapes_stay_usable(read))
+        return refuse("its shapes leave the range of coordinates the program can use");
     model = std::move(read);
     return true;
 }
@@ -141,11 +153,16 @@ bool write_ssm_file(const std::string& path, const ShapeModel& model)
     return write_whole_file(path, bytes);
 }
 
-bool load_ssm_file(WorkingState& state)
+bool load_ssm_file(WorkingState& state, std::string& refusal)
 {
     ShapeModel model;
-    if (!read_ssm_file(ssm_file_path(*state.lr_surface), 3 * state.lr_surface->vertex_count, model))
+    std::string why;
+    const Surface& lr = *state.lr_surface;
+    if (!read_ssm_file(ssm_file_path(lr), 3 * lr.vertex_count, model, &why)) {
+        if (!why.empty())
+            refusal = "Could not read shape model file " + lr.name + ".ssm: " + why;
         return false;
+    }
     install_shape_model(state, std::move(model));
     return true;
 }

@@ -21,12 +21,13 @@ struct ShapeModel {
 std::string ssm_file_path(const Surface& lr);
 
 // Reads a model file with exactly `coordinates` rows. False, with `model` untouched, when the
-// file cannot be read (or is no regular file), R differs from `coordinates`, m is below 2 or
+// file cannot be opened (or is no regular file), R differs from `coordinates`, m is below 2 or
 // beyond the int range, the file is shorter than 8 + 4R + 4m + 4Rm bytes (checked before anything
 // is allocated), a value is not finite, a variance is negative, or a shape the sliders can show
-// (up to three standard deviations along a mode) would leave the usable coordinate range. Bytes
-// after the model are ignored.
-bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel& model);
+// (up to three standard deviations along a mode) would leave the usable coordinate range; for a
+// file that exists, `refusal` (when given) gets the reason. Bytes after the model are ignored.
+bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel& model,
+                   std::string* refusal = nullptr);
 
 // Writes the model in the layout above (a new file gets mode 0666 before the umask). False when
 // the model's arrays do not agree, R does not fit the header, or the file could not be written
@@ -34,8 +35,10 @@ bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel
 bool write_ssm_file(const std::string& path, const ShapeModel& model);
 
 // Reads the model that belongs to the loaded LR surface and installs it; true when one was
-// read. Shows no message; a failed read leaves the working state as it was.
-bool load_ssm_file(WorkingState& state);
+// read. A failed read leaves the working state as it was; when the file exists but was refused,
+// `refusal` gets the status message that names it and says why ("Could not read shape model
+// file bone.ssm: ..."). Shows no message itself: the loader says it after its own outcome.
+bool load_ssm_file(WorkingState& state, std::string& refusal);
 
 // A model is installed and its arrays fit the LR surface: 3 x vertex count mean values and mode
 // rows, every row and the variances at least as long as the mode count.

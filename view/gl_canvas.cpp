@@ -94,10 +94,13 @@ void MyGLCanvas::OnPaint(wxPaintEvent&)
     }
     if (!make_current())
         return;
+    const double began = paint_clock_seconds();
     if (viewport_set)
         gl_ready = true;
     else
         init_gl_view();
     draw_view();
     SwapBuffers();
+    ++paint_count;
+    paint_budget.painted(began, paint_clock_seconds());
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "surface/matrix4.h"
+#include "view/paint_budget.h"
 
 #include <wx/glcanvas.h>
 #include <wx/image.h>
@@ -26,6 +27,10 @@ public:
     bool gl_ready = false;
     // Cleared at the start of every paint; set by code that waits for the next repaint.
     bool redraw_pending = true;
+    // What the paints of the view take; a run step may skip its repaint by it.
+    PaintBudget paint_budget;
+    // Paints that drew the view, since the canvas was made.
+    std::uint64_t paint_count = 0;
 
     // A paint requested now can come: the canvas is shown, its top-level window is not
     // iconified, and it has a client area.

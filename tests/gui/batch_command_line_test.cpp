@@ -1,6 +1,8 @@
 // The program run from the command line with a batch file, as a separate process on this test's
 // display: the example's three jobs run unattended, save their results, log every job and close
-// the window; a second run appends to the same log; a job whose run stops early closes it too.
+// the window; a second run appends to the same log; a job whose run stops early closes it too; a
+// batch that cannot start ends with its reason; a log that cannot be written costs only the log;
+// the exit status says whether every job went well.
 #include "tests/fixtures/landmarked_pair.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/program_runs.h"
@@ -9,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -103,11 +106,92 @@ TEST(BatchCommandLine, AThinPlateSplineJobThatCannotRegisterStillEndsTheProgram)
     ASSERT_TRUE(write_landmarked_pair(directory.path(), true));
     const std::string batch = directory.write(
         "tps.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 5 10 1 -1 0 0\n");
-    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 0);
+    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 2);
     const std::string log = read_file(directory.file("tps_log.txt"));
     EXPECT_EQ(occurrences(log, "Repeated LR landmarks\n"), 1u);
+    EXPECT_EQ(occurrences(log, "Job 1 of 1 failed: lr.ply (LR) and hr.ply (HR)\n"), 1u);
     EXPECT_EQ(occurrences(log, "Registration file saved"), 0u);
     EXPECT_EQ(file_size(directory.file("lr-hr.reg")), -1);
+}
+
+TEST(BatchCommandLine, ABatchThatCannotStartSaysWhyAndEnds)
+{
+    TempDirectory directory;
+    const std::string prefix = directory.path() + "/\n";
+    const std::string job = "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n";
+    // A folder where the log would go.
+    ASSERT_TRUE(std::filesystem::create_directory(directory.file("blocked_log.txt")));
+    const struct {
+        const char* why;
+        std::string file; // "" = none is written
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"no such file", "missing.run", "", "Could not open batch file"},
+        {"only a prefix line", "prefix.run", prefix, "Could not parse batch file"},
+        {"a number that is none", "word.run", prefix + "lr.ply hr.ply n/a n/a 0 0 zero 50 0 3 1\n",
+         "Could not parse batch file"},
+        {"a log that cannot be created", "blocked.run", prefix + job,
+         "Could not open batch log file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        const std::string batch =
+            c.text.empty() ? directory.file(c.file) : directory.write(c.file, c.text);
+        const std::string errors = directory.file("stderr.txt");
+        EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60), {}, errors), 1);
+        EXPECT_EQ(occurrences(read_file(errors), c.message + ": " + batch + "\n"), 1u);
+    }
+}
+
+TEST(BatchCommandLine, ALogOnAFullDeviceIsGivenUpAndTheJobsStillRun)
+{
+    // Every write to the log fails: the program says so once on standard error, goes on with
+    // its jobs and tells by its exit status that the log is incomplete.
+    TempDirectory directory;
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    ASSERT_EQ(symlink("/dev/full", directory.file("full_log.txt").c_str()), 0);
+    const std::string batch = directory.write(
+        "full.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
+    const std::string errors = directory.file("stderr.txt");
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60), {}, errors), 3);
+    EXPECT_EQ(occurrences(read_file(errors), "Could not write batch log file"), 1u);
+    EXPECT_GT(file_size(directory.file("lr-hr.reg")), 0);
+}
+
+TEST(BatchCommandLine, TheExitStatusSaysWhetherEveryJobWentWell)
+{
+    // Jobs that fail in different ways, each followed by the batch going on: a job asking for a
+    // shape model that was refused, a job whose registration file cannot be written, then a good
+    // job. The log names every failed job; the good one saves its results.
+    TempDirectory directory;
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    // The second pair has a folder where its registration would go.
+    ASSERT_TRUE(std::filesystem::create_directories(directory.file("blocked/lr-hr.reg")));
+    ASSERT_TRUE(write_landmarked_pair(directory.file("blocked"), false));
+    directory.write("lr.ssm", std::string(12, '\0'));
+    const std::string batch = directory.write(
+        "jobs.run", directory.path() +
+                        "/\n"
+                        "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 11 1 -1 0 0\n"
+                        "blocked/lr.ply blocked/hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n"
+                        "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 2);
+    const std::string log = read_file(directory.file("jobs_log.txt"));
+    EXPECT_EQ(occurrences(log, "Could not read shape model file lr.ssm: it is not made for as "
+                               "many vertices as the LR surface has\n"),
+              2u);
+    EXPECT_EQ(occurrences(log, "Similarity + SSM is not available without a shape model: job not "
+                               "run\n"),
+              1u);
+    EXPECT_EQ(occurrences(log, "Job 1 of 3 failed: lr.ply (LR) and hr.ply (HR)\n"), 1u);
+    EXPECT_EQ(occurrences(log, "Job 2 of 3 failed: blocked/lr.ply (LR) and blocked/hr.ply (HR)\n"),
+              1u);
+    EXPECT_EQ(occurrences(log, "Job 3 of 3 failed"), 0u);
+    // The refused job saved nothing, under no other type's names either; the good job saved.
+    EXPECT_EQ(logged_errors(log).size(), 6u);
+    EXPECT_EQ(occurrences(log, "Registration file saved\n"), 1u);
+    EXPECT_GT(file_size(directory.file("lr-hr.reg")), 0);
 }
 
 } // namespace

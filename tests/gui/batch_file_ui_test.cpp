@@ -26,6 +26,9 @@
 #include <wx/slider.h>
 #include <wx/tglbtn.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include <sys/stat.h>
@@ -372,6 +375,56 @@ TEST_F(BatchRun, ATpsJobStoppedByItsLandmarksEndsUnsavedAndTheBatchGoesOn)
     EXPECT_EQ(f.tps_warp.control_points.size(), 7u); // six landmarks and the semilandmark
     EXPECT_FALSE(same_points(f.lr_surface->sim_tps_positions, f.lr_surface->positions));
     EXPECT_EQ(run_idle_binding_count(), 0);
+}
+
+// The files of a directory by name, with their bytes; logs and batch files left out (the logs
+// carry times, the batch files their directory).
+std::map<std::string, std::string> saved_files(const std::string& directory)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        const std::string extension = entry.path().extension().string();
+        if (extension != ".run" && extension != ".txt")
+            files[name] = read_file(entry.path().string());
+    }
+    return files;
+}
+
+TEST_F(BatchRun, StepsPaintTheViewOnceAndSkippedPaintsChangeNoFile)
+{
+    // The same two jobs, once painting after every step and once skipping every paint it may.
+    const std::string jobs = "lr.ply hr.ply n/a n/a 0 0 0 50 0 10 1 1 -1 1 0 1 1\n"
+                             "lr.ply hr.ply n/a n/a 0 0 0 50 0 4 3 1 -1 1 0 1 1\n";
+    const int steps = 10 + 4;
+    MyFrame& f = frame();
+    MyGLCanvas& view = gui_test::canvas();
+    const auto run = [&](double share, const std::string& folder) {
+        const std::string path = directory.file(folder);
+        EXPECT_EQ(mkdir(path.c_str(), 0755), 0);
+        EXPECT_TRUE(write_landmarked_pair(path, false));
+        view.paint_budget.share = share;
+        const std::uint64_t paints_before = view.paint_count;
+        parse_batch_file(
+            f, wxString::FromUTF8(directory.write(folder + "/jobs.run", path + "/\n" + jobs)));
+        EXPECT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
+        view.paint_budget.share = PaintBudget().share;
+        return view.paint_count - paints_before;
+    };
+    const std::uint64_t every_step = run(1.0, "every");
+    const std::uint64_t fewest = run(0.0, "fewest");
+
+    // Each job paints a few times as it starts, then once per step (twice per step would be 28
+    // and more).
+    EXPECT_GE(every_step, static_cast<std::uint64_t>(steps));
+    EXPECT_LE(every_step, static_cast<std::uint64_t>(steps + 10));
+    // Skipping leaves the paints nothing may skip: the starts and the ends of the jobs, and the
+    // view after the run.
+    EXPECT_LE(fewest, 3u * 3u);
+
+    const auto every_files = saved_files(directory.file("every"));
+    EXPECT_GE(every_files.size(), 2u + 4u); // the pair, the registration, results, maps, HR
+    EXPECT_EQ(saved_files(directory.file("fewest")), every_files);
 }
 
 } // namespace

@@ -5,13 +5,14 @@
 #include <thread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 extern char** environ;
 
 int run_program(const std::vector<std::string>& arguments, std::chrono::seconds limit,
-                const std::vector<std::string>& environment)
+                const std::vector<std::string>& environment, const std::string& error_file)
 {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
@@ -30,8 +31,16 @@ int run_program(const std::vector<std::string>& arguments, std::chrono::seconds 
     for (const std::string& added : environment)
         envp.push_back(const_cast<char*>(added.c_str()));
     envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!error_file.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, error_file.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t child = 0;
-    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+    const int spawned =
+        posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
         return -1;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;

@@ -121,12 +121,17 @@ TEST_F(ShapeModelWindow, LoadingTakesAModelFileBesideTheLRSurface)
         const char* why;
         const ShapeModel* model; // null: no file
         bool taken;
+        const char* status;
     };
     const ShapeModel three_modes = three_mode_model(lr_mesh);
+    const char* const loaded = "Surfaces loaded successfully";
     const Case cases[] = {
-        {"three modes", &three_modes, true},
-        {"a single mode", &one_mode, false},
-        {"no file", nullptr, false},
+        {"three modes", &three_modes, true, loaded},
+        // A refused file is named last, where the status line keeps it.
+        {"a single mode", &one_mode, false,
+         "Could not read shape model file bone_a.ssm: its mode count is not between 2 and "
+         "2147483647"},
+        {"no file", nullptr, false, loaded},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -144,7 +149,7 @@ TEST_F(ShapeModelWindow, LoadingTakesAModelFileBesideTheLRSurface)
             EXPECT_EQ(f.ssm_mode_slider->GetMax(), 3);
             EXPECT_EQ(f.registration_choice->GetString(similarity_ssm), "Similarity + SSM");
         }
-        EXPECT_EQ(gui_test::status_text(0), "Surfaces loaded successfully");
+        EXPECT_EQ(gui_test::status_text(0), c.status);
     }
 }
 

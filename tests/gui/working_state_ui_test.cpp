@@ -239,31 +239,6 @@ TEST_F(Shell, ClearingStopsAnInteractiveRunButNotABatch)
     EXPECT_EQ(f.iteration_counter, -1); // the next job sets it again
 }
 
-TEST_F(Shell, StartupBatchWaitsForTheViewThenRunsOnce)
-{
-    MyApp& app = wxGetApp();
-    const char* arguments[] = {"kelvorand", "/nonexistent/jobs.run"};
-    const int saved_argc = app.argc;
-    app.argc = 2;
-    app.argv.Init(2, const_cast<char**>(arguments));
-    const bool was_ready = gui_test::canvas().gl_ready;
-    gui_test::canvas().gl_ready = false;
-    gui_test::canvas().viewport_set = false;
-
-    app.Bind(wxEVT_IDLE, &MyApp::OnStartupIdle, &app);
-    wxIdleEvent idle;
-    app.OnStartupIdle(idle); // not ready yet: stays bound, no batch
-    EXPECT_NE(gui_test::status_text(0), "Could not open batch file");
-    EXPECT_TRUE(gui_test::pump_until(
-        [] { return gui_test::status_text(0) == "Could not open batch file"; }));
-    EXPECT_TRUE(gui_test::canvas().gl_ready);
-    // Unbound after the hand-over: another idle round does not call it again.
-    EXPECT_FALSE(app.Unbind(wxEVT_IDLE, &MyApp::OnStartupIdle, &app));
-
-    app.argc = saved_argc;
-    gui_test::canvas().gl_ready = gui_test::canvas().gl_ready || was_ready;
-}
-
 TEST_F(Shell, QuitAsksAboutAnUnsavedRegistrationAndCancelKeepsTheWindow)
 {
     MyFrame& f = frame();
@@ -308,6 +283,35 @@ void close_frame(const CloseCase& c)
         wxTEST_DIALOG(f.ProcessWindowEvent(close), QuitQuestion(c.answer, &message, &caption));
     std::fprintf(stderr, "still running\n");
     std::_Exit(3);
+}
+
+// Starts up as with a batch file that cannot be opened, the view not yet set up; returns only
+// when the process did not end.
+void start_up_with_missing_batch_file()
+{
+    MyApp& app = wxGetApp();
+    const char* arguments[] = {"kelvorand", "/nonexistent/jobs.run"};
+    app.argc = 2;
+    app.argv.Init(2, const_cast<char**>(arguments));
+    gui_test::canvas().gl_ready = false;
+    gui_test::canvas().viewport_set = false;
+    app.Bind(wxEVT_IDLE, &MyApp::OnStartupIdle, &app);
+    wxIdleEvent idle;
+    app.OnStartupIdle(idle); // not ready yet: stays bound, no batch
+    if (gui_test::status_text(0) == "Could not open batch file") {
+        std::fprintf(stderr, "the batch started before the view was set up\n");
+        std::_Exit(3);
+    }
+    gui_test::pump_until([] { return false; });
+    std::fprintf(stderr, "still running\n");
+    std::_Exit(3);
+}
+
+TEST_F(ShellDeathTest, AStartupBatchWaitsForTheViewAndEndsTheProcessWhenItCannotStart)
+{
+    // Nobody may be watching the window: the reason goes to standard error with the file.
+    EXPECT_EXIT(start_up_with_missing_batch_file(), testing::ExitedWithCode(1),
+                "Could not open batch file: /nonexistent/jobs.run");
 }
 
 TEST_F(ShellDeathTest, CloseEndsTheProcessWithStatusZero)

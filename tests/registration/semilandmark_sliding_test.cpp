@@ -6,6 +6,7 @@
 #include "app/working_state.h"
 #include "registration/pairing.h"
 #include "registration/tps_warp.h"
+#include "surface/c_locale.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 
@@ -197,20 +198,42 @@ TEST(SlideHRSemilandmarks, RowsComeOnlyFromPointsPresentOnBothSurfaces)
     EXPECT_EQ(pair.state.tps_warp.control_points.size(), 4u + 1u + 2u);
 }
 
+// Five points of the plane through the origin with normal (1, 2, 3), as a file keeps them:
+// stored as floats, written with six decimals and read back.
+std::vector<Point3> tilted_plane_as_stored()
+{
+    const Point3 u{2.0, -1.0, 0.0};
+    const Point3 v{3.0, 6.0, -5.0};
+    const double steps[][2] = {{0, 0}, {4, 0}, {0, 4}, {4, 4}, {1.3, 2.9}};
+    std::vector<Point3> points;
+    for (const auto& step : steps) {
+        const Point3 p = step[0] * u + step[1] * v;
+        const auto stored = [](double c) {
+            return std::stod(c_format("%f", static_cast<double>(static_cast<float>(c))));
+        };
+        points.push_back({stored(p.x), stored(p.y), stored(p.z)});
+    }
+    return points;
+}
+
 TEST(SlideHRSemilandmarks, ConfigurationsWithoutAUniqueWarpEndTheRunAndChangeNothing)
 {
-    const auto only_landmarks = [](WorkingState& state, const std::vector<Point3>& lr_points) {
+    const auto only_landmarks = [](WorkingState& state, const std::vector<Point3>& lr_points,
+                                   const Point3& last_hr_offset) {
         for (std::size_t i = 0; i < lr_points.size(); ++i) {
             state.lr_surface->landmarks.push_back(point_at(lr_points[i], std::to_string(i)));
-            state.hr_surface->landmarks.push_back(
-                point_at(affine(lr_points[i]), std::to_string(i)));
+            Point3 hr = affine(lr_points[i]);
+            if (i + 1 == lr_points.size())
+                hr = hr + last_hr_offset;
+            state.hr_surface->landmarks.push_back(point_at(hr, std::to_string(i)));
         }
         pair_landmarks(*state.lr_surface, *state.hr_surface);
     };
     const struct {
         const char* why;
         std::vector<Point3> lr_points;
-        std::string message; // "" = the step goes on without a solve
+        std::string message;        // "" = the step goes on
+        Point3 last_hr_offset = {}; // moves the last HR point off the affine image
     } cases[] = {
         {"two pairs: too few to solve", {{0, 0, 0}, {1, 2, 3}}, ""},
         {"three pairs span no volume",
@@ -219,6 +242,17 @@ TEST(SlideHRSemilandmarks, ConfigurationsWithoutAUniqueWarpEndTheRunAndChangeNot
         {"four pairs in one plane",
          {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {3, 5, 0}},
          degenerate_configuration_message},
+        {"a tilted plane whose rounding leaves it not quite flat", tilted_plane_as_stored(),
+         degenerate_configuration_message},
+        // Thick enough to solve, but the HR points' small step out of the plane tilts the warp
+        // so far that vertices away from the plane move further than the HR surface reaches.
+        {"a nearly flat set whose warp flings the surface away",
+         {{0, 0, 0}, {20, 0, 0}, {0, 20, 0}, {20, 20, 0}, {10, 10, 0.02}},
+         degenerate_configuration_message,
+         {0, 0, 2}},
+        {"the same set without the step is kept",
+         {{0, 0, 0}, {20, 0, 0}, {0, 20, 0}, {20, 20, 0}, {10, 10, 0.02}},
+         ""},
         {"an LR landmark placed twice",
          {{0, 0, 0}, {9, 0, 0}, {0, 9, 0}, {0, 0, 9}, {9, 0, 5e-7}},
          repeated_landmarks_message},
@@ -227,14 +261,16 @@ TEST(SlideHRSemilandmarks, ConfigurationsWithoutAUniqueWarpEndTheRunAndChangeNot
         SCOPED_TRACE(c.why);
         WorkingState state;
         state.hr_surface->max_radius = 100.0f;
-        only_landmarks(state, c.lr_points);
+        state.lr_surface->positions = {{10, 10, 30}};
+        only_landmarks(state, c.lr_points, c.last_hr_offset);
+        const bool solves = c.message.empty() && c.lr_points.size() > 2;
         state.tps_warp.control_points = {{1, 1, 1}};
-        state.lr_surface->sim_tps_positions = {{4, 4, 4}};
+        state.lr_surface->sim_tps_positions = {{4, 4, 4}, {5, 5, 5}};
         StatusCapture status;
         EXPECT_EQ(slide_HR_semilandmarks(state), c.message.empty());
         EXPECT_EQ(status.last(), c.message);
-        EXPECT_EQ(state.tps_warp.control_points.size(), 1u);
-        EXPECT_EQ(state.lr_surface->sim_tps_positions.size(), 1u);
+        EXPECT_EQ(state.tps_warp.control_points.size(), solves ? c.lr_points.size() : 1u);
+        EXPECT_EQ(state.lr_surface->sim_tps_positions.size(), solves ? 1u : 2u);
     }
 }
 

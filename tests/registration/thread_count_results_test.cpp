@@ -6,6 +6,7 @@
 #include "registration/matching.h"
 #include "registration/registration_iteration.h"
 #include "registration/registration_type.h"
+#include "registration/registration_type_selection.h"
 #include "tests/fixtures/thread_count.h"
 #include "tests/registration/pair_fixture.h"
 

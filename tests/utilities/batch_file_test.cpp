@@ -209,16 +209,25 @@ TEST(BatchFile, JobColumnsChooseTheControls)
         int items;
         bool convert;
         int item;
+        bool available = true;
     } types[] = {
-        {7, 11, false, 7},   {0, 11, false, 0},
-        {12, 11, false, 10}, {11, 12, false, 11},
-        {99, 12, false, 11}, {-3, 11, true, 3},
-        {-7, 11, true, 7},   {-2147483647 - 1, 11, true, 10},
+        {7, 11, false, 7},
+        {0, 11, false, 0},
+        {12, 11, false, 10},
+        {11, 12, false, 11},
+        {99, 12, false, 11},
+        {-3, 11, true, 3},
+        {-7, 11, true, 7},
+        {-2147483647 - 1, 11, true, 10},
+        // "Similarity + SSM" asked for without a shape model: no other type stands in for it.
+        {11, 11, false, 10, false},
+        {-11, 11, true, 10, false},
     };
     for (const auto& t : types) {
         const JobRegistrationType type = job_registration_type(t.value, t.items);
         EXPECT_EQ(type.aspect_to_similarity, t.convert) << t.value;
         EXPECT_EQ(type.item, t.item) << t.value;
+        EXPECT_EQ(type.available, t.available) << t.value;
     }
     EXPECT_EQ(job_rim_mode(0), rims_no);
     EXPECT_EQ(job_rim_mode(1), rims_yes);

@@ -85,33 +85,42 @@ TEST(ShapeModelFile, WhichFilesAreTaken)
     struct Case {
         const char* why;
         std::string bytes;
-        bool taken;
+        std::string refusal; // "" = taken
     };
+    const std::string header_short = "it is too short for a header";
+    const std::string other_size = "it is not made for as many vertices as the LR surface has";
+    const std::string mode_count = "its mode count is not between 2 and 2147483647";
+    const std::string too_short = "it is shorter than its header says";
     const Case cases[] = {
-        {"two modes, complete", model_bytes(r, 2, r), true},
-        {"a single mode is no model", model_bytes(r, 1, r), false},
-        {"bytes after the model are ignored", model_bytes(r, 2, r) + "trailing", true},
-        {"one float short", model_bytes(r, 2, r).substr(0, 8 + 4 * (r + 2 + 2 * r) - 4), false},
-        {"rows for another vertex count", model_bytes(r + 3, 2, r + 3), false},
-        {"a negative row count", model_bytes(-r, 2, 0), false},
-        {"only a header", model_bytes(r, 2, 0).substr(0, 8), false},
-        {"fewer than four bytes", "\x12\x00", false},
+        {"two modes, complete", model_bytes(r, 2, r), ""},
+        {"a single mode is no model", model_bytes(r, 1, r), mode_count},
+        {"bytes after the model are ignored", model_bytes(r, 2, r) + "trailing", ""},
+        {"one float short", model_bytes(r, 2, r).substr(0, 8 + 4 * (r + 2 + 2 * r) - 4), too_short},
+        {"rows for another vertex count", model_bytes(r + 3, 2, r + 3), other_size},
+        {"a negative row count", model_bytes(-r, 2, 0), other_size},
+        {"only a header", model_bytes(r, 2, 0).substr(0, 8), too_short},
+        {"fewer than four bytes", "\x12\x00", header_short},
         // A mode count that would ask for gigabytes is refused by the file length, not by the
         // allocator.
-        {"a huge mode count in a short file", huge_modes, false},
-        {"a mode count beyond the slider's range", beyond_int, false},
-        {"a mean that is not a number", nan_mean, false},
-        {"a negative variance", model_bytes(r, 2, r, -1.0f), false},
-        {"a mode whose shapes leave the float range", huge_mode, false},
+        {"a huge mode count in a short file", huge_modes, too_short},
+        {"a mode count beyond the slider's range", beyond_int, mode_count},
+        {"a mean that is not a number", nan_mean, "it holds a value that is not a finite number"},
+        {"a negative variance", model_bytes(r, 2, r, -1.0f), "it holds a negative variance"},
+        {"a mode whose shapes leave the float range", huge_mode,
+         "its shapes leave the range of coordinates the program can use"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         WorkingState state;
         set_octahedron(state, dir.file("bone"));
+        state.lr_surface->name = "bone";
         dir.write("bone.ssm", c.bytes);
-        EXPECT_EQ(load_ssm_file(state), c.taken);
-        EXPECT_EQ(state.has_shape_model(), c.taken);
-        if (c.taken) {
+        const bool taken = c.refusal.empty();
+        std::string refusal;
+        EXPECT_EQ(load_ssm_file(state, refusal), taken);
+        EXPECT_EQ(refusal, taken ? "" : "Could not read shape model file bone.ssm: " + c.refusal);
+        EXPECT_EQ(state.has_shape_model(), taken);
+        if (taken) {
             EXPECT_EQ(state.ssm_mode_count, 2);
             ASSERT_EQ(state.ssm_mean.size(), 18u);
             EXPECT_EQ(state.ssm_mean[17], 1.0f + 0.5f * 17);
@@ -122,9 +131,12 @@ TEST(ShapeModelFile, WhichFilesAreTaken)
             EXPECT_TRUE(state.ssm_mean.empty() && state.ssm_modes.empty());
         }
     }
+    // No file is no model, and nothing to say.
     WorkingState state;
     set_octahedron(state, dir.file("missing"));
-    EXPECT_FALSE(load_ssm_file(state));
+    std::string refusal;
+    EXPECT_FALSE(load_ssm_file(state, refusal));
+    EXPECT_EQ(refusal, "");
 }
 
 TEST(ShapeModelFile, WrittenModelReadsBackWhole)

@@ -1,0 +1,20 @@
+#include "utilities/batch_outcome.h"
+
+const char unavailable_ssm_message[] =
+    "Similarity + SSM is not available without a shape model: job not run";
+
+int batch_exit_status(const BatchOutcome& outcome)
+{
+    if (!outcome.finished)
+        return exit_batch_stopped;
+    if (outcome.failed_jobs > 0)
+        return exit_batch_job_failed;
+    return outcome.log_unwritten ? exit_batch_log_unwritten : exit_batch_done;
+}
+
+std::string failed_job_message(std::int64_t job, std::int64_t job_count, const std::string& lr,
+                               const std::string& hr)
+{
+    return "Job " + std::to_string(job + 1) + " of " + std::to_string(job_count) +
+           " failed: " + lr + " (LR) and " + hr + " (HR)";
+}

@@ -1,0 +1,33 @@
+// How a batch run went: which jobs failed, whether its last job ended and whether its log could
+// be written. A command-line batch ends the process with the exit status this gives.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Exit statuses of a process started with a batch file.
+constexpr int exit_batch_done = 0;          // every job loaded, ran and saved all it was asked to
+constexpr int exit_batch_not_started = 1;   // the batch file could not be read or its log opened
+constexpr int exit_batch_job_failed = 2;    // a job failed; the batch log names it
+constexpr int exit_batch_log_unwritten = 3; // the jobs went well, but the batch log is incomplete
+constexpr int exit_batch_stopped = 4;       // the window closed before the last job had ended
+
+struct BatchOutcome {
+    bool job_failed = false;      // the job being run went wrong somewhere
+    bool job_refused = false;     // the job being run cannot run as asked: it ends at once
+    std::int64_t failed_jobs = 0; // jobs ended so far that went wrong
+    bool finished = false;        // the last job has ended
+    bool log_unwritten = false;   // a line of the batch log could not be written
+};
+
+// The status message of a job that asks for "Similarity + SSM" when no shape model was read.
+extern const char unavailable_ssm_message[];
+
+// The exit status for the outcome: stopped before the end, else a failed job, else an
+// incomplete log, else done.
+int batch_exit_status(const BatchOutcome& outcome);
+
+// The log line of a failed job: its number counted from 1, the job count and its two surface
+// names.
+std::string failed_job_message(std::int64_t job, std::int64_t job_count, const std::string& lr,
+                               const std::string& hr);
