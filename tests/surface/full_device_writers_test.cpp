@@ -134,9 +134,9 @@ TEST_P(FullDeviceWriters, FailedSaveKeepsTheOldFileAndLeavesNoTemporary)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryWriter, FullDeviceWriters, ::testing::ValuesIn(writers),
-                         [](const ::testing::TestParamInfo<Writer>& info) {
+                         [](const ::testing::TestParamInfo<Writer>& param_info) {
                              std::string name;
-                             for (const char c : std::string(info.param.what))
+                             for (const char c : std::string(param_info.param.what))
                                  if (std::isalnum(static_cast<unsigned char>(c)))
                                      name += c;
                              return name;
