@@ -156,6 +156,155 @@ bool load_error_file(const std::string& data_path, std::int64_t count, std::vect
     return true;
 }
 
+namespace {
+
+// Which surface a file of count values goes to: the one asked for, or with data_target_either
+// the HR surface when only it fits or when the LR surface holds data already. False, said in
+// the status line, when the surface asked for (or neither) has that many vertices.
+bool choose_data_surface(const WorkingState& state, std::int64_t count, int target, bool& to_hr)
+{
+    const Surface& lr = *state.lr_surface;
+    const Surface& hr = *state.hr_surface;
+    // A surface without vertices matches no file, not even an empty one.
+    const bool fits_hr = hr.vertex_count > 0 && count == hr.vertex_count;
+    const bool fits_lr = lr.vertex_count > 0 && count == lr.vertex_count;
+    switch (target) {
+    case data_target_hr:
+        if (!fits_hr) {
+            log_status("Binary file does not match HR surface");
+            return false;
+        }
+        to_hr = true;
+        return true;
+    case data_target_lr:
+        if (!fits_lr) {
+            log_status("Binary file does not match LR surface");
+            return false;
+        }
+        to_hr = false;
+        return true;
+    default:
+        if (!fits_hr && !fits_lr) {
+            log_status("Binary file does not match either surface");
+            return false;
+        }
+        to_hr = fits_hr && (!fits_lr || state.lr_data_loaded);
+        return true;
+    }
+}
+
+// The minimum, maximum and units of a "_dat.bin" header at the file's position; false, said in
+// the status line, when the file ends within it.
+bool read_data_header(std::FILE* file, DataFileHeader& range)
+{
+    std::array<unsigned char, data_header_size> bytes{};
+    if (std::fread(bytes.data(), 8, 1, file) != 1) {
+        log_status("Could not read data minimum from bin file");
+        return false;
+    }
+    if (std::fread(bytes.data() + 8, 8, 1, file) != 1) {
+        log_status("Could not read data maximum from bin file");
+        return false;
+    }
+    if (std::fread(bytes.data() + 16, 1, data_units_size, file) != data_units_size) {
+        log_status("Could not read data units from bin file");
+        return false;
+    }
+    range.minimum = decode_double(bytes.data());
+    range.maximum = decode_double(bytes.data() + 8);
+    const auto* units = reinterpret_cast<const char*>(bytes.data() + 16);
+    range.units = ascii_units(std::string(units, strnlen(units, data_units_size)));
+    return true;
+}
+
+// Takes the file's range and units as the colouring's. New units reset the colour scale, mark
+// the lists coloured by data out of date and drop the other surface's data, kept in other
+// units, which cannot share the colouring.
+void take_data_range(WorkingState& state, const DataFileHeader& range, bool to_hr,
+                     DataFileLoad& result)
+{
+    Surface& lr = *state.lr_surface;
+    Surface& hr = *state.hr_surface;
+    result.units_changed = range.units != state.data_units;
+    if (result.units_changed) {
+        state.colour_gain = 1.0;
+        state.colour_offset = 0.0;
+        for (const DirtyList list : {dirty_lr_data, dirty_lr_curvature, dirty_registration_error,
+                                     dirty_absolute_data_error, dirty_signed_data_error})
+            state.list_dirty[list] = true;
+    }
+    state.data_units = range.units;
+    state.data_min = range.minimum;
+    state.data_max = range.maximum;
+
+    if (!result.units_changed)
+        return;
+    const auto drop = [&result](std::uint32_t& list) {
+        if (list != 0)
+            result.deleted_lists.push_back(list);
+        list = 0;
+    };
+    bool dropped = false;
+    if (to_hr && state.lr_data_loaded) {
+        drop(lr.data_list);
+        state.lr_data_loaded = false;
+        dropped = true;
+    } else if (!to_hr && hr.data_list != 0) {
+        drop(hr.data_list);
+        dropped = true;
+    }
+    if (dropped) {
+        drop(lr.abs_error_list);
+        drop(lr.signed_error_list);
+    }
+}
+
+// Names the surface's data after the file, marks what shows them out of date and reads the
+// error file beside it (unit errors without one). True when the error file was read.
+bool take_data_name_and_errors(WorkingState& state, const std::string& path,
+                               const std::string& name, std::int64_t count, bool to_hr,
+                               DataFileLoad& result)
+{
+    Surface& lr = *state.lr_surface;
+    Surface& hr = *state.hr_surface;
+    bool with_error = false;
+    if (to_hr) {
+        const std::size_t slash = name.find_last_of('/');
+        state.hr_data_name =
+            without_extension(slash == std::string::npos ? name : name.substr(slash + 1));
+        with_error = load_error_file(path, count, hr.sigma);
+        result.build_hr_data_list = true;
+        if (state.lr_data_loaded)
+            state.list_dirty[dirty_lr_data] = true;
+    } else {
+        state.lr_data_name = without_extension(path);
+        state.lr_data_loaded = true;
+        state.list_dirty[dirty_lr_data] = true;
+        result.build_hr_data_list = hr.data_list != 0;
+        with_error = load_error_file(path, count, lr.sigma);
+    }
+    Surface& surface = to_hr ? hr : lr;
+    if (!with_error)
+        surface.sigma.assign(static_cast<std::size_t>(count), 1.0);
+    return with_error;
+}
+
+// "Loaded HR data" or "Loaded LR data", noting values <= 0 of a thickness file that are not
+// marked missing and whether an error file was read.
+void log_data_loaded(const Surface& surface, const std::string& name, bool to_hr, bool with_error)
+{
+    bool some_not_positive = false;
+    if (ends_with(name, "_thickness.bin"))
+        for (std::size_t i = 0; i < surface.data.size(); ++i)
+            if (surface.data[i] <= 0.0 && std::isfinite(surface.sigma[i]) &&
+                surface.sigma[i] != missing_value)
+                some_not_positive = true;
+    log_status(std::string(to_hr ? "Loaded HR data" : "Loaded LR data") +
+               (some_not_positive ? " (some <=0) " : "") + (with_error ? " and error" : ""));
+}
+
+} // namespace
+
 DataFileLoad load_data_file(WorkingState& state, const std::string& path, const std::string& name,
                             int target)
 {
@@ -174,127 +323,24 @@ DataFileLoad load_data_file(WorkingState& state, const std::string& path, const 
     // Signed on purpose: a "_dat.bin" file shorter than its header gives a negative count,
     // which matches no surface.
     const std::int64_t count = (header ? length - data_header_size : length) / 8;
-
-    Surface& lr = *state.lr_surface;
-    Surface& hr = *state.hr_surface;
-    // A surface without vertices matches no file, not even an empty one.
-    const bool fits_hr = hr.vertex_count > 0 && count == hr.vertex_count;
-    const bool fits_lr = lr.vertex_count > 0 && count == lr.vertex_count;
     bool to_hr = false;
-    switch (target) {
-    case data_target_hr:
-        if (!fits_hr) {
-            log_status("Binary file does not match HR surface");
-            return result;
-        }
-        to_hr = true;
-        break;
-    case data_target_lr:
-        if (!fits_lr) {
-            log_status("Binary file does not match LR surface");
-            return result;
-        }
-        break;
-    default:
-        if (!fits_hr && !fits_lr) {
-            log_status("Binary file does not match either surface");
-            return result;
-        }
-        to_hr = fits_hr && (!fits_lr || state.lr_data_loaded);
-        break;
-    }
-
+    if (!choose_data_surface(state, count, target, to_hr))
+        return result;
     DataFileHeader range = header_from_name(name);
-    if (header) {
-        std::array<unsigned char, data_header_size> bytes{};
-        if (std::fread(bytes.data(), 8, 1, file.get()) != 1) {
-            log_status("Could not read data minimum from bin file");
-            return result;
-        }
-        if (std::fread(bytes.data() + 8, 8, 1, file.get()) != 1) {
-            log_status("Could not read data maximum from bin file");
-            return result;
-        }
-        if (std::fread(bytes.data() + 16, 1, data_units_size, file.get()) != data_units_size) {
-            log_status("Could not read data units from bin file");
-            return result;
-        }
-        range.minimum = decode_double(bytes.data());
-        range.maximum = decode_double(bytes.data() + 8);
-        const auto* units = reinterpret_cast<const char*>(bytes.data() + 16);
-        range.units = ascii_units(std::string(units, strnlen(units, data_units_size)));
-    }
+    if (header && !read_data_header(file.get(), range))
+        return result;
     std::vector<double> values;
     if (!read_doubles(file.get(), count, values)) {
         log_status("Could not read data values from bin file");
         return result;
     }
 
-    Surface& surface = to_hr ? hr : lr;
+    Surface& surface = to_hr ? *state.hr_surface : *state.lr_surface;
     surface.data = std::move(values);
     result.loaded = true;
-    result.units_changed = range.units != state.data_units;
-    if (result.units_changed) {
-        state.colour_gain = 1.0;
-        state.colour_offset = 0.0;
-        for (const DirtyList list : {dirty_lr_data, dirty_lr_curvature,
-                                     dirty_registration_error, dirty_absolute_data_error,
-                                     dirty_signed_data_error})
-            state.list_dirty[list] = true;
-    }
-    state.data_units = range.units;
-    state.data_min = range.minimum;
-    state.data_max = range.maximum;
-
-    // Data of the other surface, kept in other units, cannot share the colouring: drop them.
-    const auto drop = [&result](std::uint32_t& list) {
-        if (list != 0)
-            result.deleted_lists.push_back(list);
-        list = 0;
-    };
-    if (result.units_changed) {
-        bool dropped = false;
-        if (to_hr && state.lr_data_loaded) {
-            drop(lr.data_list);
-            state.lr_data_loaded = false;
-            dropped = true;
-        } else if (!to_hr && hr.data_list != 0) {
-            drop(hr.data_list);
-            dropped = true;
-        }
-        if (dropped) {
-            drop(lr.abs_error_list);
-            drop(lr.signed_error_list);
-        }
-    }
-
-    bool with_error = false;
-    if (to_hr) {
-        const std::size_t slash = name.find_last_of('/');
-        state.hr_data_name = without_extension(slash == std::string::npos ? name
-                                                                          : name.substr(slash + 1));
-        with_error = load_error_file(path, count, hr.sigma);
-        result.build_hr_data_list = true;
-        if (state.lr_data_loaded)
-            state.list_dirty[dirty_lr_data] = true;
-    } else {
-        state.lr_data_name = without_extension(path);
-        state.lr_data_loaded = true;
-        state.list_dirty[dirty_lr_data] = true;
-        result.build_hr_data_list = hr.data_list != 0;
-        with_error = load_error_file(path, count, lr.sigma);
-    }
-    if (!with_error)
-        surface.sigma.assign(static_cast<std::size_t>(count), 1.0);
-
-    bool some_not_positive = false;
-    if (ends_with(name, "_thickness.bin"))
-        for (std::size_t i = 0; i < surface.data.size(); ++i)
-            if (surface.data[i] <= 0.0 && std::isfinite(surface.sigma[i]) &&
-                surface.sigma[i] != missing_value)
-                some_not_positive = true;
-    log_status(std::string(to_hr ? "Loaded HR data" : "Loaded LR data") +
-               (some_not_positive ? " (some <=0) " : "") + (with_error ? " and error" : ""));
+    take_data_range(state, range, to_hr, result);
+    const bool with_error = take_data_name_and_errors(state, path, name, count, to_hr, result);
+    log_data_loaded(surface, name, to_hr, with_error);
 
     surface.smoothing_steps = 0;
     surface.hr_smoothing_steps = 0;

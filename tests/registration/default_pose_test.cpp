@@ -1,16 +1,11 @@
 #include "registration/default_pose.h"
 
 #include "app/working_state.h"
+#include "tests/fixtures/expect_near.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-void expect_matrix_near(const Matrix4& a, const Matrix4& b, double tolerance)
-{
-    for (int e = 0; e < 16; ++e)
-        EXPECT_NEAR(a[e], b[e], tolerance) << "element " << e;
-}
 
 Matrix4 turn(double a, double b, double c)
 {

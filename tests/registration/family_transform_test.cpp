@@ -3,6 +3,7 @@
 #include "app/working_state.h"
 #include "registration/ffd_grid.h"
 #include "registration/registration_type.h"
+#include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 
@@ -11,12 +12,6 @@
 #include <cmath>
 
 namespace {
-
-void expect_matrix_near(const Matrix4& a, const Matrix4& b, double tolerance)
-{
-    for (int e = 0; e < 16; ++e)
-        EXPECT_NEAR(a[e], b[e], tolerance) << "element " << e;
-}
 
 Matrix4 turn(double a, double b, double c, const Point3& t = {})
 {

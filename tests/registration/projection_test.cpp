@@ -3,9 +3,10 @@
 #include "registration/projection.h"
 #include "registration/reprojection.h"
 
+#include "analysis/surface_geometry.h"
 #include "app/working_state.h"
 #include "surface/ply_surface_writer.h"
-#include "analysis/surface_geometry.h"
+#include "tests/fixtures/expect_near.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,6 @@
 namespace {
 
 constexpr double tolerance = 1e-12;
-
-void expect_point(const Point3& actual, const Point3& expected, double within = tolerance)
-{
-    EXPECT_NEAR(actual.x, expected.x, within);
-    EXPECT_NEAR(actual.y, expected.y, within);
-    EXPECT_NEAR(actual.z, expected.z, within);
-}
 
 // The square grid from (0, 0) to (4, 4) in z = 0 with unit spacing as LR surface: vertex
 // (i, j) is number 5 i + j, every normal is +z, cell (i, j) holds triangles 8 i + 2 j
@@ -81,12 +75,12 @@ TEST_F(FlatGrid, PointsLandOnTheNearestHitOrOnTheirVertex)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         const Landmark result = project_onto_surface(state, surface, c.query);
-        expect_point(result.position, c.position);
+        expect_point_near(result.position, c.position, tolerance);
         EXPECT_EQ(result.triangle, c.triangle);
         EXPECT_NEAR(result.weights[0], c.weights[0], tolerance);
         EXPECT_NEAR(result.weights[1], c.weights[1], tolerance);
-        expect_point(result.tangent1, {0, -1, 0});
-        expect_point(result.tangent2, {1, 0, 0});
+        expect_point_near(result.tangent1, {0, -1, 0}, tolerance);
+        expect_point_near(result.tangent2, {1, 0, 0}, tolerance);
         EXPECT_TRUE(result.name.empty());
         EXPECT_EQ(result.vertex_index, -1);
         EXPECT_EQ(result.partner, -1);
@@ -107,8 +101,8 @@ TEST(TangentFrame, SpansThePlaneAcrossTheDominantAxis)
     for (const Case& c : cases) {
         Point3 tangent1{9, 9, 9}, tangent2{9, 9, 9};
         tangent_frame(c.normal, tangent1, tangent2);
-        expect_point(tangent1, c.tangent1);
-        expect_point(tangent2, c.tangent2);
+        expect_point_near(tangent1, c.tangent1, tolerance);
+        expect_point_near(tangent2, c.tangent2, tolerance);
     }
 }
 
@@ -132,7 +126,7 @@ TEST(Projection, PointsNearTheHrSphereLandOnItOnTheirSide)
             ++inside_triangles;
         Point3 on_triangle;
         ASSERT_TRUE(interpolate_at_triangle(hr.positions, result, on_triangle));
-        expect_point(result.position, on_triangle, 1e-9);
+        expect_point_near(result.position, on_triangle, 1e-9);
         EXPECT_GE(result.weights[0], -1e-12);
         EXPECT_GE(result.weights[1], -1e-12);
         EXPECT_LE(result.weights[0] + result.weights[1], 1.000000000001);
@@ -150,8 +144,8 @@ TEST(Projection, ASurfaceWithoutVerticesLeavesThePointAlone)
 {
     WorkingState state;
     const Landmark result = project_onto_surface(state, *state.hr_surface, {1, 2, 3});
-    expect_point(result.position, {1, 2, 3});
-    expect_point(result.tangent1, {});
+    expect_point_near(result.position, {1, 2, 3}, tolerance);
+    expect_point_near(result.tangent1, {}, tolerance);
 }
 
 std::vector<Landmark> curve(const std::vector<Point3>& positions)
@@ -189,8 +183,8 @@ TEST(ClosestPointOnCurve, EndsOfOpenCurvesExtendAndClosedCurvesWrap)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         const Landmark result = find_closest_point_on_curve(curve(c.points), c.closed, c.query);
-        expect_point(result.position, c.expected);
-        expect_point(result.tangent1, {});
+        expect_point_near(result.position, c.expected, tolerance);
+        expect_point_near(result.tangent1, {}, tolerance);
         EXPECT_TRUE(result.name.empty());
     }
 }
@@ -216,8 +210,8 @@ TEST(CurveTangents, ShortCurvesTakeWhatNeighboursTheyHave)
             point.tangent2 = {1, 1, 1};
         set_curve_tangents(points, c.closed);
         for (std::size_t i = 0; i < points.size(); ++i) {
-            expect_point(points[i].tangent1, c.tangents[i]);
-            expect_point(points[i].tangent2, {});
+            expect_point_near(points[i].tangent1, c.tangents[i], tolerance);
+            expect_point_near(points[i].tangent2, {}, tolerance);
         }
     }
 }
@@ -246,18 +240,18 @@ TEST_F(FlatGrid, ReprojectionPutsEveryAnnotationOnTheSurfaceWithItsTangents)
     reproject_landmarks(state, surface);
 
     const Landmark& tip = surface.landmarks[0];
-    expect_point(tip.position, {1.25, 1.5, 0});
+    expect_point_near(tip.position, {1.25, 1.5, 0}, tolerance);
     EXPECT_EQ(tip.triangle, (std::array<std::int64_t, 3>{6, 12, 7}));
-    expect_point(tip.tangent1, {});
-    expect_point(tip.tangent2, {});
+    expect_point_near(tip.tangent1, {}, tolerance);
+    expect_point_near(tip.tangent2, {}, tolerance);
     EXPECT_EQ(tip.name, "tip");
     EXPECT_EQ(tip.partner, 3);
 
     const Landmark& semilandmark = surface.semilandmarks[0];
-    expect_point(semilandmark.position, {2.5, 2.25, 0});
+    expect_point_near(semilandmark.position, {2.5, 2.25, 0}, tolerance);
     EXPECT_EQ(semilandmark.triangle, (std::array<std::int64_t, 3>{12, 17, 18}));
-    expect_point(semilandmark.tangent1, {0, -1, 0});
-    expect_point(semilandmark.tangent2, {1, 0, 0});
+    expect_point_near(semilandmark.tangent1, {0, -1, 0}, tolerance);
+    expect_point_near(semilandmark.tangent2, {1, 0, 0}, tolerance);
 
     const double r = std::sqrt(0.5);
     const Landcurve& o = surface.landcurves[0];
@@ -265,26 +259,27 @@ TEST_F(FlatGrid, ReprojectionPutsEveryAnnotationOnTheSurfaceWithItsTangents)
     const Point3 control[] = {{0.5, 0.5, 0}, {3.5, 0.5, 0}, {3.5, 3.5, 0}};
     const Point3 control_tangents[] = {{1, 0, 0}, {r, r, 0}, {0, 1, 0}};
     for (std::size_t i = 0; i < 3; ++i) {
-        expect_point(o.control_points[i].position, control[i]);
-        expect_point(o.control_points[i].tangent1, control_tangents[i]);
+        expect_point_near(o.control_points[i].position, control[i], tolerance);
+        expect_point_near(o.control_points[i].tangent1, control_tangents[i], tolerance);
     }
-    expect_point(o.points[0].position, {3.5, 3, 0});
-    expect_point(o.points[1].position, {1, 0.5, 0});
+    expect_point_near(o.points[0].position, {3.5, 3, 0}, tolerance);
+    expect_point_near(o.points[1].position, {1, 0.5, 0}, tolerance);
     for (const Landmark& point : o.points) {
         Point3 on_triangle;
         ASSERT_TRUE(interpolate_at_triangle(surface.positions, point, on_triangle));
-        expect_point(on_triangle, point.position);
-        expect_point(point.tangent1, {-r, -r, 0});
+        expect_point_near(on_triangle, point.position, tolerance);
+        expect_point_near(point.tangent1, {-r, -r, 0}, tolerance);
     }
 
     const Landcurve& c = surface.landcurves[1];
     const Point3 wrapped_tangents[] = {{r, -r, 0}, {r, r, 0}, {-r, r, 0}, {-r, -r, 0}};
     for (const auto* points : {&c.control_points, &c.points}) {
         for (std::size_t i = 0; i < 4; ++i) {
-            expect_point((*points)[i].position,
-                         {c.control_points[i].position.x, c.control_points[i].position.y, 0});
-            expect_point((*points)[i].tangent1, wrapped_tangents[i]);
-            expect_point((*points)[i].tangent2, {});
+            expect_point_near((*points)[i].position,
+                              {c.control_points[i].position.x, c.control_points[i].position.y, 0},
+                              tolerance);
+            expect_point_near((*points)[i].tangent1, wrapped_tangents[i], tolerance);
+            expect_point_near((*points)[i].tangent2, {}, tolerance);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "registration/default_pose.h"
 #include "registration/ffd_grid.h"
 #include "registration/result_file.h"
+#include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/german_locale.h"
 #include "tests/fixtures/status_capture.h"
@@ -39,12 +40,6 @@ Matrix4 pose(double tx, double ty, double tz, double a, double b, double c, doub
         t[8 + r] *= sz;
     }
     return t;
-}
-
-void expect_matrix_near(const Matrix4& a, const Matrix4& b, double tolerance)
-{
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a[i], b[i], tolerance) << "element " << i;
 }
 
 void expect_grid_near(const FfdGrid& a, const FfdGrid& b, double tolerance)

@@ -7,6 +7,7 @@
 #include "registration/pairing.h"
 #include "registration/tps_warp.h"
 #include "surface/c_locale.h"
+#include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 
@@ -17,13 +18,6 @@
 #include <vector>
 
 namespace {
-
-void expect_point(const Point3& actual, const Point3& expected, double within)
-{
-    EXPECT_NEAR(actual.x, expected.x, within);
-    EXPECT_NEAR(actual.y, expected.y, within);
-    EXPECT_NEAR(actual.z, expected.z, within);
-}
 
 // An affine map with no special structure, for HR points that a flat spline fits exactly.
 Point3 affine(const Point3& p)
@@ -56,12 +50,12 @@ TEST(TpsWarp, FewerThanThreeControlPointsOrMismatchedCoefficientsAreTheIdentity)
 {
     TpsWarp warp;
     const Point3 p{1.5, -2.0, 7.0};
-    expect_point(evaluate_tps(warp, p), p, 0.0);
+    expect_point_near(evaluate_tps(warp, p), p, 0.0);
     warp.control_points = {{0, 0, 0}, {1, 0, 0}};
     warp.coefficients.assign(6, {5, 5, 5});
-    expect_point(evaluate_tps(warp, p), p, 0.0);
+    expect_point_near(evaluate_tps(warp, p), p, 0.0);
     warp.control_points.push_back({0, 1, 0});
-    expect_point(evaluate_tps(warp, p), p, 0.0); // 6 coefficients for 3 points
+    expect_point_near(evaluate_tps(warp, p), p, 0.0); // 6 coefficients for 3 points
 }
 
 TEST(TpsWarp, AnAffineCorrespondenceGivesThatAffineMapUnderTheRegistration)
@@ -94,8 +88,8 @@ TEST(TpsWarp, AnAffineCorrespondenceGivesThatAffineMapUnderTheRegistration)
     ASSERT_EQ(state.tps_warp.control_points.size(), 5u);
     ASSERT_EQ(state.tps_warp.coefficients.size(), 9u);
     for (std::size_t i = 0; i < 3; ++i)
-        expect_point(state.lr_surface->sim_tps_positions[i], affine(state.lr_surface->positions[i]),
-                     1e-9);
+        expect_point_near(state.lr_surface->sim_tps_positions[i],
+                          affine(state.lr_surface->positions[i]), 1e-9);
     // Only landmarks: nothing slides and the step stays where it was.
     EXPECT_EQ(state.slide_step, 0.25);
 }
@@ -161,12 +155,12 @@ TEST(SlideHRSemilandmarks, EachStepSlidesAGrowingShareOfTheWayToLeastBendingEner
         ASSERT_TRUE(slide_HR_semilandmarks(pair.state));
         left *= 1.0 - share;
         for (std::size_t k = 0; k < pair.pushed.size(); ++k)
-            expect_point(pair.hr_point(k).position,
-                         affine(pair.lr_sliding[k]) + left * pair.pushed[k], 1e-9);
+            expect_point_near(pair.hr_point(k).position,
+                              affine(pair.lr_sliding[k]) + left * pair.pushed[k], 1e-9);
     }
     EXPECT_EQ(pair.state.slide_step, 1.0);
     // The warp follows the slid points: by now the affine map.
-    expect_point(evaluate_tps(pair.state.tps_warp, {7, 7, 7}), affine({7, 7, 7}), 1e-9);
+    expect_point_near(evaluate_tps(pair.state.tps_warp, {7, 7, 7}), affine({7, 7, 7}), 1e-9);
 }
 
 TEST(SlideHRSemilandmarks, FourSlidingPointsOrFewerStayWhereTheyAre)
@@ -174,12 +168,13 @@ TEST(SlideHRSemilandmarks, FourSlidingPointsOrFewerStayWhereTheyAre)
     SlidingPair pair(2, 1.0); // 2 curve points + 2 semilandmarks
     ASSERT_TRUE(slide_HR_semilandmarks(pair.state));
     for (std::size_t k = 0; k < pair.pushed.size(); ++k)
-        expect_point(pair.hr_point(k).position, affine(pair.lr_sliding[k]) + pair.pushed[k], 0.0);
+        expect_point_near(pair.hr_point(k).position, affine(pair.lr_sliding[k]) + pair.pushed[k],
+                          0.0);
     EXPECT_EQ(pair.state.slide_step, 0.25);
     // The warp still interpolates the unslid points.
     for (std::size_t k = 0; k < pair.pushed.size(); ++k)
-        expect_point(evaluate_tps(pair.state.tps_warp, pair.lr_sliding[k]),
-                     pair.hr_point(k).position, 1e-9);
+        expect_point_near(evaluate_tps(pair.state.tps_warp, pair.lr_sliding[k]),
+                          pair.hr_point(k).position, 1e-9);
 }
 
 TEST(SlideHRSemilandmarks, RowsComeOnlyFromPointsPresentOnBothSurfaces)
@@ -304,7 +299,7 @@ TEST(SlideHRSemilandmarks, ASlideBeyondTheHRSurfaceIsDegenerate)
     StatusCapture status;
     EXPECT_FALSE(slide_HR_semilandmarks(pair.state));
     EXPECT_EQ(status.last(), degenerate_configuration_message);
-    expect_point(pair.hr_point(0).position, before, 0.0);
+    expect_point_near(pair.hr_point(0).position, before, 0.0);
     EXPECT_EQ(pair.state.slide_step, 0.25);
     EXPECT_TRUE(pair.state.tps_warp.control_points.empty());
 }
@@ -338,11 +333,11 @@ TEST(RunTpsStep, APosedPairIsWarpedOnlyByWhatThePoseLeavesAndItsSemilandmarksCar
     ASSERT_TRUE(run_tps_step(state));
     ASSERT_EQ(lr.sim_tps_positions.size(), lr.positions.size());
     for (std::size_t i = 0; i < lr.positions.size(); ++i)
-        expect_point(lr.sim_tps_positions[i], lr.positions[i], 1e-6);
+        expect_point_near(lr.sim_tps_positions[i], lr.positions[i], 1e-6);
     EXPECT_TRUE(same_points(lr.deformed_positions, lr.sim_tps_positions));
     EXPECT_TRUE(state.list_dirty[dirty_lr_plain]);
     ASSERT_EQ(hr.semilandmarks.size(), 1u);
-    expect_point(hr.semilandmarks[0].position, hr.positions[50], 1e-9);
+    expect_point_near(hr.semilandmarks[0].position, hr.positions[50], 1e-9);
     EXPECT_EQ(state.tps_warp.control_points.size(), 7u);
 }
 

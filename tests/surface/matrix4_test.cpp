@@ -1,16 +1,11 @@
 #include "surface/matrix4.h"
+#include "tests/fixtures/expect_near.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 namespace {
-
-void expect_matrix_near(const Matrix4& a, const Matrix4& b, double tolerance)
-{
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a[i], b[i], tolerance) << "element " << i;
-}
 
 struct Pose {
     double tx, ty, tz, a, b, c;
@@ -46,9 +41,9 @@ TEST(Matrix4, RotationOrderIsZThenYThenX)
 TEST(Matrix4, ParametersRoundTrip)
 {
     const Pose poses[] = {
-        {1, 2, 3, 10, 20, 30},       {-5, 0, 7, -170, 45, 120},  {0, 0, 0, 180, 0, 0},
-        {0, 0, 0, 0, 0, 180},        {4, 4, 4, 179.5, -89.9, -0.5},
-        {0, 0, 0, -45, 89.9, 45},   {0, 0, 0, 90, -30, -90},
+        {1, 2, 3, 10, 20, 30},   {-5, 0, 7, -170, 45, 120},     {0, 0, 0, 180, 0, 0},
+        {0, 0, 0, 0, 0, 180},    {4, 4, 4, 179.5, -89.9, -0.5}, {0, 0, 0, -45, 89.9, 45},
+        {0, 0, 0, 90, -30, -90},
     };
     for (const Pose& pose : poses) {
         Matrix4 t;
@@ -67,9 +62,8 @@ TEST(Matrix4, ParametersRoundTrip)
 TEST(Matrix4, GimbalCasesPutTheWholeRotationIntoC)
 {
     // At b = +-90 degrees only a - c (b = 90) or a + c (b = -90) is determined.
-    const Pose poses[] = {{0, 0, 0, 30, 90, 10},  {0, 0, 0, 0, 90, -60},
-                          {0, 0, 0, 20, -90, 30}, {0, 0, 0, 0, -90, -120},
-                          {0, 0, 0, 0, 90, 0},    {0, 0, 0, 0, -90, 180}};
+    const Pose poses[] = {{0, 0, 0, 30, 90, 10},   {0, 0, 0, 0, 90, -60}, {0, 0, 0, 20, -90, 30},
+                          {0, 0, 0, 0, -90, -120}, {0, 0, 0, 0, 90, 0},   {0, 0, 0, 0, -90, 180}};
     for (const Pose& pose : poses) {
         Matrix4 t;
         make_transform(t, 0, 0, 0, pose.a, pose.b, pose.c);

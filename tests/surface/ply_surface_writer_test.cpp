@@ -4,6 +4,7 @@
 #include "registration/tps_warp.h"
 #include "surface/annotation.h"
 #include "surface/ply_surface_reader.h"
+#include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/german_locale.h"
 #include "tests/fixtures/status_capture.h"
@@ -51,13 +52,6 @@ Landcurve curve(const Surface& surface, const std::string& name, bool closed, in
         c.control_points.push_back(point_on(surface, 2 * i + 1, 0.2, 0.3));
     c.points = c.control_points;
     return c;
-}
-
-void expect_point_near(const Point3& a, const Point3& b, double tolerance)
-{
-    EXPECT_NEAR(a.x, b.x, tolerance);
-    EXPECT_NEAR(a.y, b.y, tolerance);
-    EXPECT_NEAR(a.z, b.z, tolerance);
 }
 
 void set_centroid(Surface& surface, const Point3& c)

@@ -1,5 +1,6 @@
 #include "view/mouse_maths.h"
 
+#include "tests/fixtures/expect_near.h"
 #include "view/colour_map.h"
 #include "view/view_maths.h"
 
@@ -8,13 +9,6 @@
 #include <cmath>
 
 namespace {
-
-void expect_point(const Point3& p, const Point3& expected, double tolerance = 1e-9)
-{
-    EXPECT_NEAR(p.x, expected.x, tolerance);
-    EXPECT_NEAR(p.y, expected.y, tolerance);
-    EXPECT_NEAR(p.z, expected.z, tolerance);
-}
 
 // The image of a direction (no translation).
 Point3 turned(const Matrix4& m, const Point3& v)
@@ -28,21 +22,22 @@ TEST(MouseMaths, DragStepsTurnSpinAndPan)
 {
     // 3 pixels right and 4 down with the left button: 5 degrees about (4, 3, 0).
     const Matrix4 turn = drag_transform(3, 4, {true, false, false}, 2.0);
-    expect_point(turned(turn, {0.8, 0.6, 0}), {0.8, 0.6, 0});
+    expect_point_near(turned(turn, {0.8, 0.6, 0}), {0.8, 0.6, 0}, 1e-9);
     const double c = std::cos(5 * degrees_to_radians);
     const double s = std::sin(5 * degrees_to_radians);
     // (0, 0, 1) is perpendicular to the axis; it turns towards axis x (0, 0, 1) = (0.6, -0.8, 0).
-    expect_point(turned(turn, {0, 0, 1}), {0.6 * s, -0.8 * s, c});
-    expect_point(transformed(turn, {0, 0, 0}), {0, 0, 0});
+    expect_point_near(turned(turn, {0, 0, 1}), {0.6 * s, -0.8 * s, c}, 1e-9);
+    expect_point_near(transformed(turn, {0, 0, 0}), {0, 0, 0}, 1e-9);
 
     // The middle button spins by dx + dy = 7 degrees about the view axis.
     const Matrix4 spin = drag_transform(3, 4, {false, true, false}, 2.0);
-    expect_point(turned(spin, {1, 0, 0}),
-                 {std::cos(7 * degrees_to_radians), std::sin(7 * degrees_to_radians), 0});
+    expect_point_near(turned(spin, {1, 0, 0}),
+                      {std::cos(7 * degrees_to_radians), std::sin(7 * degrees_to_radians), 0},
+                      1e-9);
 
     // The right button pans by (dx, -dy) / zoom: window y points down, the view's up.
-    expect_point(transformed(drag_transform(3, 4, {false, false, true}, 2.0), {0, 0, 0}),
-                 {1.5, -2, 0});
+    expect_point_near(transformed(drag_transform(3, 4, {false, false, true}, 2.0), {0, 0, 0}),
+                      {1.5, -2, 0}, 1e-9);
     // No moving button, or no movement: the identity.
     EXPECT_EQ(drag_transform(3, 4, {}, 2.0).m, identity_matrix().m);
     EXPECT_EQ(drag_transform(0, 0, {true, true, false}, 2.0).m, identity_matrix().m);
@@ -55,9 +50,9 @@ TEST(MouseMaths, ViewTurnsAboutItsOwnCentre)
     const Matrix4 step = drag_transform(3, 4, {true, true, false}, 1.0);
     const Matrix4 after = view_rotation_after_drag(view, step);
     // The translation stays; the turn comes after the old rotation, in screen axes.
-    expect_point(transformed(after, {0, 0, 0}), {10, 20, 30});
+    expect_point_near(transformed(after, {0, 0, 0}), {10, 20, 30}, 1e-9);
     for (const Point3& v : {Point3{1, 0, 0}, Point3{0, 1, 0}, Point3{0, 0, 1}})
-        expect_point(turned(after, v), turned(step, turned(view, v)));
+        expect_point_near(turned(after, v), turned(step, turned(view, v)), 1e-9);
 }
 
 TEST(MouseMaths, LrSurfaceTurnsAboutItsCentroidInScreenAxesAndPansInTheScreenPlane)
@@ -72,14 +67,15 @@ TEST(MouseMaths, LrSurfaceTurnsAboutItsCentroidInScreenAxesAndPansInTheScreenPla
 
     const Matrix4 turn = drag_transform(3, 4, {true, false, false}, 2.0);
     const Matrix4 turned_pose = pose_after_drag(pose, view, turn);
-    expect_point(transformed(turned_pose, {0, 0, 0}), centroid);
+    expect_point_near(transformed(turned_pose, {0, 0, 0}), centroid, 1e-9);
     // Seen in screen axes, the point about the centroid turns by the drag's turn.
-    expect_point(turned(view, transformed(turned_pose, p) - centroid),
-                 turned(turn, turned(view, transformed(pose, p) - centroid)));
+    expect_point_near(turned(view, transformed(turned_pose, p) - centroid),
+                      turned(turn, turned(view, transformed(pose, p) - centroid)), 1e-9);
 
     const Matrix4 panned_pose =
         pose_after_drag(pose, view, drag_transform(3, 4, {false, false, true}, 2.0));
-    expect_point(turned(view, transformed(panned_pose, p) - transformed(pose, p)), {1.5, -2, 0});
+    expect_point_near(turned(view, transformed(panned_pose, p) - transformed(pose, p)),
+                      {1.5, -2, 0}, 1e-9);
 }
 
 TEST(MouseMaths, WheelNotchesChangeByAFixedStep)
@@ -126,15 +122,15 @@ TEST(MouseMaths, PickRayRunsFromTheNearToTheFarPlaneUnderThePointer)
     // The window centre looks at the centroid along -z, from one end of the depth to the other.
     ASSERT_TRUE(
         pick_ray(200, 100, 2.0, identity_matrix(), to_centred, 100, 50, near_point, far_point));
-    expect_point(near_point, {100, 200, 300 + view_depth / 2});
-    expect_point(far_point, {100, 200, 300 - view_depth / 2});
+    expect_point_near(near_point, {100, 200, 300 + view_depth / 2}, 1e-9);
+    expect_point_near(far_point, {100, 200, 300 - view_depth / 2}, 1e-9);
 
     // 20 pixels right and 20 up (window y points down), at 2 pixels per millimetre, in a view
     // turned a quarter about z.
     Matrix4 quarter;
     make_transform(quarter, 0, 0, 0, 90, 0, 0);
     ASSERT_TRUE(pick_ray(200, 100, 2.0, quarter, to_centred, 120, 30, near_point, far_point));
-    expect_point(near_point, {100 + 10, 200 - 10, 300 + view_depth / 2}, 1e-7);
+    expect_point_near(near_point, {100 + 10, 200 - 10, 300 + view_depth / 2}, 1e-7);
 
     EXPECT_FALSE(pick_ray(0, 100, 2.0, identity_matrix(), to_centred, 0, 0, near_point, far_point));
     EXPECT_FALSE(

@@ -1,3 +1,4 @@
+#include "tests/fixtures/expect_near.h"
 #include "view/overlay_geometry.h"
 
 #include <gtest/gtest.h>
@@ -5,13 +6,6 @@
 #include <cmath>
 
 namespace {
-
-void expect_point(const Point3& actual, const Point3& expected, double tolerance = 1e-12)
-{
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
 
 // Three LR vertices on the x axis, two HR vertices; every array sized as loading leaves it.
 struct Pair {
@@ -47,24 +41,24 @@ TEST(OverlayGeometry, PointsSitOnTheirTriangleOrFollowTheWarp)
     const Matrix4 shift = translation_matrix(1.0, 2.0, 3.0);
     Point3 at;
     ASSERT_TRUE(overlay_position(s, point, shift, nullptr, at));
-    expect_point(at, {2.0, 6.0, 3.0});
+    expect_point_near(at, {2.0, 6.0, 3.0}, 1e-12);
 
     // The deformed shape when the surface shows it.
     s.deformed_positions = {{0, 0, 1}, {4, 0, 1}, {0, 8, 1}};
     s.shown = ShownShape::deformed;
     ASSERT_TRUE(overlay_position(s, point, identity_matrix(), nullptr, at));
-    expect_point(at, {1.0, 4.0, 1.0});
+    expect_point_near(at, {1.0, 4.0, 1.0}, 1e-12);
 
     // A warp without control points leaves the stored position where it is.
     const TpsWarp identity_warp;
     ASSERT_TRUE(overlay_position(s, point, shift, &identity_warp, at));
-    expect_point(at, {101.0, 102.0, 103.0});
+    expect_point_near(at, {101.0, 102.0, 103.0}, 1e-12);
 
     // A triangle that names no vertex of the surface places nothing.
     point.triangle = {0, 1, 3};
     at = {7, 7, 7};
     EXPECT_FALSE(overlay_position(s, point, shift, nullptr, at));
-    expect_point(at, {7, 7, 7});
+    expect_point_near(at, {7, 7, 7}, 1e-12);
     point.triangle = {-1, 1, 2};
     EXPECT_FALSE(overlay_position(s, point, shift, nullptr, at));
 }
@@ -83,19 +77,19 @@ TEST(OverlayGeometry, CurveMarkerDirections)
     const std::vector<Point3> open = {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}};
     const std::vector<Point3> d = curve_marker_directions(open, false);
     ASSERT_EQ(d.size(), 3u);
-    expect_point(d[0], {1, 0, 0});
-    expect_point(d[1], {std::sqrt(0.5), std::sqrt(0.5), 0});
-    expect_point(d[2], {0, 1, 0});
+    expect_point_near(d[0], {1, 0, 0}, 1e-12);
+    expect_point_near(d[1], {std::sqrt(0.5), std::sqrt(0.5), 0}, 1e-12);
+    expect_point_near(d[2], {0, 1, 0}, 1e-12);
 
     // A closed curve wraps round: the first point looks from the last to the second.
     const std::vector<Point3> c = curve_marker_directions(open, true);
-    expect_point(c[0], {0, -1, 0});
-    expect_point(c[2], {-1, 0, 0});
+    expect_point_near(c[0], {0, -1, 0}, 1e-12);
+    expect_point_near(c[2], {-1, 0, 0}, 1e-12);
 
     // Coincident points and a lone point give no direction, never NaN.
     for (const Point3& p : curve_marker_directions({{1, 1, 1}, {1, 1, 1}}, false))
-        expect_point(p, {0, 0, 0});
-    expect_point(curve_marker_directions({{1, 1, 1}}, true)[0], {0, 0, 0});
+        expect_point_near(p, {0, 0, 0}, 1e-12);
+    expect_point_near(curve_marker_directions({{1, 1, 1}}, true)[0], {0, 0, 0}, 1e-12);
     EXPECT_TRUE(curve_marker_directions({}, true).empty());
 }
 
@@ -121,7 +115,7 @@ TEST(OverlayGeometry, MarkerTurnLaysZAlongTheDirection)
         EXPECT_NEAR(t.angle, c.angle, 1e-9);
     }
     const MarkerTurn x = marker_turn({1, 0, 0});
-    expect_point(x.axis, {0, 1, 0});
+    expect_point_near(x.axis, {0, 1, 0}, 1e-12);
 }
 
 TEST(OverlayGeometry, MatchLinesWithinTheRangeOnly)
@@ -133,8 +127,8 @@ TEST(OverlayGeometry, MatchLinesWithinTheRangeOnly)
     const std::vector<OverlayLine> lines =
         match_lines(p.lr, p.hr, translation_matrix(0, 0, 10), 4.0);
     ASSERT_EQ(lines.size(), 1u);
-    expect_point(lines[0].from, {0, 0, 10});
-    expect_point(lines[0].to, {1, 5, 0});
+    expect_point_near(lines[0].from, {0, 0, 10}, 1e-12);
+    expect_point_near(lines[0].to, {1, 5, 0}, 1e-12);
     EXPECT_TRUE(lines[0].fussy);
 
     p.lr.match_distance2 = {missing_value, 1.0, 2.0};
@@ -142,7 +136,7 @@ TEST(OverlayGeometry, MatchLinesWithinTheRangeOnly)
     p.lr.fussy = {0, 0, 0};
     const std::vector<OverlayLine> plain = match_lines(p.lr, p.hr, identity_matrix(), 4.0);
     ASSERT_EQ(plain.size(), 1u);
-    expect_point(plain[0].from, {1, 0, 0});
+    expect_point_near(plain[0].from, {1, 0, 0}, 1e-12);
     EXPECT_FALSE(plain[0].fussy);
 
     // Nothing matched yet: empty arrays draw nothing.
@@ -157,17 +151,17 @@ TEST(OverlayGeometry, DisplacementsStartAsReadOrAtTheModelMean)
     p.lr.shown = ShownShape::deformed;
     std::vector<OverlayLine> lines = displacement_lines(p.lr, nullptr);
     ASSERT_EQ(lines.size(), 3u);
-    expect_point(lines[2].from, {2, 0, 0});
-    expect_point(lines[2].to, {2, 1, 0});
+    expect_point_near(lines[2].from, {2, 0, 0}, 1e-12);
+    expect_point_near(lines[2].to, {2, 1, 0}, 1e-12);
 
     const std::vector<float> mean = {0, 0, 7, 1, 0, 7, 2, 0, 7};
     lines = displacement_lines(p.lr, &mean);
-    expect_point(lines[1].from, {1, 0, 7});
-    expect_point(lines[1].to, {1, 1, 0});
+    expect_point_near(lines[1].from, {1, 0, 7}, 1e-12);
+    expect_point_near(lines[1].to, {1, 1, 0}, 1e-12);
 
     // A mean that does not cover every vertex is not read past its end.
     const std::vector<float> short_mean = {0, 0, 7};
     lines = displacement_lines(p.lr, &short_mean);
     ASSERT_EQ(lines.size(), 3u);
-    expect_point(lines[0].from, {0, 0, 0});
+    expect_point_near(lines[0].from, {0, 0, 0}, 1e-12);
 }
