@@ -27,7 +27,7 @@ pairs=("$@")
 [ ${#pairs[@]} -gt 0 ] || pairs=(femur bone164k bone655k)
 program="$build/kelvorand"
 make_pairs="$build/bench/kelvorand_job_pairs"
-femur="${KELVORAND_REAL_FEMUR:-/work/shared/data/real-femur/ProximalFemur.ply}"
+femur="${KELVORAND_REAL_FEMUR:-$here/tests/data/real-femur/ProximalFemur.ply}"
 for tool in "$program" "$make_pairs"; do
   [ -x "$tool" ] || { echo "whole_job.sh: $tool is missing; build first" >&2; exit 1; }
 done
