@@ -9,9 +9,9 @@
 #include "surface/barycentric.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
+#include "surface/whole_file.h"
 
 #include <cmath>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -28,37 +28,6 @@ std::string passes_text(std::int64_t passes, const char* format)
 {
     return passes > 0 ? c_format(format, static_cast<long>(passes)) : std::string();
 }
-
-// Writes text pieces to one file and remembers whether every write went through.
-class TextFile {
-public:
-    TextFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
-    ~TextFile()
-    {
-        if (file_ != nullptr)
-            std::fclose(file_);
-    }
-    TextFile(const TextFile&) = delete;
-    TextFile& operator=(const TextFile&) = delete;
-
-    bool is_open() const { return file_ != nullptr; }
-    void write(const std::string& text)
-    {
-        if (good_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
-            good_ = false;
-    }
-    // Closes the file; true when every write and the close succeeded.
-    bool close()
-    {
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return closed && good_;
-    }
-
-private:
-    std::FILE* file_;
-    bool good_ = true;
-};
 
 Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int64_t, 3>& corner,
                     const std::array<double, 2>& weights)
@@ -95,9 +64,7 @@ bool write_lr_hr_map(const WorkingState& state, const std::string& path, double 
 {
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
-    TextFile file(path, "w");
-    if (!file.is_open())
-        return false;
+    std::string text;
     const auto value_text = [](const Surface& surface, std::size_t i) {
         if (i >= surface.sigma.size() || i >= surface.data.size() ||
             surface.sigma[i] == missing_value)
@@ -113,9 +80,9 @@ bool write_lr_hr_map(const WorkingState& state, const std::string& path, double 
             line += "," + value_text(lr, i) + ",";
             line += matched ? value_text(hr, static_cast<std::size_t>(j)) : "unmatched";
         }
-        file.write(line + "\n");
+        text += line + "\n";
     }
-    return file.close();
+    return write_whole_file(path, text);
 }
 
 namespace {
@@ -193,7 +160,8 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
     const std::string ending = " (" + hr.name + output_suffix(registration_type) + ")";
     const std::vector<Point3> registered = registered_lr_positions(state);
     // Items and lines are made first: a line that would not read back as its item (the HR file
-    // name is part of every mapped name) refuses the whole file before it is opened.
+    // name is part of every mapped name) refuses the whole file before it is written. The items
+    // join the LR lists only once the file holds them too.
     Surface mapped_items;
     std::vector<std::string> lines;
     for (const Landmark& landmark : hr.landmarks) {
@@ -226,21 +194,17 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
         log_status("Could not add comment to ply file");
         return false;
     }
-    TextFile file(mapped_landmarks_name(lr), "a");
-    if (!file.is_open()) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += "comment " + line + "\n";
+    if (!append_to_whole_file(mapped_landmarks_name(lr), text)) {
         log_status("Could not write landmark map file");
         return false;
     }
-    for (const std::string& line : lines)
-        file.write("comment " + line + "\n");
     for (Landmark& landmark : mapped_items.landmarks)
         lr.landmarks.push_back(std::move(landmark));
     for (Landcurve& curve : mapped_items.landcurves)
         lr.landcurves.push_back(std::move(curve));
-    if (!file.close()) {
-        log_status("Could not write landmark map file");
-        return false;
-    }
     return true;
 }
 

@@ -18,7 +18,7 @@ std::string lr_hr_map_name(const WorkingState& state, int registration_type);
 // Writes one line per LR vertex: "i,j" or "i,unmatched"; with data "i,j,a,b" where a is the LR
 // value and b the partner's HR value, "invalid" for a value without data (sigma 1e10) and
 // "unmatched" for both the partner and its value when the vertex has no match within the squared
-// range r2. False when the file cannot be created or a write or the close fails.
+// range r2. False when the file could not be written whole (an old file then stays as it was).
 bool write_lr_hr_map(const WorkingState& state, const std::string& path, double r2,
                      bool with_data);
 
@@ -35,8 +35,8 @@ std::string mapped_landmarks_name(const Surface& lr);
 // Appends to the mapped-landmarks file the HR landmarks and the HR landcurves (except rims found
 // automatically) projected onto the registered LR surface, as annotation comment lines, and
 // appends the same items to the LR landmark and landcurve lists. Named "<HR item> (<HR
-// name><suffix>)". Logs "Could not write landmark map file" and returns false when the file cannot
-// be opened (then nothing is appended) or a write or the close fails. Logs "Could not add comment
+// name><suffix>)". Logs "Could not write landmark map file" and returns false when the lines could
+// not be appended; the file and the LR lists then stay as they were. Logs "Could not add comment
 // to ply file" and appends nothing, the file untouched, when a line would not read back as its
 // item (annotation_lines_read_back).
 bool append_mapped_landmarks(WorkingState& state, int registration_type);

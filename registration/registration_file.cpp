@@ -4,12 +4,14 @@
 #include "registration/ffd_grid.h"
 #include "registration/result_file.h"
 #include "surface/c_locale.h"
+#include "surface/coordinate_range.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
+#include <sstream>
+#include <utility>
 #include <functional>
 
 namespace {
@@ -107,7 +109,9 @@ bool for_each_data_line(std::istream& in, std::string* first_line,
 }
 
 // Reads `count` numbers from the start of a data line into values: each token runs to the next
-// blank and must convert whole to a finite double ("nan", "inf" and overflows do not).
+// blank and must convert whole to a finite double within the usable coordinate range ("nan",
+// "inf", overflows and numbers beyond the float range do not): larger ones would overflow the
+// products the poses and grids go through.
 bool read_numbers(const std::string& line, double* values, std::size_t count)
 {
     std::size_t at = 0;
@@ -122,7 +126,7 @@ bool read_numbers(const std::string& line, double* values, std::size_t count)
         const char* stop = nullptr;
         double value = 0.0;
         if (!parse_double(token.c_str(), value, &stop) || stop != token.c_str() + token.size() ||
-            !std::isfinite(value))
+            !is_usable_coordinate(value))
             return false;
         values[i] = value;
         at = end;
@@ -236,12 +240,9 @@ private:
     bool failed_ = false;
 };
 
-// Opens a file for reading when it exists and is a readable regular file.
-bool open_text(const std::string& path, std::ifstream& in)
-{
-    in.open(path, std::ios::binary);
-    return in.is_open() && in.peek() != std::ifstream::traits_type::eof();
-}
+// A registration file is a few hundred kilobytes at most; anything far larger (or endless)
+// cannot be one.
+constexpr std::uint64_t largest_registration_file = std::uint64_t{64} << 20;
 
 void set_defaults(WorkingState& state, const Matrix4& default_pose)
 {
@@ -341,11 +342,23 @@ int load_registration_file(WorkingState& state)
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
 
-    std::ifstream in;
-    if (!open_text(registration_file_path(lr, hr), in)) {
+    std::string bytes;
+    switch (read_whole_file(registration_file_path(lr, hr), largest_registration_file, bytes)) {
+    case WholeFileRead::read:
+        break;
+    case WholeFileRead::not_opened:
+        set_defaults(state, default_pose);
+        return 0;
+    case WholeFileRead::not_a_file: // a device or a directory in its place
+    case WholeFileRead::too_large:
+        set_defaults(state, default_pose);
+        return -1;
+    }
+    if (bytes.empty()) {
         set_defaults(state, default_pose);
         return 0;
     }
+    std::istringstream in(std::move(bytes));
     RegistrationRecord record;
     std::string first_line;
     RecordReader reader(record);
@@ -392,11 +405,12 @@ int load_registration_file(WorkingState& state)
 Matrix4 read_reg_rows(const std::string& path, int rows, bool& ok)
 {
     Matrix4 matrix;
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
+    std::string bytes;
+    if (read_whole_file(path, largest_registration_file, bytes) != WholeFileRead::read) {
         ok = false;
         return matrix;
     }
+    std::istringstream in(std::move(bytes));
     int read = 0;
     bool bad = false;
     if (rows > 0)

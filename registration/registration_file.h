@@ -29,8 +29,10 @@ bool save_registration(WorkingState& state);
 // Reads the registration file of the loaded pair into the family transforms and the grids and,
 // when it was read whole, the five LR result arrays from their result files. Returns 1 when
 // read whole, 0 when missing, unreadable or incomplete, -1 on a parse error (a token that is
-// not a finite number, too few numbers, a data line too many, a singular matrix); in the last
-// two cases every family holds the default pose and every grid the undeformed lattice.
+// not a finite number within the float range, too few numbers, a data line too many, a singular
+// matrix) and when something that cannot be a registration file stands in its place (a device,
+// a directory, more than 64 MiB); in the last two cases every family holds the default pose and
+// every grid the undeformed lattice.
 int load_registration_file(WorkingState& state);
 
 // The first `rows` data lines of a registration file as matrix rows (row j mod 4), without

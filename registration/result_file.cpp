@@ -9,14 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr std::size_t record_bytes = 12;
 
@@ -45,7 +39,7 @@ bool read_breg_file(const std::string& path, std::int64_t count, std::vector<Poi
 {
     if (count < 0 || positions.size() < static_cast<std::size_t>(count))
         return false;
-    FilePointer file(std::fopen(path.c_str(), "rb"));
+    const FilePointer file = open_regular_file(path);
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)
         return false;
     const long length = std::ftell(file.get());

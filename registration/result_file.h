@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-// Writes the first `count` entries of positions (created or truncated, mode 0666 before the
-// umask). False when positions holds fewer entries, a value does not fit a float, or the
-// open, a write or the close fails.
+// Writes the first `count` entries of positions (a new file gets mode 0666 before the umask).
+// False when positions holds fewer entries, a value does not fit a float, or the file could not
+// be written whole (an old file then stays as it was).
 bool write_breg_file(const std::string& path, std::int64_t count,
                      const std::vector<Point3>& positions);
 

@@ -1,6 +1,7 @@
 #include "surface/annotation.h"
 
 #include "surface/c_locale.h"
+#include "surface/coordinate_range.h"
 #include "surface/number_tokens.h"
 
 #include <algorithm>
@@ -20,16 +21,6 @@ constexpr std::string_view closed_keyword = "CLOSED";
 bool contains(std::string_view line, std::string_view word)
 {
     return line.find(word) != std::string_view::npos;
-}
-
-// A finite number: infinities and NaN would poison every later use of the point.
-bool convert_finite(const std::string& token, double& value)
-{
-    double parsed = 0.0;
-    if (!convert_real(token, parsed) || !std::isfinite(parsed))
-        return false;
-    value = parsed;
-    return true;
 }
 
 // A vertex index from a number, truncated toward zero; values beyond 64 bits are clamped, which
@@ -75,7 +66,7 @@ void read_lad_hint(Surface& surface, const std::string& line)
     const std::string text(after_last(marked, '#'));
     const char* end = nullptr;
     double hint = 0.0;
-    if (parse_double(text.c_str(), hint, &end) && *end == '\0' && std::isfinite(hint))
+    if (parse_double(text.c_str(), hint, &end) && *end == '\0' && is_usable_coordinate(hint))
         surface.lad_radius_hint = hint;
 }
 
@@ -146,10 +137,10 @@ bool read_point_numbers(const std::string& text, Landmark& point)
 {
     std::string_view rest = text;
     double x = 0.0, y = 0.0, z = 0.0;
-    if (!convert_finite(next_token(rest), x))
+    if (!convert_coordinate(next_token(rest), x))
         return false;
-    const bool has_y = convert_finite(next_token(rest), y);
-    const bool has_z = convert_finite(next_token(rest), z);
+    const bool has_y = convert_coordinate(next_token(rest), y);
+    const bool has_z = convert_coordinate(next_token(rest), z);
     if (has_y && has_z) {
         point.position = {x, y, z};
         point.vertex_index = -1;

@@ -38,8 +38,9 @@ bool read_annotation_line(AnnotationReader& reader, Surface& surface, std::strin
                           AnnotationOrder order);
 
 // The numbers of a point from text: three coordinates (vertex_index -1), or a vertex index
-// when only the first number converts (position (0, 0, 0) until resolved). False when the first
-// token is no finite number.
+// when only the first number converts (position (0, 0, 0) until resolved). A number converts when
+// it is a finite coordinate within the usable range (convert_coordinate). False when the first
+// token does not convert.
 bool read_point_numbers(const std::string& text, Landmark& point);
 
 // Gives every landmark, landcurve point and semilandmark read by vertex index the position of

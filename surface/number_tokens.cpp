@@ -1,6 +1,7 @@
 #include "surface/number_tokens.h"
 
 #include "surface/c_locale.h"
+#include "surface/coordinate_range.h"
 
 #include <cerrno>
 #include <cmath>
@@ -29,6 +30,15 @@ bool convert_real(const std::string& token, double& value)
         return false;
     // An overflow comes back as an infinity that the text did not spell.
     if (std::isinf(parsed) && errno == ERANGE)
+        return false;
+    value = parsed;
+    return true;
+}
+
+bool convert_coordinate(const std::string& token, double& value)
+{
+    double parsed = 0.0;
+    if (!convert_real(token, parsed) || !is_usable_coordinate(parsed))
         return false;
     value = parsed;
     return true;

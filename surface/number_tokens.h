@@ -14,6 +14,10 @@ std::string next_token(std::string_view& text);
 // overflow fail. "inf" and "nan" convert (callers decide about them).
 bool convert_real(const std::string& token, double& value);
 
+// The whole token as a coordinate: convert_real, and finite within the usable range
+// (is_usable_coordinate).
+bool convert_coordinate(const std::string& token, double& value);
+
 // The whole token as a base-10 integer; an empty token, trailing characters or a value beyond
 // 64 bits fail.
 bool convert_integer(const std::string& token, long long& value);

@@ -1,19 +1,21 @@
 #include "surface/ply_surface_reader.h"
 
 #include "surface/annotation.h"
+#include "surface/coordinate_range.h"
 #include "surface/file_text.h"
 #include "surface/ply_file.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
+#include "surface/whole_file.h"
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
+#include <new>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,8 +27,8 @@ struct PlyRead {
 };
 
 // Callback of "x", "y" and "z" (user integer 0, 1, 2): a vertex is appended once all three of
-// its coordinates are in, whatever their order in the file. A coordinate that is not finite
-// fails the read: it would poison every later step.
+// its coordinates are in, whatever their order in the file. A coordinate that is not finite, or
+// beyond the usable range, fails the read: it would poison every later step.
 int ply_vertex_callback(p_ply_argument argument)
 {
     void* pdata = nullptr;
@@ -34,7 +36,7 @@ int ply_vertex_callback(p_ply_argument argument)
     ply_get_argument_user_data(argument, &pdata, &coordinate);
     auto& read = *static_cast<PlyRead*>(pdata);
     const double value = ply_get_argument_value(argument);
-    if (!std::isfinite(value) || coordinate < 0 || coordinate > 2)
+    if (!is_usable_coordinate(value) || coordinate < 0 || coordinate > 2)
         return 0;
     const auto k = static_cast<std::size_t>(coordinate);
     read.point[k] = value;
@@ -71,16 +73,60 @@ int ply_face_callback(p_ply_argument argument)
     return 1;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
+// Every declared value takes at least one byte of the file (a binary value one or more, an ASCII
+// value a character and a separator, a list its length), so counts that the file cannot hold
+// are refused before anything is read or sized by them.
+bool counts_fit_file(const t_ply_& ply, std::uint64_t file_size)
+{
+    std::uint64_t needed = 0;
+    for (const t_ply_element_& element : ply.elements) {
+        const auto instances = static_cast<std::uint64_t>(element.ninstances);
+        const std::uint64_t values = element.properties.size();
+        if (element.ninstances < 0 ||
+            (values != 0 && instances > (file_size - needed) / values))
+            return false;
+        needed += instances * values;
+    }
+    return true;
+}
+
+std::uint64_t file_size(std::FILE* file)
+{
+    struct stat status {};
+    return ::fstat(::fileno(file), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
+// The data and annotations of a file whose header has been read; false when they do not read.
+bool read_ply_data(t_ply_& ply, std::FILE* file, PlyRead& read)
+{
+    AnnotationReader annotations;
+    for (const char* comment = ply_get_next_comment(&ply, nullptr); comment != nullptr;
+         comment = ply_get_next_comment(&ply, comment))
+        read_annotation_line(annotations, read.surface, file_text_as_utf8(comment),
+                             AnnotationOrder::ply);
+    if (!counts_fit_file(ply, file_size(file)))
+        return false;
+    Surface& s = read.surface;
+    s.vertex_count = ply_set_read_cb(&ply, "vertex", "x", ply_vertex_callback, &read, 0);
+    ply_set_read_cb(&ply, "vertex", "y", ply_vertex_callback, &read, 1);
+    ply_set_read_cb(&ply, "vertex", "z", ply_vertex_callback, &read, 2);
+    s.triangle_count =
+        ply_set_read_cb(&ply, "face", "vertex_indices", ply_face_callback, &read, 0);
+    if (s.triangle_count == 0)
+        s.triangle_count =
+            ply_set_read_cb(&ply, "face", "vertex_index", ply_face_callback, &read, 0);
+    // The counts fit the file, so room for what the header declares costs no more than it holds.
+    reserve_vertices(s, static_cast<std::size_t>(std::max<std::int64_t>(s.vertex_count, 0)));
+    s.triangles.reserve(static_cast<std::size_t>(std::max<std::int64_t>(s.triangle_count, 0)));
+    return ply_read(&ply) != 0;
+}
 
 } // namespace
 
 bool parse_ply_file(const std::string& path, Surface& surface)
 {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (file == nullptr) {
+    const FilePointer file = open_regular_file(path);
+    if (!file) {
         log_status("Could not open ply file");
         return false;
     }
@@ -94,40 +140,21 @@ bool parse_ply_file(const std::string& path, Surface& surface)
         log_status("Could not parse ply header");
         return false;
     }
-    auto read = std::make_unique<PlyRead>();
-    AnnotationReader annotations;
-    for (const char* comment = ply_get_next_comment(ply.get(), nullptr); comment != nullptr;
-         comment = ply_get_next_comment(ply.get(), comment))
-        read_annotation_line(annotations, read->surface, file_text_as_utf8(comment),
-                             AnnotationOrder::ply);
-
-    Surface& s = read->surface;
-    s.vertex_count = ply_set_read_cb(ply.get(), "vertex", "x", ply_vertex_callback, read.get(), 0);
-    ply_set_read_cb(ply.get(), "vertex", "y", ply_vertex_callback, read.get(), 1);
-    ply_set_read_cb(ply.get(), "vertex", "z", ply_vertex_callback, read.get(), 2);
-    s.triangle_count =
-        ply_set_read_cb(ply.get(), "face", "vertex_indices", ply_face_callback, read.get(), 0);
-    if (s.triangle_count == 0)
-        s.triangle_count =
-            ply_set_read_cb(ply.get(), "face", "vertex_index", ply_face_callback, read.get(), 0);
-    // Room for what the header declares, as far as the file's bytes can hold it (a vertex
-    // takes at least three of them, a triangle four), so that a header claiming more than the
-    // file holds takes no memory for it.
-    std::error_code error;
-    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
-    const auto room = [&](std::int64_t declared, std::uintmax_t least_bytes) {
-        const std::uintmax_t fits = error ? 0 : bytes / least_bytes;
-        return static_cast<std::size_t>(
-            declared <= 0 ? 0 : std::min(static_cast<std::uintmax_t>(declared), fits));
-    };
-    reserve_vertices(s, room(s.vertex_count, 3));
-    s.triangles.reserve(room(s.triangle_count, 4));
-    const bool data_read = ply_read(ply.get()) != 0;
-    ply_close(std::move(ply));
-    if (!data_read || !complete_read_surface(s, ".ply")) {
+    bool read_whole = false;
+    std::unique_ptr<PlyRead> read;
+    // A surface too large to hold fails like any other that does not read.
+    try {
+        read = std::make_unique<PlyRead>();
+        read_whole = read_ply_data(*ply, file.get(), *read);
+        ply_close(std::move(ply));
+        read_whole = read_whole && complete_read_surface(read->surface, ".ply");
+    } catch (const std::bad_alloc&) {
+        read_whole = false;
+    }
+    if (!read_whole) {
         log_status("Could not parse ply file");
         return false;
     }
-    install_read_surface(surface, std::move(s));
+    install_read_surface(surface, std::move(read->surface));
     return true;
 }

@@ -2,21 +2,15 @@
 
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
+#include "surface/whole_file.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <memory>
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool ends_with(const std::string& text, const std::string& ending)
 {
@@ -51,16 +45,15 @@ void encode_double(double value, unsigned char* bytes)
 }
 
 // Opens a regular file for reading and gives its length; null for anything else.
-File open_for_reading(const std::string& path, std::int64_t& length)
+FilePointer open_for_reading(const std::string& path, std::int64_t& length)
 {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    FilePointer file = open_regular_file(path);
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)
         return nullptr;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error)
+    length = static_cast<std::int64_t>(std::ftell(file.get()));
+    if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
         return nullptr;
-    length = static_cast<std::int64_t>(size);
-    return File(std::fopen(path.c_str(), "rb"));
+    return file;
 }
 
 // Reads `count` little-endian doubles; false on a short read.
@@ -153,7 +146,7 @@ bool load_error_file(const std::string& data_path, std::int64_t count, std::vect
     if (companion.empty())
         return false;
     std::int64_t length = 0;
-    const File file = open_for_reading(companion, length);
+    const FilePointer file = open_for_reading(companion, length);
     if (!file || length % 8 != 0 || length / 8 != count)
         return false;
     std::vector<double> values;
@@ -169,7 +162,7 @@ DataFileLoad load_data_file(WorkingState& state, const std::string& path, const 
     DataFileLoad result;
     const bool header = data_file_has_header(name);
     std::int64_t length = 0;
-    const File file = open_for_reading(path, length);
+    const FilePointer file = open_for_reading(path, length);
     if (!file) {
         log_status("Could not open bin file");
         return result;
@@ -336,17 +329,14 @@ std::vector<unsigned char> data_header(double minimum, double maximum, const std
 bool write_data_values(const std::string& path, const std::vector<double>& values,
                        const std::optional<std::vector<unsigned char>>& header)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    bool written = true;
+    std::string bytes;
     if (header)
-        written = std::fwrite(header->data(), 1, header->size(), file) == header->size();
-    std::vector<unsigned char> bytes(8 * values.size());
+        bytes.assign(header->begin(), header->end());
+    const std::size_t start = bytes.size();
+    bytes.resize(start + 8 * values.size());
     for (std::size_t i = 0; i < values.size(); ++i)
-        encode_double(values[i], bytes.data() + 8 * i);
-    written = written && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+        encode_double(values[i], reinterpret_cast<unsigned char*>(&bytes[start + 8 * i]));
+    return write_whole_file(path, bytes);
 }
 
 bool save_lr_data(const WorkingState& state)

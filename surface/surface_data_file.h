@@ -63,7 +63,7 @@ std::string saved_lr_data_name(const WorkingState& state);
 bool save_lr_data(const WorkingState& state);
 
 // Writes doubles as a data file, preceded by the header when `header` holds its 256 bytes.
-// False when the file cannot be created or any write or the close fails.
+// False when the file could not be written whole (an old file then stays as it was).
 bool write_data_values(const std::string& path, const std::vector<double>& values,
                        const std::optional<std::vector<unsigned char>>& header = std::nullopt);
 

@@ -1,44 +1,25 @@
 #include "surface/wrl_surface_reader.h"
 
 #include "surface/annotation.h"
+#include "surface/coordinate_range.h"
 #include "surface/file_text.h"
 #include "surface/number_tokens.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
 
 #include <algorithm>
-#include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
+#include <memory>
+#include <new>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace {
 
-// The file's lines as UTF-8 (file_text_as_utf8), without their line ends (line feed, carriage
-// return and line feed, or a lone carriage return). False when the file cannot be read.
-bool read_text_lines(const std::string& path, std::vector<std::string>& lines)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad())
-        return false;
-    bytes = file_text_as_utf8(std::move(bytes));
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t end = bytes.find_first_of("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(bytes.substr(start));
-            break;
-        }
-        lines.push_back(bytes.substr(start, end - start));
-        start = end + (bytes.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    }
-    return true;
-}
+// A WRL file is read whole; one beyond this size is refused rather than held (its lines take
+// about as much memory again).
+constexpr std::uint64_t largest_wrl_file = std::uint64_t{2} << 30;
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -76,7 +57,7 @@ struct WrlScan {
     std::vector<std::string> lines;
     std::size_t line = 0;
     Surface read;
-    bool ok = true; // no triangle index out of range, no vertex coordinate that is not finite
+    bool ok = true; // no triangle index out of range, no vertex coordinate beyond the usable range
     bool have_vertices = false;  // a point block with vertices has been taken
     bool have_triangles = false; // a coordIndex block has been taken
 
@@ -91,19 +72,20 @@ struct WrlScan {
 void read_point_block(WrlScan& scan, bool is_point)
 {
     std::vector<Point3> points;
-    bool finite = true;
+    bool usable = true;
     for (++scan.line; !scan.at_end(); ++scan.line) {
         if (has_closing_bracket(scan.current()))
             break;
         double xyz[3] = {};
         if (!three_numbers(scan.current(), xyz, convert_real))
             break;
-        finite = finite && std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]);
+        usable = usable && is_usable_coordinate(xyz[0]) && is_usable_coordinate(xyz[1]) &&
+                 is_usable_coordinate(xyz[2]);
         points.push_back({xyz[0], xyz[1], xyz[2]});
     }
     if (!is_point || scan.have_vertices || points.empty())
         return;
-    scan.ok = scan.ok && finite;
+    scan.ok = scan.ok && usable;
     for (const Point3& p : points)
         append_vertex(scan.read, p);
     scan.read.vertex_count = static_cast<std::int64_t>(points.size());
@@ -141,13 +123,11 @@ void read_triangle_block(WrlScan& scan)
 
 } // namespace
 
-bool parse_wrl_file(const std::string& path, Surface& surface)
+namespace {
+
+// The surface of a file's lines; false when they do not make one.
+bool scan_wrl_lines(WrlScan& scan)
 {
-    WrlScan scan;
-    if (!read_text_lines(path, scan.lines)) {
-        log_status("Could not open wrl file");
-        return false;
-    }
     for (std::string& line : scan.lines)
         std::replace(line.begin(), line.end(), '\t', ' ');
     AnnotationReader annotations;
@@ -174,10 +154,36 @@ bool parse_wrl_file(const std::string& path, Surface& surface)
                 break;
         }
     }
-    if (!scan.ok || !complete_read_surface(scan.read, ".wrl")) {
+    return scan.ok && complete_read_surface(scan.read, ".wrl");
+}
+
+} // namespace
+
+bool parse_wrl_file(const std::string& path, Surface& surface)
+{
+    // A file too large to hold fails like one that cannot be read, a surface too large to hold
+    // like one that does not parse.
+    auto scan = std::make_unique<WrlScan>();
+    bool opened = false;
+    try {
+        opened = read_file_text_lines(path, largest_wrl_file, scan->lines) == WholeFileRead::read;
+    } catch (const std::bad_alloc&) {
+        opened = false;
+    }
+    if (!opened) {
+        log_status("Could not open wrl file");
+        return false;
+    }
+    bool parsed = false;
+    try {
+        parsed = scan_wrl_lines(*scan);
+    } catch (const std::bad_alloc&) {
+        parsed = false;
+    }
+    if (!parsed) {
         log_status("Could not parse wrl file");
         return false;
     }
-    install_read_surface(surface, std::move(scan.read));
+    install_read_surface(surface, std::move(scan->read));
     return true;
 }

@@ -2,11 +2,9 @@
 
 #include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "surface/file_text.h"
 
-#include <wx/file.h>
 #include <wx/filename.h>
-#include <wx/log.h>
-#include <wx/textfile.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,6 +33,9 @@ const std::array<BatchColumn, batch_column_count> batch_columns = {{
 }};
 
 namespace {
+
+// A batch file is read whole; a thousand jobs take a few hundred kilobytes.
+constexpr std::uint64_t largest_batch_file = std::uint64_t{256} << 20;
 
 bool is_white(char c)
 {
@@ -109,19 +110,7 @@ std::optional<std::int32_t> take_integer(std::string_view& text)
 
 bool read_text_lines(const std::string& path, std::vector<std::string>& lines)
 {
-    const wxString name = wxString::FromUTF8(path);
-    if (!wxFile::Access(name, wxFile::read))
-        return false;
-    // The toolkit's own error message would open a dialog; the caller reports the failure.
-    wxLogNull quiet;
-    wxTextFile file;
-    if (!file.Open(name, wxConvAuto()))
-        return false;
-    lines.clear();
-    for (std::size_t i = 0; i < file.GetLineCount(); ++i)
-        lines.emplace_back(file.GetLine(i).ToUTF8().data());
-    file.Close();
-    return true;
+    return read_file_text_lines(path, largest_batch_file, lines) == WholeFileRead::read;
 }
 
 bool parse_batch_lines(const std::vector<std::string>& lines, BatchFile& batch)

@@ -61,8 +61,8 @@ struct BatchFile {
     std::vector<BatchJob> jobs;
 };
 
-// Reads a text file's lines (encoding detected, converted to UTF-8). False when the file is not
-// readable or cannot be opened as text.
+// Reads a text file's lines as read_file_text_lines gives them (encoding detected, converted to
+// UTF-8). False when the file is not readable, is no regular file or is larger than 256 MiB.
 bool read_text_lines(const std::string& path, std::vector<std::string>& lines);
 
 // Parses the lines of a batch file: separators (blank, tab, comma), "#" comments and empty

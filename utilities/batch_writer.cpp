@@ -4,6 +4,7 @@
 #include "app/working_state.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
+#include "surface/whole_file.h"
 #include "utilities/natural_order.h"
 #include "utilities/pad_to_width.h"
 
@@ -12,7 +13,6 @@
 #include <wx/log.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 // reflect, smth LR, smth HR, range, fussy, n iter, reg type, save reg, save LR data, save map,
@@ -102,15 +102,6 @@ std::string batch_file_text(const std::string& directory, const std::string& lr_
     return text;
 }
 
-bool write_text_file(const std::string& path, const std::string& text)
-{
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (file == nullptr)
-        return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && written;
-}
-
 std::string lr_field(const WorkingState& state)
 {
     return quoted_if_blank(state.lr_surface->name + state.lr_surface->file_type);
@@ -175,7 +166,7 @@ bool write_register_batch_file(const WorkingState& state, const std::string& fil
                                const BatchPreset& preset)
 {
     const std::string directory = lr_directory(state);
-    return write_text_file(
+    return write_whole_file(
         directory + "/" + file_name,
         batch_file_text(directory, lr_field(state), register_jobs(state), preset));
 }
@@ -195,7 +186,7 @@ bool write_map_batch_files(const WorkingState& state, const BatchPreset& preset,
                             reflect_between(state.lr_surface->name, name)});
         }
         const std::string file_name = "auto_map" + key + ".run";
-        if (!write_text_file(directory + "/" + file_name,
+        if (!write_whole_file(directory + "/" + file_name,
                              batch_file_text(directory, lr_field(state), jobs, preset))) {
             all_written = false;
             if (failed != nullptr)

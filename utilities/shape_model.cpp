@@ -1,20 +1,16 @@
 #include "utilities/shape_model.h"
 
+#include "surface/coordinate_range.h"
 #include "surface/float_bytes.h"
 #include "surface/vertex_normals.h"
+#include "surface/whole_file.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <memory>
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr std::uint64_t header_bytes = 8;
 
@@ -62,6 +58,23 @@ void shape_changed(WorkingState& state)
     state.list_dirty[dirty_lr_plain] = true;
 }
 
+// Whether every shape the sliders can show, the mean moved by up to three standard deviations
+// along one mode, keeps its coordinates within the usable range: a model that would show
+// infinite positions spreads NaN into the normals and the fit.
+bool shapes_stay_usable(const ShapeModel& model)
+{
+    std::vector<double> reach(model.variances.size());
+    for (std::size_t k = 0; k < reach.size(); ++k)
+        reach[k] = std::fabs(ssm_amplitude(model.variances[k], 100));
+    for (std::size_t row = 0; row < model.modes.size(); ++row)
+        for (std::size_t k = 0; k < reach.size(); ++k)
+            if (!(std::fabs(static_cast<double>(model.mean[row])) +
+                      std::fabs(static_cast<double>(model.modes[row][k])) * reach[k] <=
+                  largest_coordinate))
+                return false;
+    return true;
+}
+
 } // namespace
 
 std::string ssm_file_path(const Surface& lr) { return lr.path_stem + ".ssm"; }
@@ -74,7 +87,7 @@ bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel
             *refusal = why;
         return false;
     };
-    FilePointer file(std::fopen(path.c_str(), "rb"));
+    const FilePointer file = open_regular_file(path);
     if (!file)
         return false; // most surfaces have no model: no reason to give
     if (coordinates <= 0 || std::fseek(file.get(), 0, SEEK_END) != 0)
@@ -114,6 +127,8 @@ bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel
     if (!std::all_of(read.variances.begin(), read.variances.end(),
                      [](float v) { return v >= 0.0f; }))
         return refuse("it holds a negative variance");
+    if (!shapes_stay_usable(read))
+        return refuse("its shapes leave the range of coordinates the program can use");
     model = std::move(read);
     return true;
 }
@@ -135,11 +150,7 @@ bool write_ssm_file(const std::string& path, const ShapeModel& model)
     append_floats(bytes, model.variances, modes);
     for (const std::vector<float>& row : model.modes)
         append_floats(bytes, row, modes);
-    FilePointer file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    return std::fclose(file.release()) == 0 && written;
+    return write_whole_file(path, bytes);
 }
 
 bool load_ssm_file(WorkingState& state, std::string& refusal)

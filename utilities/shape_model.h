@@ -21,16 +21,17 @@ struct ShapeModel {
 std::string ssm_file_path(const Surface& lr);
 
 // Reads a model file with exactly `coordinates` rows. False, with `model` untouched, when the
-// file cannot be opened, R differs from `coordinates`, m is below 2 or beyond the int range, the
-// file is shorter than 8 + 4R + 4m + 4Rm bytes (checked before anything is allocated), a value
-// is not finite or a variance is negative; for a file that exists, `refusal` (when given) gets
-// the reason. Bytes after the model are ignored.
+// file cannot be opened (or is no regular file), R differs from `coordinates`, m is below 2 or
+// beyond the int range, the file is shorter than 8 + 4R + 4m + 4Rm bytes (checked before anything
+// is allocated), a value is not finite, a variance is negative, or a shape the sliders can show
+// (up to three standard deviations along a mode) would leave the usable coordinate range; for a
+// file that exists, `refusal` (when given) gets the reason. Bytes after the model are ignored.
 bool read_ssm_file(const std::string& path, std::int64_t coordinates, ShapeModel& model,
                    std::string* refusal = nullptr);
 
-// Writes the model in the layout above (created or truncated, mode 0666 before the umask).
-// False when the model's arrays do not agree, R does not fit the header, or the open, a write
-// or the close fails.
+// Writes the model in the layout above (a new file gets mode 0666 before the umask). False when
+// the model's arrays do not agree, R does not fit the header, or the file could not be written
+// whole (an old file then stays as it was).
 bool write_ssm_file(const std::string& path, const ShapeModel& model);
 
 // Reads the model that belongs to the loaded LR surface and installs it; true when one was

@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -33,18 +32,13 @@ const CreatorModel creator_models[] = {
 constexpr std::int64_t max_modes = 50;
 constexpr std::size_t minimum_shapes = 3;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
-
 std::string file_system_path(const wxString& path) { return std::string(path.fn_str()); }
 std::string utf8(const wxString& text) { return std::string(text.ToUTF8().data()); }
 
-// The byte count of a readable file; -1 when it cannot be opened for reading.
+// The byte count of a readable regular file; -1 for anything else.
 long readable_size(const wxString& path)
 {
-    FilePointer file(std::fopen(file_system_path(path).c_str(), "rb"));
+    const FilePointer file = open_regular_file(file_system_path(path));
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)
         return -1;
     return std::ftell(file.get());
@@ -173,7 +167,7 @@ DisplacementRead read_displacements(const std::vector<ShapeEntry>& entries,
     shapes.resize(coordinates, static_cast<Eigen::Index>(entries.size()));
     std::vector<unsigned char> bytes(4 * static_cast<std::size_t>(coordinates));
     for (std::size_t j = 0; j < entries.size(); ++j) {
-        FilePointer file(std::fopen(file_system_path(entries[j].breg_file).c_str(), "rb"));
+        const FilePointer file = open_regular_file(file_system_path(entries[j].breg_file));
         if (!file)
             return DisplacementRead::not_opened;
         if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())

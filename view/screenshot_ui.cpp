@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "surface/status_log.h"
+#include "surface/whole_file.h"
 #include "view/gl_canvas.h"
 #include "view/screenshot.h"
 
@@ -10,7 +11,7 @@
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
-#include <wx/wfstream.h>
+#include <wx/mstream.h>
 
 #include <GL/gl.h>
 
@@ -46,16 +47,19 @@ bool ensure_image_handler(wxBitmapType type)
     return true;
 }
 
-// Writes the image and closes the file; false when opening, writing or closing failed. The
+// Encodes the image and writes the file through write_whole_file, so a picture that does not
+// reach the disk whole leaves no cut-off file and an older picture of the same name stays. The
 // toolkit's own error messages are held back: they would open a dialog in the middle of a run.
 bool write_image(const wxImage& image, const wxString& file_name, wxBitmapType type)
 {
     wxLogNull no_dialogs;
-    wxFileOutputStream out(file_name);
-    if (!out.IsOk())
+    wxMemoryOutputStream encoded;
+    if (!image.SaveFile(encoded, type) || !encoded.IsOk())
         return false;
-    const bool written = image.SaveFile(out, type);
-    return out.Close() && written;
+    const wxStreamBuffer* buffer = encoded.GetOutputStreamBuffer();
+    const std::string bytes(static_cast<const char*>(buffer->GetBufferStart()),
+                            static_cast<std::size_t>(encoded.GetLength()));
+    return write_whole_file(std::string(file_name.fn_str()), bytes);
 }
 
 // No caller of the program asks for another type; a batch run must not stop at a dialog.

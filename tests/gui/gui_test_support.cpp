@@ -35,9 +35,26 @@ void pump_once()
     wxTheApp->ProcessIdle();
 }
 
+namespace {
+
+// A sanitized build runs several times slower; its time-outs must still catch only hangs.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int time_out_factor = 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr int time_out_factor = 4;
+#else
+constexpr int time_out_factor = 1;
+#endif
+#else
+constexpr int time_out_factor = 1;
+#endif
+
+} // namespace
+
 bool pump_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
-    const auto end = std::chrono::steady_clock::now() + timeout;
+    const auto end = std::chrono::steady_clock::now() + time_out_factor * timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end)
             return condition();

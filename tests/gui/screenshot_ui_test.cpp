@@ -3,7 +3,9 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/frame.h"
+#include "tests/fixtures/full_device.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/temp_files.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/view_test_support.h"
@@ -192,6 +194,33 @@ TEST_F(Screenshot, WriteFailureIsReportedInTheStatusLineWithoutADialog)
         EXPECT_EQ(gui_test::status_text(),
                   "Could not save image " + directory + "/missing/lr_bone-hr_bone.png");
     }
+}
+
+// A picture cut short on a full disk is no saved picture: the older one stays, nothing partial
+// is left, and the failure is said (in a batch the status line goes to the log as well).
+TEST_F(Screenshot, FullDiskKeepsTheOlderPicture)
+{
+    show_raised_lr();
+    FullDevice device;
+    frame().lr_surface->path_stem = device.file("lr_bone");
+    const std::string target = device.file("lr_bone-hr_bone.png");
+    const std::string older = "an older picture";
+    device.write("lr_bone-hr_bone.png", older);
+    for (bool batch : {true, false}) {
+        frame().batch_running = batch;
+        frame().SetStatusText("", 0);
+        device.fill();
+        save_screenshot();
+        device.empty();
+        EXPECT_EQ(gui_test::status_text(), wxString::FromUTF8("Could not save image " + target));
+        EXPECT_EQ(read_file(target), older);
+        EXPECT_EQ(device.names(), std::vector<std::string>{"lr_bone-hr_bone.png"});
+    }
+    frame().batch_running = false;
+    save_screenshot();
+    EXPECT_EQ(gui_test::status_text(), "Screenshot saved");
+    wxImage saved;
+    EXPECT_TRUE(saved.LoadFile(wxString::FromUTF8(target), wxBITMAP_TYPE_PNG));
 }
 
 TEST_F(Screenshot, UnsupportedTypeAsksOnlyOutsideABatch)

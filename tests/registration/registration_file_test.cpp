@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -290,6 +292,8 @@ TEST_F(RegistrationFileTest, ReadResultForEachKindOfFile)
         {"inf in a grid", with_grid_value("inf"), -1},
         {"negative infinity spelled out", with_grid_value("-infinity"), -1},
         {"an overflowing number", with_grid_value("1e999"), -1},
+        {"a number that later products would overflow", with_grid_value("1e154"), -1},
+        {"a number just beyond the float range", with_grid_value("3.5e38"), -1},
         {"letters after a number", with_grid_value("0.5x"), -1},
         {"a decimal comma", with_grid_value("0,5"), -1},
         {"three numbers on a row", v13("2 0 0\n" + matrix_rows(16).substr(8) + grid_lines(3)), -1},
@@ -313,6 +317,21 @@ TEST_F(RegistrationFileTest, ReadResultForEachKindOfFile)
     fs::remove(reg_path());
     EXPECT_EQ(load_registration_file(state), 0) << "no file";
     expect_defaults();
+
+    // What stands in the file's place and cannot be one is refused at once: an endless device,
+    // a FIFO without a writer (which would block), a directory.
+    fs::create_symlink("/dev/zero", reg_path());
+    set_registration();
+    EXPECT_EQ(load_registration_file(state), -1) << "a device";
+    expect_defaults();
+    fs::remove(reg_path());
+    ASSERT_EQ(mkfifo(reg_path().c_str(), 0600), 0);
+    set_registration();
+    EXPECT_EQ(load_registration_file(state), -1) << "a FIFO";
+    fs::remove(reg_path());
+    fs::create_directory(reg_path());
+    EXPECT_EQ(load_registration_file(state), -1) << "a directory";
+    fs::remove(reg_path());
 }
 
 TEST_F(RegistrationFileTest, VersionsConvertTheirMatricesDifferently)

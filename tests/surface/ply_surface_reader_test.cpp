@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <random>
 #include <string>
@@ -162,6 +164,14 @@ TEST(PlySurfaceReader, NamesAreReadAsUtf8)
         {"UTF-8 stays as it is", "CLOSED_LANDCURVE \"t\xC3\xAAte\" 2"},
         {"text that is not UTF-8 is taken as single bytes", "CLOSED_LANDCURVE \"t\xEAte\" 2"},
     };
+    // A comment behind a UTF-16 mark whose last unit is cut off: decoded, no annotation, no
+    // assertion (the test program aborts on one).
+    Surface odd;
+    const std::vector<std::string> odd_comments = {"\xFE\xFF\xD8\x3D\xDC", "\xFF\xFE\x01"};
+    ASSERT_TRUE(parse_ply_file(write_ply(directory, "odd.ply", tetrahedron(), odd_comments, {}),
+                               odd));
+    EXPECT_TRUE(odd.landcurves.empty() && odd.landmarks.empty());
+
     for (const Case& c : cases) {
         const std::string path =
             write_ply(directory, "names.ply", tetrahedron(), {c.comment, "0", "1"}, {});
@@ -203,6 +213,20 @@ TEST(PlySurfaceReader, FailureCases)
         {"a coordinate that is not a number",
          ascii_file(vertices + faces, "0 0 0\nnan 0 0\n0 1 0\n3 0 1 2\n"),
          "Could not parse ply file"},
+        {"a coordinate whose products would overflow",
+         ascii_file("element vertex 3\nproperty double x\nproperty double y\nproperty double z\n" +
+                        faces,
+                    "0 0 0\n1e154 0 0\n0 1 0\n3 0 1 2\n"),
+         "Could not parse ply file"},
+        {"a coordinate beyond the float range",
+         ascii_file("element vertex 3\nproperty double x\nproperty double y\nproperty double z\n" +
+                        faces,
+                    "0 0 0\n1 0 0\n0 0 -3.5e38\n3 0 1 2\n"),
+         "Could not parse ply file"},
+        {"more faces than the file could hold",
+         ascii_file(vertices + "element face 400000000\nproperty list uchar int vertex_indices\n",
+                    three + "3 0 1 2\n"),
+         "Could not parse ply file"},
         {"a coordinate that is infinite",
          ascii_file("element vertex 3\nproperty double x\nproperty double y\nproperty double z\n" +
                         faces,
@@ -239,6 +263,19 @@ TEST(PlySurfaceReader, FailureCases)
         StatusCapture status;
         EXPECT_FALSE(parse_ply_file(path, surface)) << c.why;
         EXPECT_EQ(status.messages, std::vector<std::string>{c.message}) << c.why;
+        expect_untouched(surface, before);
+    }
+
+    // Nothing that is no regular file is read: not an endless device, not a FIFO without a
+    // writer (which would block), not a directory.
+    const std::string fifo = directory.file("fifo.ply");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), fifo, directory.path()}) {
+        Surface surface;
+        fill_surface(surface, before);
+        StatusCapture status;
+        EXPECT_FALSE(parse_ply_file(path, surface)) << path;
+        EXPECT_EQ(status.messages, std::vector<std::string>{"Could not open ply file"}) << path;
         expect_untouched(surface, before);
     }
 }

@@ -3,8 +3,11 @@
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/fixtures/temp_files.h"
+#include "tests/fixtures/wrl_files.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cmath>
 #include <random>
@@ -13,21 +16,13 @@
 
 namespace {
 
-// A file as a typical exporter writes it: the keyword and the opening bracket on one line, one
-// vertex or triangle per line with commas, closing brackets on lines of their own.
-std::string typical_file(const Mesh& mesh, const std::string& annotations)
+// ASCII and ISO 8859-1 text as UTF-16 little-endian code units.
+std::string utf16le(const std::string& text)
 {
-    std::string text = "#VRML V2.0 utf8\n" + annotations +
-                       "Viewpoint { position 0 0 10 }\nShape {\n geometry IndexedFaceSet {\n"
-                       "  coord Coordinate {\n   point [\n";
-    for (const Point3& p : mesh.positions)
-        text += "    " + std::to_string(p.x) + " " + std::to_string(p.y) + " " +
-                std::to_string(p.z) + ",\n";
-    text += "   ]\n  }\n  coordIndex [\n";
-    for (const Triangle& t : mesh.triangles)
-        text += "   " + std::to_string(t.vertex[0]) + ", " + std::to_string(t.vertex[1]) + ", " +
-                std::to_string(t.vertex[2]) + ", -1,\n";
-    return text + "  ]\n }\n}\n";
+    std::string bytes;
+    for (const char c : text)
+        bytes += std::string{c, '\0'};
+    return bytes;
 }
 
 // Three vertices of a right triangle and its face, as block lines.
@@ -40,10 +35,10 @@ TEST(WrlSurfaceReader, ReadsATypicalFile)
 {
     TempDirectory directory;
     const Mesh mesh = icosphere(1, 10.0);
-    const std::string path = directory.write(
-        "sphere.wrl", typical_file(mesh, "# LANDMARK \"north\" 0 0 10 0 0 1\n"
-                                         "# OPEN_LANDCURVE \"arc\" 2\n# 5\n#\t0 0 -10 0 0 -1\n"
-                                         "# SEMILANDMARK 1 2 3\n# LAD sphere radius hint 1.5\n"));
+    const std::string annotations = "# LANDMARK \"north\" 0 0 10 0 0 1\n"
+                                    "# OPEN_LANDCURVE \"arc\" 2\n# 5\n#\t0 0 -10 0 0 -1\n"
+                                    "# SEMILANDMARK 1 2 3\n# LAD sphere radius hint 1.5\n";
+    const std::string path = directory.write("sphere.wrl", typical_wrl_file(mesh, annotations));
     Surface surface;
     ASSERT_TRUE(parse_wrl_file(path, surface));
     EXPECT_EQ(surface.file_type, ".wrl");
@@ -106,6 +101,10 @@ TEST(WrlSurfaceReader, BlockCases)
          0},
         {"a coordinate that is not a number fails the file",
          "point [\n0 0 0\nnan 0 0\n0 1 0\n]\n" + triangle_face, 0, 0},
+        {"a coordinate whose products would overflow fails the file",
+         "point [\n0 0 0\n1e154 0 0\n0 1 0\n]\n" + triangle_face, 0, 0},
+        {"a coordinate beyond the float range fails the file",
+         "point [\n0 0 0\n1 0 0\n0 -3.5e38 0\n]\n" + triangle_face, 0, 0},
         {"no triangles", triangle_points, 0, 0},
         {"no vertices", triangle_face, 0, 0},
         {"an empty file", "", 0, 0},
@@ -150,6 +149,9 @@ TEST(WrlSurfaceReader, NamesAreReadAsUtf8)
         {"UTF-8 stays as it is", "# LANDMARK \"t\xC3\xAAte\" 1\n" + body},
         {"a byte-order mark is dropped", "\xEF\xBB\xBF# LANDMARK \"t\xC3\xAAte\" 1\n" + body},
         {"text that is not UTF-8 is taken as single bytes", "# LANDMARK \"t\xEAte\" 1\n" + body},
+        {"UTF-16 with a mark and a unit that is no character",
+         "\xFF\xFE" + utf16le("# LANDMARK \"t\xEAte\" 1\n# ") + std::string("\x00\xDC", 2) +
+             utf16le("\n" + body)},
     };
     for (const Case& c : cases) {
         Surface surface;
@@ -167,12 +169,23 @@ TEST(WrlSurfaceReader, MissingFile)
     StatusCapture status;
     EXPECT_FALSE(parse_wrl_file(directory.file("none.wrl"), surface));
     EXPECT_EQ(status.messages, std::vector<std::string>{"Could not open wrl file"});
+
+    // Nothing that is no regular file is read: not an endless device, not a FIFO without a
+    // writer (which would block), not a directory.
+    const std::string fifo = directory.file("fifo.wrl");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), fifo, directory.path()}) {
+        status.messages.clear();
+        EXPECT_FALSE(parse_wrl_file(path, surface)) << path;
+        EXPECT_EQ(status.messages, std::vector<std::string>{"Could not open wrl file"}) << path;
+    }
 }
 
 TEST(WrlSurfaceReader, DamagedFilesFailCleanly)
 {
     TempDirectory directory;
-    const std::string original = typical_file(octahedron(), "# OPEN_LANDCURVE \"c\" 2\n# 1\n");
+    const std::string original =
+        typical_wrl_file(octahedron(), "# OPEN_LANDCURVE \"c\" 2\n# 1\n");
     std::mt19937 random(777);
     std::vector<std::string> variants;
     for (std::size_t length = 0; length < original.size(); length += 7)

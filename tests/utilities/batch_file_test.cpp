@@ -183,8 +183,22 @@ TEST(BatchFile, TextLinesLoseTheirLineEndsWhateverTheirKind)
     EXPECT_EQ(lines[0], "/d/");
     EXPECT_EQ(lines[1], "");
     EXPECT_EQ(lines[2].substr(0, 9), "b\xC3\xB8ne.ply");
+
+    // UTF-16 big-endian with a lone surrogate in a comment: decoded, the bad unit as U+FFFD.
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        const std::string units[] = {"#", "\xD8\x01", "\n", "b", "\xF8", "\r", "\n"};
+        out << "\xFE\xFF";
+        for (const std::string& unit : units)
+            out << (unit.size() == 2 ? unit : std::string(1, '\0') + unit);
+    }
+    ASSERT_TRUE(read_text_lines(path, lines));
+    EXPECT_EQ(lines, (std::vector<std::string>{"#\xEF\xBF\xBD", "b\xC3\xB8"}));
+
     std::remove(path.c_str());
     EXPECT_FALSE(read_text_lines(path, lines));
+    EXPECT_FALSE(read_text_lines("/dev/zero", lines)) << "an endless device is no batch file";
+    EXPECT_FALSE(read_text_lines(directory, lines));
     rmdir(directory);
 }
 

@@ -79,6 +79,9 @@ TEST(ShapeModelFile, WhichFilesAreTaken)
     huge_modes[7] = '\x10'; // 2^28 modes
     std::string beyond_int = model_bytes(r, 2, r);
     beyond_int[7] = '\x80';
+    // Three standard deviations (6) along this mode take a coordinate beyond the float range.
+    std::string huge_mode = model_bytes(r, 2, r);
+    put_float(&huge_mode[8 + 4 * (r + 2)], 1e38f);
     struct Case {
         const char* why;
         std::string bytes;
@@ -103,6 +106,8 @@ TEST(ShapeModelFile, WhichFilesAreTaken)
         {"a mode count beyond the slider's range", beyond_int, mode_count},
         {"a mean that is not a number", nan_mean, "it holds a value that is not a finite number"},
         {"a negative variance", model_bytes(r, 2, r, -1.0f), "it holds a negative variance"},
+        {"a mode whose shapes leave the float range", huge_mode,
+         "its shapes leave the range of coordinates the program can use"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
