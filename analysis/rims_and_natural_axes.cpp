@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -19,19 +20,15 @@ constexpr double axis_fit_tolerance = 1e-6;
 
 std::size_t index(std::int64_t i) { return static_cast<std::size_t>(i); }
 
-// An edge as first met (corner order of its triangle) and how many triangles use it.
-struct Edge {
-    std::int64_t first;
-    std::int64_t second;
-    int count;
-};
-
-// Every edge of every triangle, in order of first appearance, so that the boundary edges and
-// with them the chain numbers and loop start vertices are the same on every run. The sides are
-// filed by their lower corner in file order (a counting sort) and each vertex's few sorted by
-// their other corner, so that equal edges lie together with their first side leading; no hash
-// table of every edge is needed.
-std::vector<Edge> edge_table(const std::vector<Triangle>& triangles)
+// The sides of triangles that no other side shares (the boundary edges), each as its triangle
+// lists its corners and in triangle order, so that the chain numbers and loop start vertices are
+// the same on every run. The sides are filed by their lower corner in file order (a counting
+// sort) and each vertex's few sorted by their other corner, so that equal edges lie together; no
+// hash table of every edge is needed. Index is the narrowest type that counts both the vertices
+// and the sides, which halves what the filing touches on any surface of fewer than 4G of each.
+template <typename Index>
+std::vector<std::array<std::int64_t, 2>> lone_sides(const std::vector<Triangle>& triangles,
+                                                    std::int64_t top)
 {
     const std::size_t side_count = 3 * triangles.size();
     const auto corners = [&triangles](std::size_t side) {
@@ -39,12 +36,8 @@ std::vector<Edge> edge_table(const std::vector<Triangle>& triangles)
         const std::size_t k = side % 3;
         return std::pair(c[k], c[(k + 1) % 3]);
     };
-    std::int64_t top = -1;
-    for (const Triangle& triangle : triangles)
-        for (const std::int64_t v : triangle.vertex)
-            top = std::max(top, v);
     // start[v] .. start[v + 1]: the sides whose lower corner is v.
-    std::vector<std::size_t> start(index(top + 2), 0);
+    std::vector<Index> start(index(top + 2), 0);
     for (std::size_t side = 0; side < side_count; ++side) {
         const auto [a, b] = corners(side);
         ++start[index(std::min(a, b)) + 1];
@@ -52,20 +45,20 @@ std::vector<Edge> edge_table(const std::vector<Triangle>& triangles)
     for (std::size_t v = 1; v < start.size(); ++v)
         start[v] += start[v - 1];
     struct FiledSide {
-        std::int64_t other; // the higher corner
-        std::size_t side;
+        Index other; // the higher corner
+        Index side;
     };
     std::vector<FiledSide> filed(side_count);
     {
-        std::vector<std::size_t> next(start.begin(), start.end() - 1);
+        std::vector<Index> next(start.begin(), start.end() - 1);
         for (std::size_t side = 0; side < side_count; ++side) {
             const auto [a, b] = corners(side);
-            filed[next[index(std::min(a, b))]++] = {std::max(a, b), side};
+            filed[next[index(std::min(a, b))]++] = {static_cast<Index>(std::max(a, b)),
+                                                    static_cast<Index>(side)};
         }
     }
-    // uses[side]: at the first side of an edge, how many sides share that edge; 0 elsewhere.
-    std::vector<int> uses(side_count, 0);
-    std::size_t edge_count = 0;
+    std::vector<bool> lone(side_count, false);
+    std::size_t lone_count = 0;
     for (std::size_t v = 0; v + 1 < start.size(); ++v) {
         const auto from = filed.begin() + static_cast<std::ptrdiff_t>(start[v]);
         const auto to = filed.begin() + static_cast<std::ptrdiff_t>(start[v + 1]);
@@ -76,21 +69,35 @@ std::vector<Edge> edge_table(const std::vector<Triangle>& triangles)
             auto past = first;
             while (past != to && past->other == first->other)
                 ++past;
-            uses[first->side] = static_cast<int>(past - first);
-            ++edge_count;
+            if (past - first == 1) {
+                lone[first->side] = true;
+                ++lone_count;
+            }
             first = past;
         }
     }
     filed = {};
-    std::vector<Edge> edges;
-    edges.reserve(edge_count);
+    std::vector<std::array<std::int64_t, 2>> sides;
+    sides.reserve(lone_count);
     for (std::size_t side = 0; side < side_count; ++side) {
-        if (uses[side] == 0)
+        if (!lone[side])
             continue;
         const auto [a, b] = corners(side);
-        edges.push_back({a, b, uses[side]});
+        sides.push_back({a, b});
     }
-    return edges;
+    return sides;
+}
+
+std::vector<std::array<std::int64_t, 2>> boundary_edges(const std::vector<Triangle>& triangles)
+{
+    std::int64_t top = -1;
+    for (const Triangle& triangle : triangles)
+        for (const std::int64_t v : triangle.vertex)
+            top = std::max(top, v);
+    constexpr auto narrow = static_cast<std::uint64_t>(std::numeric_limits<std::uint32_t>::max());
+    if (static_cast<std::uint64_t>(top + 2) <= narrow && 3 * triangles.size() <= narrow)
+        return lone_sides<std::uint32_t>(triangles, top);
+    return lone_sides<std::size_t>(triangles, top);
 }
 
 // The directed boundary edges, taken from the list by chaining: the first remaining edge starts
@@ -326,16 +333,12 @@ void find_rims_and_natural_axes(WorkingState& state, Surface& surface)
     surface.rim_band.clear();
     surface.rim_centroid = {};
 
-    std::vector<std::array<std::int64_t, 2>> boundary;
+    std::vector<std::array<std::int64_t, 2>> boundary = boundary_edges(surface.triangles);
     std::fill(surface.on_rim.begin(), surface.on_rim.end(), 0);
-    for (const Edge& edge : edge_table(surface.triangles)) {
-        if (edge.count == 1) {
-            boundary.push_back({edge.first, edge.second});
-            surface.on_rim[index(edge.first)] = 1;
-            surface.on_rim[index(edge.second)] = 1;
-        }
+    for (const auto& [first, second] : boundary) {
+        surface.on_rim[index(first)] = 1;
+        surface.on_rim[index(second)] = 1;
     }
-
     BoundaryEdges edges(std::move(boundary));
     std::size_t chain_number = 0;
     while (edges.remaining() >= 2) {

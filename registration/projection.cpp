@@ -92,9 +92,10 @@ LineHit nearest_line_hit(const TriangleGrid& grid, const std::vector<Point3>& co
     const Line line = line_through(p, d);
     LineHit best;
     std::size_t best_triangle = 0;
-    const bool answered = grid.for_each_candidate(line.p, line.u, [&](std::uint32_t t) {
-        test_triangle(corners, triangles, t, line, best, best_triangle);
-    });
+    const bool answered = grid.for_each_candidate(
+        line.p, line.u,
+        [&](std::uint32_t t) { test_triangle(corners, triangles, t, line, best, best_triangle); },
+        [&best] { return best.found ? best.distance : HUGE_VAL; });
     return answered ? best : nearest_line_hit(corners, triangles, p, d);
 }
 

@@ -1,5 +1,7 @@
 #include "registration/projection_index.h"
 
+#include "surface/thread_pool.h"
+
 #include <limits>
 
 namespace {
@@ -16,6 +18,8 @@ constexpr std::uint64_t most_items = std::numeric_limits<std::uint32_t>::max();
 // its box (box_widening of its diagonal) covers five times over.
 constexpr double thin_limit = 1e-6;
 constexpr double box_widening = 1e-5;
+// Triangles are shaped and filed over the threads in blocks of this many.
+constexpr std::size_t triangles_per_block = 4096;
 
 bool is_finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
@@ -128,17 +132,30 @@ void widen(TriangleShape& shape, double scale)
     shape.high = shape.high + Point3{pad, pad, pad};
 }
 
-// Calls take(cell number) for each cell that the box from low to high overlaps.
-template <typename Take>
-void for_each_cell(const CellLists& cells, const Point3& low, const Point3& high, Take&& take)
+// The cells that the box from low to high overlaps, first and last along each axis.
+struct CellRange {
+    std::array<std::uint32_t, 3> first{}, last{};
+};
+
+CellRange cell_range(const CellLists& cells, const Point3& low, const Point3& high)
 {
-    const std::array<std::int64_t, 3> first{cells.slab(0, low.x), cells.slab(1, low.y),
-                                            cells.slab(2, low.z)};
-    const std::array<std::int64_t, 3> last{cells.slab(0, high.x), cells.slab(1, high.y),
-                                           cells.slab(2, high.z)};
-    for (std::int64_t x = first[0]; x <= last[0]; ++x)
-        for (std::int64_t y = first[1]; y <= last[1]; ++y)
-            for (std::int64_t z = first[2]; z <= last[2]; ++z)
+    CellRange range;
+    const std::array<double, 3> from{low.x, low.y, low.z};
+    const std::array<double, 3> to{high.x, high.y, high.z};
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        range.first[axis] = static_cast<std::uint32_t>(cells.slab(axis, from[axis]));
+        range.last[axis] = static_cast<std::uint32_t>(cells.slab(axis, to[axis]));
+    }
+    return range;
+}
+
+// Calls take(cell number) for each cell of range.
+template <typename Take>
+void for_each_cell(const CellLists& cells, const CellRange& range, Take&& take)
+{
+    for (std::int64_t x = range.first[0]; x <= range.last[0]; ++x)
+        for (std::int64_t y = range.first[1]; y <= range.last[1]; ++y)
+            for (std::int64_t z = range.first[2]; z <= range.last[2]; ++z)
                 take(static_cast<std::size_t>(cells.number(x, y, z)));
 }
 
@@ -160,46 +177,80 @@ TriangleGrid build_triangle_grid(const std::vector<Point3>& corners,
     TriangleGrid grid;
     if (triangles.size() >= most_items)
         return grid;
+    // The shapes and the cells of the triangles are worked out block by block over the threads;
+    // what the blocks gather is summed in block order, and the cells are filled in triangle
+    // order on the caller, so the grid is the same for every thread count.
+    const std::size_t block_count = (triangles.size() + triangles_per_block - 1) / triangles_per_block;
+    const auto for_each_block = [&](auto&& take) {
+        parallel_for_each(block_count, 1, [&](std::size_t b) {
+            const std::size_t end = std::min(triangles.size(), (b + 1) * triangles_per_block);
+            for (std::size_t t = b * triangles_per_block; t < end; ++t)
+                take(b, t);
+        });
+    };
+    struct Gathered {
+        Bounds bounds;
+        double size_sum = 0.0;
+        double largest_diagonal = 0.0;
+        std::size_t filed = 0;
+    };
     std::vector<Filing> filings(triangles.size());
-    Bounds bounds;
-    double size_sum = 0.0;
-    double largest_diagonal = 0.0;
-    std::size_t filed = 0;
-    for (std::size_t t = 0; t < triangles.size(); ++t) {
+    std::vector<Gathered> blocks(block_count);
+    for_each_block([&](std::size_t b, std::size_t t) {
         const TriangleShape shape = shape_of(corners, triangles[t]);
         filings[t] = shape.filing;
-        if (shape.filing == Filing::every_line) {
-            grid.every_line.push_back(static_cast<std::uint32_t>(t));
-        } else if (shape.filing == Filing::filed) {
-            bounds.take(shape.low);
-            bounds.take(shape.high);
-            const Point3 size = shape.high - shape.low;
-            size_sum += std::max({size.x, size.y, size.z});
-            largest_diagonal = std::max(largest_diagonal, std::sqrt(dot(size, size)));
-            ++filed;
-        }
+        if (shape.filing != Filing::filed)
+            return;
+        Gathered& block = blocks[b];
+        block.bounds.take(shape.low);
+        block.bounds.take(shape.high);
+        const Point3 size = shape.high - shape.low;
+        block.size_sum += std::max({size.x, size.y, size.z});
+        block.largest_diagonal = std::max(block.largest_diagonal, std::sqrt(dot(size, size)));
+        ++block.filed;
+    });
+    Gathered all;
+    for (const Gathered& block : blocks) {
+        if (block.filed == 0)
+            continue;
+        all.bounds.take(block.bounds.low);
+        all.bounds.take(block.bounds.high);
+        all.size_sum += block.size_sum;
+        all.largest_diagonal = std::max(all.largest_diagonal, block.largest_diagonal);
+        all.filed += block.filed;
     }
-    grid.scale = bounds.scale;
+    blocks = {};
+    for (std::size_t t = 0; t < triangles.size(); ++t)
+        if (filings[t] == Filing::every_line)
+            grid.every_line.push_back(static_cast<std::uint32_t>(t));
+    grid.scale = all.bounds.scale;
     if (!(grid.scale <= largest_coordinate))
         return grid;
     grid.is_usable = true;
-    if (filed == 0)
+    if (all.filed == 0)
         return grid;
     // The union of the widened boxes.
-    const double widest = box_widening * largest_diagonal + 1e-12 * grid.scale;
-    const Point3 low = bounds.low - Point3{widest, widest, widest};
-    const Point3 high = bounds.high + Point3{widest, widest, widest};
+    const double widest = box_widening * all.largest_diagonal + 1e-12 * grid.scale;
+    const Point3 low = all.bounds.low - Point3{widest, widest, widest};
+    const Point3 high = all.bounds.high + Point3{widest, widest, widest};
     // Cells about as wide as a triangle, and no more cells than triangles.
-    lay_cells(grid.cells, low, high, static_cast<double>(filed),
-              size_sum / static_cast<double>(filed));
+    lay_cells(grid.cells, low, high, static_cast<double>(all.filed),
+              all.size_sum / static_cast<double>(all.filed));
 
+    // The cells of each filed triangle's widened box.
+    std::vector<CellRange> ranges(triangles.size());
+    for_each_block([&](std::size_t, std::size_t t) {
+        if (filings[t] != Filing::filed)
+            return;
+        TriangleShape shape = shape_of(corners, triangles[t]);
+        widen(shape, grid.scale);
+        ranges[t] = cell_range(grid.cells, shape.low, shape.high);
+    });
     std::uint64_t items = 0;
     for (std::size_t t = 0; t < triangles.size(); ++t) {
         if (filings[t] != Filing::filed)
             continue;
-        TriangleShape shape = shape_of(corners, triangles[t]);
-        widen(shape, grid.scale);
-        for_each_cell(grid.cells, shape.low, shape.high, [&](std::size_t n) {
+        for_each_cell(grid.cells, ranges[t], [&](std::size_t n) {
             ++grid.cells.cell_start[n + 1];
             ++items;
         });
@@ -212,9 +263,7 @@ TriangleGrid build_triangle_grid(const std::vector<Point3>& corners,
     for (std::size_t t = 0; t < triangles.size(); ++t) {
         if (filings[t] != Filing::filed)
             continue;
-        TriangleShape shape = shape_of(corners, triangles[t]);
-        widen(shape, grid.scale);
-        for_each_cell(grid.cells, shape.low, shape.high, [&](std::size_t n) {
+        for_each_cell(grid.cells, ranges[t], [&](std::size_t n) {
             grid.cells.items[next[n]++] = static_cast<std::uint32_t>(t);
         });
     }

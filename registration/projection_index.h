@@ -10,7 +10,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // Cubic cells over a box; cell (i, j, k) is number (i * counts[1] + j) * counts[2] + k and holds
@@ -46,7 +48,17 @@ struct TriangleGrid {
     // nothing, when the grid cannot answer (no grid, or a point or direction that is not
     // finite).
     template <typename Visit> bool for_each_candidate(const Point3& point, const Point3& direction,
-                                                      Visit&& visit) const;
+                                                      Visit&& visit) const
+    {
+        return for_each_candidate(point, direction, visit,
+                                  [] { return std::numeric_limits<double>::infinity(); });
+    }
+    // The same, but leaving out triangles the line can meet only farther from point than
+    // reach() (asked again after each visit), rounding allowed for: the cells nearest along the
+    // line come first, and the walk stops where they lie beyond it.
+    template <typename Visit, typename Reach>
+    bool for_each_candidate(const Point3& point, const Point3& direction, Visit&& visit,
+                            Reach&& reach) const;
 };
 
 // Files the triangles whose corners lie in corners; triangles with a corner outside corners
@@ -102,18 +114,18 @@ private:
 
 // --- implementation of the line walk ---
 
-template <typename Visit>
+template <typename Visit, typename Reach>
 bool TriangleGrid::for_each_candidate(const Point3& point, const Point3& direction,
-                                      Visit&& visit) const
+                                      Visit&& visit, Reach&& reach) const
 {
     const std::array<double, 3> p{point.x, point.y, point.z};
     const std::array<double, 3> u{direction.x, direction.y, direction.z};
-    double reach = 0.0;
+    double magnitude = 0.0;
     std::size_t along = 0;
     for (std::size_t axis = 0; axis < 3; ++axis) {
         if (!std::isfinite(p[axis]) || !std::isfinite(u[axis]))
             return false;
-        reach = std::max(reach, std::fabs(p[axis]));
+        magnitude = std::max(magnitude, std::fabs(p[axis]));
         if (std::fabs(u[axis]) > std::fabs(u[along]))
             along = axis;
     }
@@ -124,34 +136,43 @@ bool TriangleGrid::for_each_candidate(const Point3& point, const Point3& directi
     if (cells.is_empty())
         return true;
     // Hits lie on the line up to rounding far below this, whatever the point's distance.
-    const double pad = 1e-12 * (scale + reach);
+    const double pad = 1e-12 * (scale + magnitude);
     const std::array<double, 3> low{cells.low.x, cells.low.y, cells.low.z};
     const double c = cells.cell_size;
-    // Slab by slab along the axis the line runs most along, the cells across it that the line
-    // (widened by pad) passes through.
-    for (std::int64_t i = 0; i < cells.counts[along]; ++i) {
+    // The stretch of the line (as distances along it from point) within slab i of the axis
+    // it runs most along, widened by pad.
+    const auto stretch = [&](std::int64_t i) {
         const double from = low[along] + static_cast<double>(i) * c - pad;
         const double to = low[along] + static_cast<double>(i + 1) * c + pad;
-        const double s0 = (from - p[along]) / u[along];
-        const double s1 = (to - p[along]) / u[along];
+        return std::pair((from - p[along]) / u[along], (to - p[along]) / u[along]);
+    };
+    // How near to point the line comes within slab i; a hit's distance, computed from its own
+    // line parameter, may be rounded below this by far less than the margin taken off.
+    const auto nearest_in = [&](std::int64_t i) {
+        const auto [s0, s1] = stretch(i);
+        if ((s0 <= 0.0 && s1 >= 0.0) || (s1 <= 0.0 && s0 >= 0.0))
+            return 0.0;
+        const double near = std::min(std::fabs(s0), std::fabs(s1));
+        return near * (1.0 - 1e-9) - pad;
+    };
+    // The cells across slab i that the line (widened by pad) passes through.
+    const auto visit_slab = [&](std::int64_t i) {
+        const auto [s0, s1] = stretch(i);
         std::array<std::int64_t, 3> first{}, last{};
         first[along] = last[along] = i;
-        bool crosses = true;
-        for (std::size_t axis = 0; axis < 3 && crosses; ++axis) {
+        for (std::size_t axis = 0; axis < 3; ++axis) {
             if (axis == along)
                 continue;
             const double a = p[axis] + u[axis] * s0;
             const double b = p[axis] + u[axis] * s1;
             const double lowest = std::min(a, b) - pad;
             const double highest = std::max(a, b) + pad;
-            const double grid_high =
-                low[axis] + static_cast<double>(cells.counts[axis]) * c;
-            crosses = highest >= low[axis] && lowest <= grid_high;
+            const double grid_high = low[axis] + static_cast<double>(cells.counts[axis]) * c;
+            if (!(highest >= low[axis] && lowest <= grid_high))
+                return;
             first[axis] = cells.slab(axis, lowest);
             last[axis] = cells.slab(axis, highest);
         }
-        if (!crosses)
-            continue;
         for (std::int64_t x = first[0]; x <= last[0]; ++x)
             for (std::int64_t y = first[1]; y <= last[1]; ++y)
                 for (std::int64_t z = first[2]; z <= last[2]; ++z) {
@@ -159,6 +180,22 @@ bool TriangleGrid::for_each_candidate(const Point3& point, const Point3& directi
                     for (std::uint32_t e = cells.cell_start[n]; e < cells.cell_start[n + 1]; ++e)
                         visit(cells.items[e]);
                 }
+    };
+    // Outwards from the slab of point, on either side the nearer slab first; beyond the first
+    // slab out of reach on a side, the ones further out are farther still.
+    std::int64_t up = cells.slab(along, p[along]);
+    std::int64_t down = up - 1;
+    const std::int64_t count = cells.counts[along];
+    while (up < count || down >= 0) {
+        const double up_near = up < count ? nearest_in(up) : HUGE_VAL;
+        const double down_near = down >= 0 ? nearest_in(down) : HUGE_VAL;
+        const bool take_up = up_near <= down_near;
+        if (std::min(up_near, down_near) > reach())
+            break;
+        if (take_up)
+            visit_slab(up++);
+        else
+            visit_slab(down--);
     }
     return true;
 }

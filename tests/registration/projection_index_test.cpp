@@ -56,6 +56,23 @@ Mesh tie_lattice()
     return mesh;
 }
 
+// Two copies of the lattice, at z = 0 (first in triangle order) and z = 2: a line from
+// z = 1 meets both at the same distance, one ahead and one behind, and the walk that goes out
+// from the point must still reach the earlier one whichever side it lies on.
+Mesh two_sheets()
+{
+    Mesh mesh = flat_grid(6.0, 7);
+    const auto offset = static_cast<std::int64_t>(mesh.positions.size());
+    const std::size_t count = mesh.triangles.size();
+    for (std::size_t v = 0; v < static_cast<std::size_t>(offset); ++v)
+        mesh.positions.push_back(mesh.positions[v] + Point3{0.0, 0.0, 2.0});
+    for (std::size_t t = 0; t < count; ++t) {
+        const auto [a, b, c] = mesh.triangles[t].vertex;
+        mesh.triangles.push_back(triangle(a + offset, b + offset, c + offset));
+    }
+    return mesh;
+}
+
 TEST(TriangleGrid, FindsTheScansHitOnRandomAndOnTyingLines)
 {
     struct Case {
@@ -66,6 +83,7 @@ TEST(TriangleGrid, FindsTheScansHitOnRandomAndOnTyingLines)
         {"open bone", open_procedural_bone(1)},
         {"tying lattice", tie_lattice()},
         {"sphere, off the origin", icosphere(3, 20.0, {300.0, -40.0, 12.0})},
+        {"two sheets", two_sheets()},
     };
     std::mt19937 random(17);
     for (const Case& c : cases) {
@@ -84,7 +102,8 @@ TEST(TriangleGrid, FindsTheScansHitOnRandomAndOnTyingLines)
         for (int i = -1; i <= 13; ++i)
             for (const Point3& d : {Point3{0, 0, 4}, Point3{0, 0, -4}, Point3{1, 1, 1},
                                     Point3{1, 0, 0}, Point3{0, 2, 0}})
-                lines.emplace_back(Point3{0.5 * i, 0.25 * i, 3.0}, d);
+                for (const double z : {3.0, 1.0})
+                    lines.emplace_back(Point3{0.5 * i, 0.25 * i, z}, d);
         // Down through each sliver, which lies nearer than the lattice below it.
         for (int k = 0; k < 3; ++k)
             lines.emplace_back(Point3{2.0 * k + 1.0, 0.2 + 3e-6, 3.0}, Point3{0, 0, -4});
