@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -82,4 +84,31 @@ std::vector<Point3> points_off_surface(const Mesh& mesh, double distance)
         points.push_back(mesh.positions[i] + side * normals[i]);
     }
     return points;
+}
+
+Mesh subdivided(const Mesh& mesh)
+{
+    Mesh finer;
+    finer.positions = mesh.positions;
+    std::map<std::pair<std::int64_t, std::int64_t>, std::int64_t> midpoints;
+    const auto midpoint = [&](std::int64_t a, std::int64_t b) {
+        const auto key = std::minmax(a, b);
+        const auto found = midpoints.find(key);
+        if (found != midpoints.end())
+            return found->second;
+        const auto added = static_cast<std::int64_t>(finer.positions.size());
+        const Point3& p = mesh.positions[static_cast<std::size_t>(a)];
+        const Point3& q = mesh.positions[static_cast<std::size_t>(b)];
+        finer.positions.push_back(0.5 * (p + q));
+        midpoints.emplace(key, added);
+        return added;
+    };
+    for (const Triangle& t : mesh.triangles) {
+        const auto [a, b, c] = t.vertex;
+        const std::int64_t ab = midpoint(a, b), bc = midpoint(b, c), ca = midpoint(c, a);
+        for (const Triangle& part : {triangle(a, ab, ca), triangle(ab, b, bc), triangle(ca, bc, c),
+                                     triangle(ab, bc, ca)})
+            finer.triangles.push_back(part);
+    }
+    return finer;
 }

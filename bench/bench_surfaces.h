@@ -19,3 +19,7 @@ Mesh open_bumpy_bone(std::int64_t vertex_count, double phase = 0.0);
 // Each vertex of mesh moved by `distance` (mm) along its vertex normal, outwards and inwards in
 // turn, so that the points lie about that far from the surface on both sides.
 std::vector<Point3> points_off_surface(const Mesh& mesh, double distance);
+
+// Every triangle split into four at its edge midpoints, each midpoint made once per edge: the
+// same surface, four times as dense.
+Mesh subdivided(const Mesh& mesh);

@@ -92,34 +92,6 @@ bool write_bone_pair(const std::string& directory, const std::string& lr_name,
            write_ply_file(directory + "/" + hr_name, hr, annotated ? bone_annotations(hr, false) : none);
 }
 
-// Every triangle split into four at its edge midpoints: the same surface, four times as dense.
-Mesh subdivided(const Mesh& mesh)
-{
-    Mesh finer;
-    finer.positions = mesh.positions;
-    std::map<std::pair<std::int64_t, std::int64_t>, std::int64_t> midpoints;
-    const auto midpoint = [&](std::int64_t a, std::int64_t b) {
-        const auto key = std::minmax(a, b);
-        const auto found = midpoints.find(key);
-        if (found != midpoints.end())
-            return found->second;
-        const auto added = static_cast<std::int64_t>(finer.positions.size());
-        const Point3& p = mesh.positions[static_cast<std::size_t>(a)];
-        const Point3& q = mesh.positions[static_cast<std::size_t>(b)];
-        finer.positions.push_back(0.5 * (p + q));
-        midpoints.emplace(key, added);
-        return added;
-    };
-    for (const Triangle& t : mesh.triangles) {
-        const auto [a, b, c] = t.vertex;
-        const std::int64_t ab = midpoint(a, b), bc = midpoint(b, c), ca = midpoint(c, a);
-        for (const Triangle& part : {triangle(a, ab, ca), triangle(ab, b, bc), triangle(ca, bc, c),
-                                     triangle(ab, bc, ca)})
-            finer.triangles.push_back(part);
-    }
-    return finer;
-}
-
 bool write_lines(const std::string& path, const std::vector<std::string>& lines)
 {
     std::ofstream out(path);

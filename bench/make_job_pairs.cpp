@@ -36,35 +36,6 @@ namespace {
 
 constexpr double search_range_mm = 10.0;
 
-// Every triangle split into four by its edge midpoints; each midpoint made once per edge.
-Mesh split_in_four(const Mesh& mesh)
-{
-    Mesh result;
-    result.positions = mesh.positions;
-    std::map<std::pair<std::int64_t, std::int64_t>, std::int64_t> midpoints;
-    const auto midpoint = [&](std::int64_t a, std::int64_t b) {
-        const auto key = std::minmax(a, b);
-        const auto found = midpoints.find(key);
-        if (found != midpoints.end())
-            return found->second;
-        const auto index = static_cast<std::int64_t>(result.positions.size());
-        const Point3& p = mesh.positions[static_cast<std::size_t>(a)];
-        const Point3& q = mesh.positions[static_cast<std::size_t>(b)];
-        result.positions.push_back(0.5 * (p + q));
-        midpoints.emplace(key, index);
-        return index;
-    };
-    for (const Triangle& t : mesh.triangles) {
-        const std::int64_t a = t.vertex[0], b = t.vertex[1], c = t.vertex[2];
-        const std::int64_t ab = midpoint(a, b), bc = midpoint(b, c), ca = midpoint(c, a);
-        result.triangles.push_back(triangle(a, ab, ca));
-        result.triangles.push_back(triangle(ab, b, bc));
-        result.triangles.push_back(triangle(ca, bc, c));
-        result.triangles.push_back(triangle(ab, bc, ca));
-    }
-    return result;
-}
-
 Mesh moved(const Mesh& mesh, double tx, double ty, double tz, double a, double b, double c)
 {
     Matrix4 pose;
@@ -125,7 +96,7 @@ bool write_femur_pair(const std::string& femur_path, const std::string& director
     Surface read;
     if (!parse_ply_file(femur_path, read))
         return false;
-    const Mesh femur = split_in_four(split_in_four(Mesh{read.positions, read.triangles}));
+    const Mesh femur = subdivided(subdivided(Mesh{read.positions, read.triangles}));
     const std::string comment = "derived from ProximalFemur.ply, BSD-3-Clause, see LICENSE";
     if (!write_pair(directory, femur, moved(femur, 3.0, -2.0, 2.0, 4.0, -3.0, 3.0), comment))
         return false;
