@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -111,4 +112,17 @@ Mesh subdivided(const Mesh& mesh)
             finer.triangles.push_back(part);
     }
     return finer;
+}
+
+bool copy_femur_licence(const std::string& femur_path, const std::string& directory)
+{
+    namespace fs = std::filesystem;
+    const fs::path licence = fs::path(femur_path).parent_path() / "LICENSE";
+    const fs::path copy = fs::path(directory) / "LICENSE";
+    std::error_code error;
+    fs::remove(copy, error);
+    if (!fs::copy_file(licence, copy, error))
+        return false;
+    fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add, error);
+    return true;
 }

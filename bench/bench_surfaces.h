@@ -5,6 +5,7 @@
 #include "tests/fixtures/generated_surfaces.h"
 
 #include <cstdint>
+#include <string>
 
 // A closed, elongated, gently bumpy surface about 120 mm long along z and about 28 mm across,
 // with about `vertex_count` vertices (rings x segments + 2 poles). `phase` in 0..1 shifts the
@@ -23,3 +24,7 @@ std::vector<Point3> points_off_surface(const Mesh& mesh, double distance);
 // Every triangle split into four at its edge midpoints, each midpoint made once per edge: the
 // same surface, four times as dense.
 Mesh subdivided(const Mesh& mesh);
+
+// Copies the LICENSE beside the real femur at femur_path into directory, as every copy of the
+// femur must carry it; the copy stays writable, so that the next run can replace it.
+bool copy_femur_licence(const std::string& femur_path, const std::string& directory);

@@ -136,8 +136,11 @@ int write_corpus(const std::string& directory, const std::string& femur_path)
         !write_ply_file(d + "ProximalFemur_lr.ply", femur_lr) ||
         !write_ply_file(d + "ProximalFemur_hr.ply", femur_hr) ||
         !write_ply_file(d + "generated_proximal_femur_lr.ply", generated_lr) ||
-        !write_ply_file(d + "generated_proximal_femur_hr.ply", generated_hr))
+        !write_ply_file(d + "generated_proximal_femur_hr.ply", generated_hr) ||
+        !copy_femur_licence(femur_path, directory)) {
+        std::fprintf(stderr, "could not write the corpus into %s\n", directory.c_str());
         return 1;
+    }
     // Columns: LR, HR, LR data, HR data, reflect, smooth LR, smooth HR, range, fussy,
     // iterations, type, save reg, save LR data, save map, review, rims, save HR.
     const std::vector<std::string> jobs = {

@@ -101,16 +101,8 @@ bool write_femur_pair(const std::string& femur_path, const std::string& director
     if (!write_pair(directory, femur, moved(femur, 3.0, -2.0, 2.0, 4.0, -3.0, 3.0), comment))
         return false;
     const int range = slider_value(femur);
-    // The licence travels with every copy of the femur; the copy stays writable, so that the
-    // next run can replace it.
-    namespace fs = std::filesystem;
-    const fs::path licence = fs::path(femur_path).parent_path() / "LICENSE";
-    const fs::path copy = fs::path(directory) / "LICENSE";
-    std::error_code error;
-    fs::remove(copy, error);
-    if (!fs::copy_file(licence, copy, error))
+    if (!copy_femur_licence(femur_path, directory))
         return false;
-    fs::permissions(copy, fs::perms::owner_write, fs::perm_options::add, error);
     return write_batch(directory + "/lad1.run", directory, range, 1, 3) &&
            write_batch(directory + "/lad4.run", directory, range, 4, 3);
 }
