@@ -107,8 +107,8 @@ Mesh subdivided(const Mesh& mesh)
     for (const Triangle& t : mesh.triangles) {
         const auto [a, b, c] = t.vertex;
         const std::int64_t ab = midpoint(a, b), bc = midpoint(b, c), ca = midpoint(c, a);
-        for (const Triangle& part : {triangle(a, ab, ca), triangle(ab, b, bc), triangle(ca, bc, c),
-                                     triangle(ab, bc, ca)})
+        for (const Triangle& part :
+             {triangle(a, ab, ca), triangle(ab, b, bc), triangle(ca, bc, c), triangle(ab, bc, ca)})
             finer.triangles.push_back(part);
     }
     return finer;

@@ -80,16 +80,17 @@ Matrix4 pose(double tx, double ty, double tz, double a, double b, double c)
 }
 
 bool write_bone_pair(const std::string& directory, const std::string& lr_name,
-                     const std::string& hr_name, std::int64_t vertices, bool open,
-                     bool annotated)
+                     const std::string& hr_name, std::int64_t vertices, bool open, bool annotated)
 {
-    const Mesh lr = transformed_mesh(open ? open_bumpy_bone(vertices, 0.5)
-                                          : bumpy_bone(vertices, 0.5),
-                                     pose(1.0, -0.5, 0.5, 2.0, -1.0, 1.0));
+    const Mesh lr =
+        transformed_mesh(open ? open_bumpy_bone(vertices, 0.5) : bumpy_bone(vertices, 0.5),
+                         pose(1.0, -0.5, 0.5, 2.0, -1.0, 1.0));
     const Mesh hr = open ? open_bumpy_bone(vertices) : bumpy_bone(vertices);
     const std::vector<std::string> none;
-    return write_ply_file(directory + "/" + lr_name, lr, annotated ? bone_annotations(lr, true) : none) &&
-           write_ply_file(directory + "/" + hr_name, hr, annotated ? bone_annotations(hr, false) : none);
+    return write_ply_file(directory + "/" + lr_name, lr,
+                          annotated ? bone_annotations(lr, true) : none) &&
+           write_ply_file(directory + "/" + hr_name, hr,
+                          annotated ? bone_annotations(hr, false) : none);
 }
 
 bool write_lines(const std::string& path, const std::vector<std::string>& lines)
@@ -105,9 +106,9 @@ int write_load_pair(const std::string& directory, std::int64_t vertices, bool op
     if (!write_bone_pair(directory, "lr.ply", "hr.ply", vertices, open, open))
         return 1;
     // Nothing iterated, nothing saved: the job loads the pair and the program ends.
-    return write_lines(directory + "/load.run",
-                       {"\"" + directory + "/\"",
-                        "lr.ply hr.ply n/a n/a 0 0 0 999 0 0 1 0 -1 0 0 1 0"})
+    return write_lines(
+               directory + "/load.run",
+               {"\"" + directory + "/\"", "lr.ply hr.ply n/a n/a 0 0 0 999 0 0 1 0 -1 0 0 1 0"})
                ? 0
                : 1;
 }
@@ -129,7 +130,8 @@ int write_corpus(const std::string& directory, const std::string& femur_path)
     hr_shape.spacing = 0.8;
     hr_shape.head_radius = 23.0;
     const Mesh generated_lr = mirrored_in_y(proximal_femur(lr_shape));
-    const Mesh generated_hr = transformed_mesh(proximal_femur(hr_shape), pose(2.0, 1.0, -1.0, 3.0, 2.0, -4.0));
+    const Mesh generated_hr =
+        transformed_mesh(proximal_femur(hr_shape), pose(2.0, 1.0, -1.0, 3.0, 2.0, -4.0));
     const std::string d = directory + "/";
     if (!write_bone_pair(directory, "open_lr.ply", "open_hr.ply", 35'000, true, true) ||
         !write_bone_pair(directory, "big_lr.ply", "big_hr.ply", 141'000, true, false) ||
