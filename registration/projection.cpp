@@ -87,16 +87,22 @@ LineHit nearest_line_hit(const std::vector<Point3>& corners, const std::vector<T
 }
 
 LineHit nearest_line_hit(const TriangleGrid& grid, const std::vector<Point3>& corners,
-                         const std::vector<Triangle>& triangles, const Point3& p, const Point3& d)
+                         const std::vector<Triangle>& triangles, const Point3& p, const Point3& d,
+                         double within)
 {
+    // Also when within is not a number: no distance is nearer.
+    if (!(within > 0.0))
+        return {};
     const Line line = line_through(p, d);
     LineHit best;
     std::size_t best_triangle = 0;
     const bool answered = grid.for_each_candidate(
         line.p, line.u,
         [&](std::uint32_t t) { test_triangle(corners, triangles, t, line, best, best_triangle); },
-        [&best] { return best.found ? best.distance : HUGE_VAL; });
-    return answered ? best : nearest_line_hit(corners, triangles, p, d);
+        [&best, within] { return best.found ? std::min(best.distance, within) : within; });
+    if (!answered)
+        best = nearest_line_hit(corners, triangles, p, d);
+    return best.found && best.distance < within ? best : LineHit{};
 }
 
 void tangent_frame(const Point3& normal, Point3& tangent1, Point3& tangent2)
@@ -144,14 +150,17 @@ Landmark project_onto_surface(const WorkingState& state, const Surface& surface,
                               : 0;
     const Point3 vertex_normal = e < surface.normals.size() ? surface.normals[e] : Point3{};
     const Point3 direction = static_cast<double>(surface.max_radius) * vertex_normal;
+    // Only a hit nearer than the vertex is taken, so the index need look no farther.
+    const double vertex_distance = std::sqrt(squared_distance(point, surface.positions[e]));
     const LineHit hit =
         record >= 0 ? nearest_line_hit(state.projection_indexes.triangle_grid(r, surface),
-                                       surface.positions, surface.triangles, point, direction)
+                                       surface.positions, surface.triangles, point, direction,
+                                       vertex_distance)
                     : nearest_line_hit(surface.positions, surface.triangles, point, direction);
 
     Point3 normal;
     // NaN distances compare false, so a point that is not finite lands on a vertex.
-    if (hit.found && std::sqrt(squared_distance(point, surface.positions[e])) > hit.distance) {
+    if (hit.found && vertex_distance > hit.distance) {
         result.position = hit.point;
         result.triangle = hit.triangle;
         result.weights = hit.weights;

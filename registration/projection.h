@@ -6,6 +6,7 @@
 #include "surface/surface.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -27,10 +28,12 @@ struct LineHit {
 // equally near hits the first triangle wins. No hit: found false, distance 1e10.
 LineHit nearest_line_hit(const std::vector<Point3>& corners, const std::vector<Triangle>& triangles,
                          const Point3& p, const Point3& d);
-// The same hit, testing only the triangles that grid (built from corners and triangles) finds
-// near the line.
+// The same hit when it lies nearer than within (none otherwise), testing only the triangles
+// that grid (built from corners and triangles) finds near the line: the smaller within, the
+// fewer of them.
 LineHit nearest_line_hit(const TriangleGrid& grid, const std::vector<Point3>& corners,
-                         const std::vector<Triangle>& triangles, const Point3& p, const Point3& d);
+                         const std::vector<Triangle>& triangles, const Point3& p, const Point3& d,
+                         double within = HUGE_VAL);
 
 // Sliding directions of a point with this normal: tangent1 across the dominant axis, tangent2 =
 // normal x tangent1, each normalised unless of zero length.

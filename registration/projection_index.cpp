@@ -2,6 +2,7 @@
 
 #include "surface/thread_pool.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -20,6 +21,8 @@ constexpr double thin_limit = 1e-6;
 constexpr double box_widening = 1e-5;
 // Triangles are shaped and filed over the threads in blocks of this many.
 constexpr std::size_t triangles_per_block = 4096;
+// Cells of vertices are sorted over the threads in blocks of this many.
+constexpr std::size_t cells_per_sorting_block = 2048;
 
 bool is_finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
@@ -304,6 +307,23 @@ PointGrid build_point_grid(const std::vector<Point3>& positions)
     for (std::size_t v = 0; v < positions.size(); ++v)
         if (is_finite(positions[v]))
             grid.cells.items[next[cell_of(positions[v])]++] = static_cast<std::uint32_t>(v);
+    // Each cell's vertices by x, so that a search passes over those too far along x without
+    // looking at them: where a surface is dense, one cell may hold hundreds.
+    CellLists& g = grid.cells;
+    const std::size_t cell_count = g.cell_start.size() - 1;
+    parallel_for_each((cell_count + cells_per_sorting_block - 1) / cells_per_sorting_block, 1,
+                      [&](std::size_t b) {
+                          const std::size_t end =
+                              std::min(cell_count, (b + 1) * cells_per_sorting_block);
+                          for (std::size_t n = b * cells_per_sorting_block; n < end; ++n)
+                              std::sort(g.items.begin() + g.cell_start[n],
+                                        g.items.begin() + g.cell_start[n + 1],
+                                        [&positions](std::uint32_t v, std::uint32_t w) {
+                                            const double x = positions[v].x;
+                                            const double y = positions[w].x;
+                                            return x < y || (x == y && v < w);
+                                        });
+                      });
     return grid;
 }
 
@@ -336,17 +356,48 @@ std::int64_t PointGrid::nearest(const std::vector<Point3>& positions, const Poin
     double best = unreachable;
     std::int64_t result = 0;
     bool found = false;
+    const std::array<double, 3> p{point.x, point.y, point.z};
+    const std::array<double, 3> low{g.low.x, g.low.y, g.low.z};
+    const auto take = [&](std::uint32_t v, double s) {
+        // The lower index wins a tie, as in a scan in index order.
+        if (s < best || (found && s == best && v < result)) {
+            best = s;
+            result = v;
+            found = true;
+        }
+    };
     const auto scan_cell = [&](std::int64_t x, std::int64_t y, std::int64_t z) {
+        // Not at all when the cell lies farther away than the nearest one yet.
+        const std::array<std::int64_t, 3> cell{x, y, z};
+        double gap2 = 0.0;
+        for (std::size_t axis = 0; axis < 3; ++axis) {
+            const double from = low[axis] + static_cast<double>(cell[axis]) * g.cell_size;
+            const double gap =
+                std::max({from - p[axis], p[axis] - (from + g.cell_size), 0.0}) - margin;
+            if (gap > 0.0)
+                gap2 += gap * gap;
+        }
+        if (gap2 > best)
+            return;
+        // Out from x along the cell's vertices sorted by x, on each side as far as the square
+        // of the x difference alone (never above the squared distance) does not exceed the best.
         const auto n = static_cast<std::size_t>(g.number(x, y, z));
-        for (std::uint32_t e = g.cell_start[n]; e < g.cell_start[n + 1]; ++e) {
-            const std::uint32_t v = g.items[e];
-            const double s = squared_distance(point, positions[v]);
-            // The lower index wins a tie, as in a scan in index order.
-            if (s < best || (found && s == best && v < result)) {
-                best = s;
-                result = v;
-                found = true;
-            }
+        const auto first = g.items.begin() + g.cell_start[n];
+        const auto last = g.items.begin() + g.cell_start[n + 1];
+        const auto middle = std::partition_point(
+            first, last, [&](std::uint32_t v) { return positions[v].x < point.x; });
+        for (auto e = middle; e != last; ++e) {
+            const double dx = positions[*e].x - point.x;
+            if (dx * dx > best)
+                break;
+            take(*e, squared_distance(point, positions[*e]));
+        }
+        for (auto e = middle; e != first;) {
+            --e;
+            const double dx = positions[*e].x - point.x;
+            if (dx * dx > best)
+                break;
+            take(*e, squared_distance(point, positions[*e]));
         }
     };
     // Shells of cells r cells around the base cell; every vertex filed in shell r or beyond

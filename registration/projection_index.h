@@ -66,7 +66,7 @@ struct TriangleGrid {
 TriangleGrid build_triangle_grid(const std::vector<Point3>& corners,
                                  const std::vector<Triangle>& triangles);
 
-// The vertices of a surface filed by place, each cell's in ascending index order.
+// The vertices of a surface filed by place, each cell's in ascending order of x, then index.
 struct PointGrid {
     CellLists cells;
     double scale = 0.0;     // largest coordinate magnitude of the finite positions

@@ -26,6 +26,16 @@ void expect_same_hit(const LineHit& indexed, const LineHit& scanned, const std::
     EXPECT_EQ(indexed.weights, scanned.weights) << where;
 }
 
+// Bit for bit the same place on the surface: position, triangle and weights.
+void expect_same_place(const Landmark& indexed, const Landmark& scanned, const std::string& where)
+{
+    EXPECT_EQ(indexed.triangle, scanned.triangle) << where;
+    EXPECT_EQ(indexed.weights, scanned.weights) << where;
+    EXPECT_EQ(indexed.position.x, scanned.position.x) << where;
+    EXPECT_EQ(indexed.position.y, scanned.position.y) << where;
+    EXPECT_EQ(indexed.position.z, scanned.position.z) << where;
+}
+
 Point3 random_direction(std::mt19937& random)
 {
     std::normal_distribution<double> normal(0.0, 1.0);
@@ -195,13 +205,40 @@ TEST(ProjectionIndexes, FollowTheRecordsFromOneLoadToTheNext)
         for (int k = 0; k < 100; ++k) {
             const Point3 p = copy.positions[vertex(random)] +
                              Point3{offset(random), offset(random), offset(random)};
-            const Landmark indexed = project_onto_surface(state, *state.hr_surface, p);
-            const Landmark scanned = project_onto_surface(state, copy, p);
-            EXPECT_EQ(indexed.triangle, scanned.triangle) << k;
-            EXPECT_EQ(indexed.weights, scanned.weights) << k;
-            EXPECT_EQ(indexed.position.x, scanned.position.x) << k;
-            EXPECT_EQ(indexed.position.y, scanned.position.y) << k;
-            EXPECT_EQ(indexed.position.z, scanned.position.z) << k;
+            expect_same_place(project_onto_surface(state, *state.hr_surface, p),
+                              project_onto_surface(state, copy, p), std::to_string(k));
+        }
+    }
+}
+
+TEST(ProjectionIndexes, PutPointsByTheRimOnDenseAndOnVerticesWhereTheScansPutThem)
+{
+    // A cap whose rings crowd towards the pole, loaded as both surfaces: points beyond its rim
+    // (where the line along the normal misses the surface or meets it farther than the
+    // vertex), points on its vertices, and points around the crowded pole.
+    const int rings = 30, segments = 300;
+    const Mesh cap = spherical_cap(20.0, 80.0, rings, segments);
+    WorkingState state;
+    load_pair(state, cap, cap);
+    std::vector<Point3> queries;
+    for (int s = 0; s < segments; s += 7) {
+        const Point3& rim = cap.positions[static_cast<std::size_t>(1 + (rings - 1) * segments + s)];
+        const Point3 outward{rim.x, rim.y, 0.0};
+        for (const double step : {0.0, 1e-3, 0.05, 0.5, 3.0})
+            for (const double z : {-0.5, 0.0, 0.3})
+                queries.push_back(rim + step / 20.0 * outward + Point3{0.0, 0.0, z});
+    }
+    for (std::size_t v = 0; v < 3 * segments; v += 5) {
+        queries.push_back(cap.positions[v]);
+        queries.push_back(1.0001 * cap.positions[v]);
+        queries.push_back(0.999 * cap.positions[v] + Point3{1e-3, 0.0, 0.0});
+    }
+    for (const Surface* surface : {state.lr_surface, state.hr_surface}) {
+        const Surface copy = *surface;
+        for (std::size_t k = 0; k < queries.size(); ++k) {
+            expect_same_place(project_onto_surface(state, *surface, queries[k]),
+                              project_onto_surface(state, copy, queries[k]),
+                              (surface == state.lr_surface ? "LR " : "HR ") + std::to_string(k));
         }
     }
 }
