@@ -24,9 +24,15 @@ constexpr std::size_t triangles_per_block = 4096;
 // Cells of vertices are sorted over the threads in blocks of this many.
 constexpr std::size_t cells_per_sorting_block = 2048;
 
-bool is_finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+bool is_finite(const Point3& p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
 
-double magnitude(const Point3& p) { return std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)}); }
+double magnitude(const Point3& p)
+{
+    return std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+}
 
 Point3 lowest(const Point3& a, const Point3& b)
 {
@@ -183,7 +189,8 @@ TriangleGrid build_triangle_grid(const std::vector<Point3>& corners,
     // The shapes and the cells of the triangles are worked out block by block over the threads;
     // what the blocks gather is summed in block order, and the cells are filled in triangle
     // order on the caller, so the grid is the same for every thread count.
-    const std::size_t block_count = (triangles.size() + triangles_per_block - 1) / triangles_per_block;
+    const std::size_t block_count =
+        (triangles.size() + triangles_per_block - 1) / triangles_per_block;
     const auto for_each_block = [&](auto&& take) {
         parallel_for_each(block_count, 1, [&](std::size_t b) {
             const std::size_t end = std::min(triangles.size(), (b + 1) * triangles_per_block);
@@ -311,19 +318,18 @@ PointGrid build_point_grid(const std::vector<Point3>& positions)
     // looking at them: where a surface is dense, one cell may hold hundreds.
     CellLists& g = grid.cells;
     const std::size_t cell_count = g.cell_start.size() - 1;
-    parallel_for_each((cell_count + cells_per_sorting_block - 1) / cells_per_sorting_block, 1,
-                      [&](std::size_t b) {
-                          const std::size_t end =
-                              std::min(cell_count, (b + 1) * cells_per_sorting_block);
-                          for (std::size_t n = b * cells_per_sorting_block; n < end; ++n)
-                              std::sort(g.items.begin() + g.cell_start[n],
-                                        g.items.begin() + g.cell_start[n + 1],
-                                        [&positions](std::uint32_t v, std::uint32_t w) {
-                                            const double x = positions[v].x;
-                                            const double y = positions[w].x;
-                                            return x < y || (x == y && v < w);
-                                        });
-                      });
+    parallel_for_each(
+        (cell_count + cells_per_sorting_block - 1) / cells_per_sorting_block, 1,
+        [&](std::size_t b) {
+            const std::size_t end = std::min(cell_count, (b + 1) * cells_per_sorting_block);
+            for (std::size_t n = b * cells_per_sorting_block; n < end; ++n)
+                std::sort(g.items.begin() + g.cell_start[n], g.items.begin() + g.cell_start[n + 1],
+                          [&positions](std::uint32_t v, std::uint32_t w) {
+                              const double x = positions[v].x;
+                              const double y = positions[w].x;
+                              return x < y || (x == y && v < w);
+                          });
+        });
     return grid;
 }
 
@@ -411,12 +417,13 @@ std::int64_t PointGrid::nearest(const std::vector<Point3>& positions, const Poin
         for (std::size_t axis = 0; axis < 3; ++axis) {
             first[axis] = std::max<std::int64_t>(0, base[axis] - r);
             last[axis] = std::min<std::int64_t>(g.counts[axis] - 1, base[axis] + r);
-            covers_grid = covers_grid && base[axis] - r <= 0 && base[axis] + r >= g.counts[axis] - 1;
+            covers_grid =
+                covers_grid && base[axis] - r <= 0 && base[axis] + r >= g.counts[axis] - 1;
         }
         for (std::int64_t x = first[0]; x <= last[0]; ++x)
             for (std::int64_t y = first[1]; y <= last[1]; ++y) {
-                const bool on_face = x == base[0] - r || x == base[0] + r || y == base[1] - r ||
-                                     y == base[1] + r;
+                const bool on_face =
+                    x == base[0] - r || x == base[0] + r || y == base[1] - r || y == base[1] + r;
                 if (on_face) {
                     for (std::int64_t z = first[2]; z <= last[2]; ++z)
                         scan_cell(x, y, z);

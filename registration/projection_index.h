@@ -47,8 +47,8 @@ struct TriangleGrid {
     // may meet, in no particular order and possibly more than once. False, having visited
     // nothing, when the grid cannot answer (no grid, or a point or direction that is not
     // finite).
-    template <typename Visit> bool for_each_candidate(const Point3& point, const Point3& direction,
-                                                      Visit&& visit) const
+    template <typename Visit>
+    bool for_each_candidate(const Point3& point, const Point3& direction, Visit&& visit) const
     {
         return for_each_candidate(point, direction, visit,
                                   [] { return std::numeric_limits<double>::infinity(); });
@@ -115,8 +115,8 @@ private:
 // --- implementation of the line walk ---
 
 template <typename Visit, typename Reach>
-bool TriangleGrid::for_each_candidate(const Point3& point, const Point3& direction,
-                                      Visit&& visit, Reach&& reach) const
+bool TriangleGrid::for_each_candidate(const Point3& point, const Point3& direction, Visit&& visit,
+                                      Reach&& reach) const
 {
     const std::array<double, 3> p{point.x, point.y, point.z};
     const std::array<double, 3> u{direction.x, direction.y, direction.z};

@@ -14,26 +14,31 @@
 
 namespace {
 
+// Bit for bit the same place (the point named by point), triangle and weights.
+template <typename Place>
+void expect_same_place(const Place& indexed, const Place& scanned, Point3 Place::*point,
+                       const std::string& where)
+{
+    EXPECT_EQ((indexed.*point).x, (scanned.*point).x) << where;
+    EXPECT_EQ((indexed.*point).y, (scanned.*point).y) << where;
+    EXPECT_EQ((indexed.*point).z, (scanned.*point).z) << where;
+    EXPECT_EQ(indexed.triangle, scanned.triangle) << where;
+    EXPECT_EQ(indexed.weights, scanned.weights) << where;
+}
+
 // Bit for bit the same hit: found, distance, point, triangle and weights.
 void expect_same_hit(const LineHit& indexed, const LineHit& scanned, const std::string& where)
 {
     EXPECT_EQ(indexed.found, scanned.found) << where;
     EXPECT_EQ(indexed.distance, scanned.distance) << where;
-    EXPECT_EQ(indexed.point.x, scanned.point.x) << where;
-    EXPECT_EQ(indexed.point.y, scanned.point.y) << where;
-    EXPECT_EQ(indexed.point.z, scanned.point.z) << where;
-    EXPECT_EQ(indexed.triangle, scanned.triangle) << where;
-    EXPECT_EQ(indexed.weights, scanned.weights) << where;
+    expect_same_place(indexed, scanned, &LineHit::point, where);
 }
 
-// Bit for bit the same place on the surface: position, triangle and weights.
-void expect_same_place(const Landmark& indexed, const Landmark& scanned, const std::string& where)
+// The same place of a projected point.
+void expect_same_projection(const Landmark& indexed, const Landmark& scanned,
+                            const std::string& where)
 {
-    EXPECT_EQ(indexed.triangle, scanned.triangle) << where;
-    EXPECT_EQ(indexed.weights, scanned.weights) << where;
-    EXPECT_EQ(indexed.position.x, scanned.position.x) << where;
-    EXPECT_EQ(indexed.position.y, scanned.position.y) << where;
-    EXPECT_EQ(indexed.position.z, scanned.position.z) << where;
+    expect_same_place(indexed, scanned, &Landmark::position, where);
 }
 
 Point3 random_direction(std::mt19937& random)
@@ -56,8 +61,8 @@ Mesh tie_lattice()
     for (std::int64_t k = 0; k < 3; ++k) {
         const auto first = static_cast<std::int64_t>(mesh.positions.size());
         const double x = 2.0 * static_cast<double>(k);
-        for (const Point3& p : {Point3{x, 0.2, 1.0}, Point3{x + 2.0, 0.2, 1.0},
-                                Point3{x + 0.5, 0.2 + 1e-5, 1.0}})
+        for (const Point3& p :
+             {Point3{x, 0.2, 1.0}, Point3{x + 2.0, 0.2, 1.0}, Point3{x + 0.5, 0.2 + 1e-5, 1.0}})
             mesh.positions.push_back(p);
         mesh.triangles.push_back(triangle(first, first + 1, first + 2));
     }
@@ -145,8 +150,8 @@ TEST(TriangleGrid, HandsEveryLineToTheTrianglesItCannotFileAndLeavesNeverHitOnes
                                         [&](std::uint32_t t) { ++seen[t]; }));
     EXPECT_EQ(seen[mesh.triangles.size() - 2], 0);
     EXPECT_EQ(seen[mesh.triangles.size() - 1], 0);
-    EXPECT_FALSE(grid.for_each_candidate({std::nan(""), 0.0, 0.0}, {0.0, 0.0, 1.0},
-                                         [](std::uint32_t) {}));
+    EXPECT_FALSE(
+        grid.for_each_candidate({std::nan(""), 0.0, 0.0}, {0.0, 0.0, 1.0}, [](std::uint32_t) {}));
 }
 
 TEST(PointGrid, FindsTheScansNearestVertexWithTiesToTheLowerIndex)
@@ -198,15 +203,16 @@ TEST(ProjectionIndexes, FollowTheRecordsFromOneLoadToTheNext)
     std::normal_distribution<double> offset(0.0, 1.5);
     Matrix4 turn;
     make_transform(turn, 0.5, -1.0, 2.0, 4.0, -3.0, 5.0);
-    for (const Mesh& hr : {open_procedural_bone(2), transformed_mesh(open_procedural_bone(2), turn)}) {
+    for (const Mesh& hr :
+         {open_procedural_bone(2), transformed_mesh(open_procedural_bone(2), turn)}) {
         load_pair(state, open_procedural_bone(1), hr);
         const Surface copy = *state.hr_surface;
         std::uniform_int_distribution<std::size_t> vertex(0, copy.positions.size() - 1);
         for (int k = 0; k < 100; ++k) {
             const Point3 p = copy.positions[vertex(random)] +
                              Point3{offset(random), offset(random), offset(random)};
-            expect_same_place(project_onto_surface(state, *state.hr_surface, p),
-                              project_onto_surface(state, copy, p), std::to_string(k));
+            expect_same_projection(project_onto_surface(state, *state.hr_surface, p),
+                                   project_onto_surface(state, copy, p), std::to_string(k));
         }
     }
 }
@@ -236,9 +242,10 @@ TEST(ProjectionIndexes, PutPointsByTheRimOnDenseAndOnVerticesWhereTheScansPutThe
     for (const Surface* surface : {state.lr_surface, state.hr_surface}) {
         const Surface copy = *surface;
         for (std::size_t k = 0; k < queries.size(); ++k) {
-            expect_same_place(project_onto_surface(state, *surface, queries[k]),
-                              project_onto_surface(state, copy, queries[k]),
-                              (surface == state.lr_surface ? "LR " : "HR ") + std::to_string(k));
+            expect_same_projection(project_onto_surface(state, *surface, queries[k]),
+                                   project_onto_surface(state, copy, queries[k]),
+                                   (surface == state.lr_surface ? "LR " : "HR ") +
+                                       std::to_string(k));
         }
     }
 }
