@@ -21,6 +21,7 @@ constexpr double thin_limit = 1e-6;
 constexpr double box_widening = 1e-5;
 // Triangles are shaped and filed over the threads in blocks of this many.
 constexpr std::size_t triangles_per_block = 4096;
+constexpr std::size_t vertices_per_block = 8192;
 // Cells of vertices are sorted over the threads in blocks of this many.
 constexpr std::size_t cells_per_sorting_block = 2048;
 
@@ -168,6 +169,57 @@ void for_each_cell(const CellLists& cells, const CellRange& range, Take&& take)
                 take(static_cast<std::size_t>(cells.number(x, y, z)));
 }
 
+// A cell range in a third of the room, for the many triangles that span few cells: the number
+// of its first cell and how many cells further it reaches along each axis. One that reaches
+// farther than a byte holds is marked wide and worked out again where it is needed.
+struct ShortRange {
+    std::uint32_t first = 0;
+    std::array<std::uint8_t, 3> further{};
+    bool is_wide = false;
+};
+
+ShortRange short_range(const CellLists& cells, const CellRange& range)
+{
+    ShortRange result;
+    result.first =
+        static_cast<std::uint32_t>(cells.number(range.first[0], range.first[1], range.first[2]));
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        const std::uint32_t further = range.last[axis] - range.first[axis];
+        result.is_wide = result.is_wide || further > 255;
+        result.further[axis] = static_cast<std::uint8_t>(std::min<std::uint32_t>(further, 255));
+    }
+    return result;
+}
+
+// Calls take(cell number) for each cell of a range that is not wide.
+template <typename Take>
+void for_each_cell(const CellLists& cells, const ShortRange& range, Take&& take)
+{
+    const auto row = static_cast<std::size_t>(cells.counts[2]);
+    const auto sheet = static_cast<std::size_t>(cells.counts[1]) * row;
+    for (std::size_t x = 0; x <= range.further[0]; ++x)
+        for (std::size_t y = 0; y <= range.further[1]; ++y)
+            for (std::size_t z = 0; z <= range.further[2]; ++z)
+                take(range.first + x * sheet + y * row + z);
+}
+
+// The number of blocks of per_block items that hold count items.
+std::size_t blocks_of(std::size_t count, std::size_t per_block)
+{
+    return (count + per_block - 1) / per_block;
+}
+
+// Calls take(block, item) for items 0..count - 1, block by block over the threads.
+template <typename Take>
+void for_each_in_blocks(std::size_t count, std::size_t per_block, Take&& take)
+{
+    parallel_for_each(blocks_of(count, per_block), 1, [&](std::size_t b) {
+        const std::size_t end = std::min(count, (b + 1) * per_block);
+        for (std::size_t i = b * per_block; i < end; ++i)
+            take(b, i);
+    });
+}
+
 } // namespace
 
 std::int64_t CellLists::slab(std::size_t axis, double x) const
@@ -189,14 +241,9 @@ TriangleGrid build_triangle_grid(const std::vector<Point3>& corners,
     // The shapes and the cells of the triangles are worked out block by block over the threads;
     // what the blocks gather is summed in block order, and the cells are filled in triangle
     // order on the caller, so the grid is the same for every thread count.
-    const std::size_t block_count =
-        (triangles.size() + triangles_per_block - 1) / triangles_per_block;
+    const std::size_t block_count = blocks_of(triangles.size(), triangles_per_block);
     const auto for_each_block = [&](auto&& take) {
-        parallel_for_each(block_count, 1, [&](std::size_t b) {
-            const std::size_t end = std::min(triangles.size(), (b + 1) * triangles_per_block);
-            for (std::size_t t = b * triangles_per_block; t < end; ++t)
-                take(b, t);
-        });
+        for_each_in_blocks(triangles.size(), triangles_per_block, take);
     };
     struct Gathered {
         Bounds bounds;
@@ -248,35 +295,40 @@ TriangleGrid build_triangle_grid(const std::vector<Point3>& corners,
               all.size_sum / static_cast<double>(all.filed));
 
     // The cells of each filed triangle's widened box.
-    std::vector<CellRange> ranges(triangles.size());
-    for_each_block([&](std::size_t, std::size_t t) {
-        if (filings[t] != Filing::filed)
-            return;
+    const auto range_of = [&](std::size_t t) {
         TriangleShape shape = shape_of(corners, triangles[t]);
         widen(shape, grid.scale);
-        ranges[t] = cell_range(grid.cells, shape.low, shape.high);
+        return cell_range(grid.cells, shape.low, shape.high);
+    };
+    std::vector<ShortRange> ranges(triangles.size());
+    for_each_block([&](std::size_t, std::size_t t) {
+        if (filings[t] == Filing::filed)
+            ranges[t] = short_range(grid.cells, range_of(t));
     });
+    const auto for_each_filing = [&](auto&& take) {
+        for (std::size_t t = 0; t < triangles.size(); ++t) {
+            if (filings[t] != Filing::filed)
+                continue;
+            const auto take_t = [&](std::size_t n) { take(t, n); };
+            if (ranges[t].is_wide)
+                for_each_cell(grid.cells, range_of(t), take_t);
+            else
+                for_each_cell(grid.cells, ranges[t], take_t);
+        }
+    };
     std::uint64_t items = 0;
-    for (std::size_t t = 0; t < triangles.size(); ++t) {
-        if (filings[t] != Filing::filed)
-            continue;
-        for_each_cell(grid.cells, ranges[t], [&](std::size_t n) {
-            ++grid.cells.cell_start[n + 1];
-            ++items;
-        });
-    }
+    for_each_filing([&](std::size_t, std::size_t n) {
+        ++grid.cells.cell_start[n + 1];
+        ++items;
+    });
     if (items >= most_items) {
         grid = TriangleGrid{};
         return grid;
     }
     std::vector<std::uint32_t> next = open_cells(grid.cells, static_cast<std::size_t>(items));
-    for (std::size_t t = 0; t < triangles.size(); ++t) {
-        if (filings[t] != Filing::filed)
-            continue;
-        for_each_cell(grid.cells, ranges[t], [&](std::size_t n) {
-            grid.cells.items[next[n]++] = static_cast<std::uint32_t>(t);
-        });
-    }
+    for_each_filing([&](std::size_t t, std::size_t n) {
+        grid.cells.items[next[n]++] = static_cast<std::uint32_t>(t);
+    });
     return grid;
 }
 
@@ -285,14 +337,30 @@ PointGrid build_point_grid(const std::vector<Point3>& positions)
     PointGrid grid;
     if (positions.size() >= most_items)
         return grid;
+    // Gathered block by block over the threads; boxes and counts merge alike in any order.
+    struct Gathered {
+        Bounds bounds;
+        std::size_t finite = 0;
+    };
+    const std::size_t block_count = blocks_of(positions.size(), vertices_per_block);
+    const auto for_each_block = [&](auto&& take) {
+        for_each_in_blocks(positions.size(), vertices_per_block, take);
+    };
+    std::vector<Gathered> blocks(block_count);
+    for_each_block([&](std::size_t b, std::size_t v) {
+        if (is_finite(positions[v])) {
+            blocks[b].bounds.take(positions[v]);
+            ++blocks[b].finite;
+        }
+    });
     Bounds bounds;
     std::size_t finite = 0;
-    for (const Point3& p : positions) {
-        if (!is_finite(p))
-            continue;
-        bounds.take(p);
-        ++finite;
-    }
+    for (const Gathered& block : blocks)
+        if (block.finite > 0) {
+            bounds.take(block.bounds.low);
+            bounds.take(block.bounds.high);
+            finite += block.finite;
+        }
     grid.scale = bounds.scale;
     if (!(grid.scale <= largest_coordinate))
         return grid;
@@ -303,17 +371,24 @@ PointGrid build_point_grid(const std::vector<Point3>& positions)
     lay_cells(grid.cells, bounds.low, bounds.high, static_cast<double>(finite),
               1e-9 * std::max({extent.x, extent.y, extent.z, grid.scale}) +
                   std::numeric_limits<double>::min());
-    const auto cell_of = [&grid](const Point3& p) {
-        return static_cast<std::size_t>(grid.cells.number(
-            grid.cells.slab(0, p.x), grid.cells.slab(1, p.y), grid.cells.slab(2, p.z)));
-    };
-    for (const Point3& p : positions)
-        if (is_finite(p))
-            ++grid.cells.cell_start[cell_of(p) + 1];
+    // The cell of each vertex over the threads; counted and filed in index order.
+    constexpr std::uint32_t no_cell = std::numeric_limits<std::uint32_t>::max();
+    std::vector<std::uint32_t> cell_of(positions.size());
+    for_each_block([&](std::size_t, std::size_t v) {
+        const Point3& p = positions[v];
+        cell_of[v] =
+            is_finite(p)
+                ? static_cast<std::uint32_t>(grid.cells.number(
+                      grid.cells.slab(0, p.x), grid.cells.slab(1, p.y), grid.cells.slab(2, p.z)))
+                : no_cell;
+    });
+    for (const std::uint32_t n : cell_of)
+        if (n != no_cell)
+            ++grid.cells.cell_start[n + 1];
     std::vector<std::uint32_t> next = open_cells(grid.cells, finite);
     for (std::size_t v = 0; v < positions.size(); ++v)
-        if (is_finite(positions[v]))
-            grid.cells.items[next[cell_of(positions[v])]++] = static_cast<std::uint32_t>(v);
+        if (cell_of[v] != no_cell)
+            grid.cells.items[next[cell_of[v]]++] = static_cast<std::uint32_t>(v);
     // Each cell's vertices by x, so that a search passes over those too far along x without
     // looking at them: where a surface is dense, one cell may hold hundreds.
     CellLists& g = grid.cells;

@@ -88,6 +88,19 @@ Mesh two_sheets()
     return mesh;
 }
 
+// A fine lattice 100 wide with one triangle over nearly all of it at z = 0.5, which spans
+// far more cells along an axis than most triangles do.
+Mesh wide_over_fine()
+{
+    Mesh mesh = flat_grid(100.0, 301);
+    const auto first = static_cast<std::int64_t>(mesh.positions.size());
+    for (const Point3& p :
+         {Point3{-1.0, -1.0, 0.5}, Point3{101.0, 2.0, 0.5}, Point3{3.0, 99.0, 0.5}})
+        mesh.positions.push_back(p);
+    mesh.triangles.push_back(triangle(first, first + 1, first + 2));
+    return mesh;
+}
+
 TEST(TriangleGrid, FindsTheScansHitOnRandomAndOnTyingLines)
 {
     struct Case {
@@ -99,6 +112,7 @@ TEST(TriangleGrid, FindsTheScansHitOnRandomAndOnTyingLines)
         {"tying lattice", tie_lattice()},
         {"sphere, off the origin", icosphere(3, 20.0, {300.0, -40.0, 12.0})},
         {"two sheets", two_sheets()},
+        {"fine lattice under a triangle across hundreds of cells", wide_over_fine()},
     };
     std::mt19937 random(17);
     for (const Case& c : cases) {
