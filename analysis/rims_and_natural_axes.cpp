@@ -31,24 +31,31 @@ std::size_t index(std::int64_t i) { return static_cast<std::size_t>(i); }
 // The threads each take a range of lower corners, file their sides (scanning all of them) and
 // judge them: every thread writes its own part of the filing and its own sides' flags, and the
 // sides come out in triangle order whatever the thread count.
+// Calls take(side, a, b) for every side in triangle order: side 3 t + k of triangle t runs from
+// its corner k to corner k + 1 (mod 3). Walking triangles rather than dividing side numbers
+// keeps the scans, which every thread makes over all sides, cheap.
+template <typename Take> void for_each_side(const std::vector<Triangle>& triangles, Take&& take)
+{
+    for (std::size_t t = 0; t < triangles.size(); ++t) {
+        const auto& c = triangles[t].vertex;
+        take(3 * t, c[0], c[1]);
+        take(3 * t + 1, c[1], c[2]);
+        take(3 * t + 2, c[2], c[0]);
+    }
+}
+
 template <typename Index>
 std::vector<std::array<std::int64_t, 2>> lone_sides(const std::vector<Triangle>& triangles,
                                                     std::int64_t top)
 {
     const std::size_t side_count = 3 * triangles.size();
-    const auto corners = [&triangles](std::size_t side) {
-        const auto& c = triangles[side / 3].vertex;
-        const std::size_t k = side % 3;
-        return std::pair(c[k], c[(k + 1) % 3]);
-    };
     // start[v] .. start[v + 1]: the sides whose lower corner is v.
     const std::size_t vertex_count = index(top + 1);
     UnfilledVector<Index> start(vertex_count + 1);
     std::fill(start.begin(), start.end(), Index{0});
-    for (std::size_t side = 0; side < side_count; ++side) {
-        const auto [a, b] = corners(side);
+    for_each_side(triangles, [&start](std::size_t, std::int64_t a, std::int64_t b) {
         ++start[index(std::min(a, b)) + 1];
-    }
+    });
     for (std::size_t v = 1; v < start.size(); ++v)
         start[v] += start[v - 1];
     struct FiledSide {
@@ -62,13 +69,13 @@ std::vector<std::array<std::int64_t, 2>> lone_sides(const std::vector<Triangle>&
                  [&](std::size_t first, std::size_t past) {
                      std::vector<Index> next(start.begin() + static_cast<std::ptrdiff_t>(first),
                                              start.begin() + static_cast<std::ptrdiff_t>(past));
-                     for (std::size_t side = 0; side < side_count; ++side) {
-                         const auto [a, b] = corners(side);
-                         const std::size_t low = index(std::min(a, b));
-                         if (low >= first && low < past)
-                             filed[next[low - first]++] = {static_cast<Index>(std::max(a, b)),
-                                                           static_cast<Index>(side)};
-                     }
+                     for_each_side(
+                         triangles, [&](std::size_t side, std::int64_t a, std::int64_t b) {
+                             const std::size_t low = index(std::min(a, b));
+                             if (low >= first && low < past)
+                                 filed[next[low - first]++] = {static_cast<Index>(std::max(a, b)),
+                                                               static_cast<Index>(side)};
+                         });
                      for (std::size_t v = first; v < past; ++v) {
                          const auto from = filed.begin() + static_cast<std::ptrdiff_t>(start[v]);
                          const auto to = filed.begin() + static_cast<std::ptrdiff_t>(start[v + 1]);
@@ -88,12 +95,10 @@ std::vector<std::array<std::int64_t, 2>> lone_sides(const std::vector<Triangle>&
     filed = {};
     std::vector<std::array<std::int64_t, 2>> sides;
     sides.reserve(static_cast<std::size_t>(std::count(lone.begin(), lone.end(), 1)));
-    for (std::size_t side = 0; side < side_count; ++side) {
-        if (lone[side] == 0)
-            continue;
-        const auto [a, b] = corners(side);
-        sides.push_back({a, b});
-    }
+    for_each_side(triangles, [&](std::size_t side, std::int64_t a, std::int64_t b) {
+        if (lone[side] != 0)
+            sides.push_back({a, b});
+    });
     return sides;
 }
 
