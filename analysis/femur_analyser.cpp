@@ -8,6 +8,7 @@
 #include "analysis/rims_and_natural_axes.h"
 #include "analysis/zero_crossing_contours.h"
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 
@@ -15,12 +16,14 @@ FemurAnalyser* current_analyser = nullptr;
 
 namespace {
 
-double mean_edge_length(const CurvatureMesh& mesh)
+double mean_edge_length(const Surface& surface)
 {
     double sum = 0.0;
-    for (const auto& lengths : mesh.edge_lengths)
+    for (const Triangle& triangle : surface.triangles) {
+        const std::array<double, 3> lengths = side_lengths(surface.positions, triangle);
         sum += lengths[0] + lengths[1] + lengths[2];
-    return sum / (3.0 * static_cast<double>(mesh.edge_lengths.size()));
+    }
+    return sum / (3.0 * static_cast<double>(surface.triangles.size()));
 }
 
 Landmark named_point(const std::string& name, const Point3& position)
@@ -82,8 +85,9 @@ void FemurAnalyser::analyse_proximal_femur(Surface& surface_to_analyse, std::uin
 void FemurAnalyser::run_femur_analysis(Surface& analysed)
 {
     const CurvatureMesh mesh = build_curvature_mesh(analysed.positions, analysed.triangles);
-    const FemurSmoothingPasses passes = femur_smoothing_passes(mean_edge_length(mesh));
-    std::vector<double> raw = raw_gaussian_curvature(mesh, analysed.triangles, analysed.on_rim);
+    const FemurSmoothingPasses passes = femur_smoothing_passes(mean_edge_length(analysed));
+    std::vector<double> raw =
+        raw_gaussian_curvature(mesh, analysed.positions, analysed.triangles, analysed.on_rim);
     // Coordinates near the limit of doubles overflow the triangle geometry into NaN, which
     // would break the median's sort and every sort order of the analysis; such a vertex counts
     // as flat.

@@ -25,82 +25,150 @@ std::size_t index(std::int64_t i) { return static_cast<std::size_t>(i); }
 
 } // namespace
 
+double triangle_area(const std::array<double, 3>& sides)
+{
+    const auto [a, b, c] = sides;
+    const double s = (a + b + c) / 2.0;
+    // Rounding can push the product of a sliver below zero; its area is 0, not NaN.
+    return std::sqrt(std::max(0.0, s * (s - a) * (s - b) * (s - c)));
+}
+
+double triangle_corner_angle(const std::array<double, 3>& sides, std::size_t corner)
+{
+    const auto [a, b, c] = sides;
+    if (a == 0.0 || b == 0.0 || c == 0.0)
+        return 0.0;
+    return corner == 0   ? corner_angle(b, c, a)
+           : corner == 1 ? corner_angle(c, a, b)
+                         : corner_angle(b, a, c);
+}
+
+std::array<double, 3> side_lengths(const std::vector<Point3>& positions, const Triangle& triangle)
+{
+    const auto& corner = triangle.vertex;
+    const Point3& p = positions[index(corner[0])];
+    const Point3& q = positions[index(corner[1])];
+    const Point3& r = positions[index(corner[2])];
+    return {std::sqrt(squared_distance(q, r)), std::sqrt(squared_distance(p, r)),
+            std::sqrt(squared_distance(p, q))};
+}
+
+namespace {
+
+// The incident triangles by a counting sort over the corners, so each list keeps triangle
+// order. Each thread files the corners of one range of vertices, scanning all triangles: the
+// threads write apart and no list needs merging.
+void fill_incident_triangles(std::size_t vertex_count, const std::vector<Triangle>& triangles,
+                             VertexLists& incident)
+{
+    incident.start.assign(vertex_count + 1, 0);
+    for (const Triangle& triangle : triangles)
+        for (const std::int64_t v : triangle.vertex)
+            ++incident.start[index(v) + 1];
+    for (std::size_t v = 1; v <= vertex_count; ++v)
+        incident.start[v] += incident.start[v - 1];
+    incident.items.resize(incident.start.back());
+    // start[v] serves as v's fill cursor and so ends as start[v + 1]; shifted back below.
+    const auto threads = static_cast<std::size_t>(worker_thread_count());
+    parallel_for(vertex_count, (vertex_count + threads - 1) / threads,
+                 [&](std::size_t first, std::size_t past) {
+                     for (std::size_t t = 0; t < triangles.size(); ++t)
+                         for (const std::int64_t corner : triangles[t].vertex) {
+                             const std::size_t v = index(corner);
+                             if (v >= first && v < past)
+                                 incident.items[incident.start[v]++] = static_cast<std::int64_t>(t);
+                         }
+                 });
+    std::copy_backward(incident.start.begin(), incident.start.end() - 1, incident.start.end());
+    incident.start[0] = 0;
+}
+
+// Fans up to this many triangles are deduplicated by searching the list made so far; larger
+// ones by sorting, so that a vertex with a huge fan costs no quadratic time.
+constexpr std::size_t searched_fan_size = 16;
+
+// v's neighbourhood into `list`: v, then every corner of its incident triangles in order, each
+// at its first appearance only.
+void gather_neighbourhood(const VertexLists& incident, const std::vector<Triangle>& triangles,
+                          std::size_t v, std::vector<std::int64_t>& list)
+{
+    list.clear();
+    list.push_back(static_cast<std::int64_t>(v));
+    const VertexLists::List fan = incident[v];
+    if (fan.size() <= searched_fan_size) {
+        for (const std::int64_t t : fan)
+            for (const std::int64_t other : triangles[index(t)].vertex)
+                if (std::find(list.begin(), list.end(), other) == list.end())
+                    list.push_back(other);
+        return;
+    }
+    for (const std::int64_t t : fan)
+        for (const std::int64_t other : triangles[index(t)].vertex)
+            list.push_back(other);
+    // Keep the first appearance of each vertex: sort the positions by vertex (stable, so the
+    // first comes first), mark the later ones, then drop them.
+    thread_local std::vector<std::size_t> order;
+    order.resize(list.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&list](std::size_t x, std::size_t y) { return list[x] < list[y]; });
+    thread_local std::vector<std::uint8_t> later;
+    later.assign(list.size(), 0);
+    for (std::size_t i = 1; i < order.size(); ++i)
+        if (list[order[i]] == list[order[i - 1]])
+            later[order[i]] = 1;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (later[i] == 0)
+            list[kept++] = list[i];
+    list.resize(kept);
+}
+
+// One pass counts, so that the second fills arrays of the exact size; each vertex's list
+// depends on its own fan alone, so both passes run over the threads.
+void fill_neighbourhoods(const VertexLists& incident, const std::vector<Triangle>& triangles,
+                         VertexLists& neighbourhoods)
+{
+    const std::size_t vertex_count = incident.size();
+    neighbourhoods.start.resize(vertex_count + 1);
+    neighbourhoods.start[0] = 0;
+    parallel_for_each(vertex_count, vertices_per_chunk, [&](std::size_t v) {
+        thread_local std::vector<std::int64_t> list;
+        gather_neighbourhood(incident, triangles, v, list);
+        neighbourhoods.start[v + 1] = list.size();
+    });
+    for (std::size_t v = 1; v <= vertex_count; ++v)
+        neighbourhoods.start[v] += neighbourhoods.start[v - 1];
+    neighbourhoods.items.resize(neighbourhoods.start.back());
+    parallel_for_each(vertex_count, vertices_per_chunk, [&](std::size_t v) {
+        thread_local std::vector<std::int64_t> list;
+        gather_neighbourhood(incident, triangles, v, list);
+        std::copy(list.begin(), list.end(),
+                  neighbourhoods.items.begin() +
+                      static_cast<std::ptrdiff_t>(neighbourhoods.start[v]));
+    });
+}
+
+} // namespace
+
 CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
                                    const std::vector<Triangle>& triangles)
 {
     CurvatureMesh mesh;
-    const std::size_t triangle_count = triangles.size();
-    mesh.areas.resize(triangle_count);
-    mesh.angles.resize(triangle_count);
-    mesh.edge_lengths.resize(triangle_count);
-    for (std::size_t t = 0; t < triangle_count; ++t) {
-        const auto& corner = triangles[t].vertex;
-        const Point3& p = positions[index(corner[0])];
-        const Point3& q = positions[index(corner[1])];
-        const Point3& r = positions[index(corner[2])];
-        const double a = std::sqrt(squared_distance(q, r));
-        const double b = std::sqrt(squared_distance(p, r));
-        const double c = std::sqrt(squared_distance(p, q));
-        mesh.edge_lengths[t] = {a, b, c};
-        const double s = (a + b + c) / 2.0;
-        // Rounding can push the product of a sliver below zero; its area is 0, not NaN.
-        mesh.areas[t] = std::sqrt(std::max(0.0, s * (s - a) * (s - b) * (s - c)));
-        if (a == 0.0 || b == 0.0 || c == 0.0)
-            mesh.angles[t] = {0.0, 0.0, 0.0};
-        else
-            mesh.angles[t] = {corner_angle(b, c, a), corner_angle(c, a, b), corner_angle(b, a, c)};
-    }
-
-    // The incident triangles by a counting sort over the corners, so each list keeps triangle
-    // order.
-    VertexLists& incident = mesh.incident;
-    incident.start.assign(positions.size() + 1, 0);
-    for (const Triangle& triangle : triangles)
-        for (const std::int64_t v : triangle.vertex)
-            ++incident.start[index(v) + 1];
-    for (std::size_t v = 1; v < incident.start.size(); ++v)
-        incident.start[v] += incident.start[v - 1];
-    incident.items.resize(incident.start.back());
-    {
-        std::vector<std::size_t> next(incident.start.begin(), incident.start.end() - 1);
-        for (std::size_t t = 0; t < triangle_count; ++t)
-            for (const std::int64_t v : triangles[t].vertex)
-                incident.items[next[index(v)]++] = static_cast<std::int64_t>(t);
-    }
-
-    // listed_for[n] == v marks n as already in v's list: a lookup per corner instead of a search
-    // of the list, which would take quadratic time about a vertex with a huge fan. One pass
-    // counts, so that the second fills arrays of the exact size.
-    VertexLists& neighbourhoods = mesh.neighbourhoods;
-    const auto for_each_neighbour = [&](auto&& take) {
-        std::vector<std::size_t> listed_for(positions.size(), positions.size());
-        for (std::size_t v = 0; v < positions.size(); ++v) {
-            take(v, static_cast<std::int64_t>(v));
-            listed_for[v] = v;
-            for (const std::int64_t t : incident[v]) {
-                for (const std::int64_t other : triangles[index(t)].vertex) {
-                    if (listed_for[index(other)] != v) {
-                        listed_for[index(other)] = v;
-                        take(v, other);
-                    }
-                }
-            }
-        }
-    };
-    neighbourhoods.start.assign(positions.size() + 1, 0);
-    for_each_neighbour([&](std::size_t v, std::int64_t) { ++neighbourhoods.start[v + 1]; });
-    for (std::size_t v = 1; v < neighbourhoods.start.size(); ++v)
-        neighbourhoods.start[v] += neighbourhoods.start[v - 1];
-    neighbourhoods.items.resize(neighbourhoods.start.back());
-    std::size_t filled = 0;
-    for_each_neighbour([&](std::size_t, std::int64_t n) { neighbourhoods.items[filled++] = n; });
+    fill_incident_triangles(positions.size(), triangles, mesh.incident);
+    fill_neighbourhoods(mesh.incident, triangles, mesh.neighbourhoods);
     return mesh;
 }
 
 std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
+                                           const std::vector<Point3>& positions,
                                            const std::vector<Triangle>& triangles,
                                            const std::vector<std::uint8_t>& on_rim)
 {
+    // Each corner's angle is needed once, by its own vertex, so the triangle geometry is
+    // computed where it is used rather than kept per triangle; the areas and angles are the
+    // very same values either way.
     std::vector<double> curvature(mesh.incident.size(), 0.0);
     parallel_for_each(mesh.incident.size(), vertices_per_chunk, [&](std::size_t v) {
         double angle_sum = 0.0;
@@ -111,8 +179,9 @@ std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
             const auto k = static_cast<std::size_t>(
                 std::find(corner.begin(), corner.end(), static_cast<std::int64_t>(v)) -
                 corner.begin());
-            angle_sum += mesh.angles[index(t)][k];
-            area_sum += mesh.areas[index(t)];
+            const std::array<double, 3> sides = side_lengths(positions, triangles[index(t)]);
+            angle_sum += triangle_corner_angle(sides, k);
+            area_sum += triangle_area(sides);
         }
         // Without incident area (an unused vertex, or only degenerate triangles) the deficit
         // has nothing to spread over; 0 keeps infinities out of the filters and the matching.
@@ -158,7 +227,8 @@ void compute_gaussian_curvature(Surface& surface)
 {
     const CurvatureMesh mesh = build_curvature_mesh(surface.positions, surface.triangles);
     surface.curvature = smooth_curvature(
-        mesh, raw_gaussian_curvature(mesh, surface.triangles, surface.on_rim), surface_smoothing);
+        mesh, raw_gaussian_curvature(mesh, surface.positions, surface.triangles, surface.on_rim),
+        surface_smoothing);
 }
 
 std::vector<double> smooth_curvature(const CurvatureMesh& mesh, std::vector<double> values,

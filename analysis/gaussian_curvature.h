@@ -3,6 +3,7 @@
 #pragma once
 
 #include "surface/surface.h"
+#include "surface/unfilled_vector.h"
 
 #include <array>
 #include <cstddef>
@@ -11,8 +12,8 @@
 
 // One list of indices per vertex, all kept in two flat arrays rather than a vector each.
 struct VertexLists {
-    std::vector<std::size_t> start;  // list v is items[start[v] .. start[v + 1])
-    std::vector<std::int64_t> items;
+    UnfilledVector<std::size_t> start; // list v is items[start[v] .. start[v + 1])
+    UnfilledVector<std::int64_t> items;
 
     struct List {
         const std::int64_t* first;
@@ -28,11 +29,8 @@ struct VertexLists {
     }
 };
 
-// Per-triangle geometry and per-vertex adjacency of a triangulated surface.
+// Per-vertex adjacency of a triangulated surface.
 struct CurvatureMesh {
-    std::vector<double> areas;                       // per triangle, by Heron's formula
-    std::vector<std::array<double, 3>> angles;       // per triangle, radians, in corner order
-    std::vector<std::array<double, 3>> edge_lengths; // per triangle: opposite corners 0, 1, 2
     // Per vertex: the triangles that use it, in triangle order.
     VertexLists incident;
     // Per vertex: the vertex itself, then every vertex sharing a triangle with it, each once, in
@@ -40,17 +38,26 @@ struct CurvatureMesh {
     VertexLists neighbourhoods;
 };
 
-// Builds the working data from positions (one per vertex) and triangles whose indices lie in
-// [0, positions.size()). A triangle with a zero-length edge has all three angles 0; a sliver
-// whose Heron product rounds below zero has area 0.
+// The side lengths of a triangle: opposite its corners 0, 1 and 2.
+std::array<double, 3> side_lengths(const std::vector<Point3>& positions, const Triangle& triangle);
+// The area of a triangle with these sides by Heron's formula; a sliver whose product rounds
+// below zero has area 0.
+double triangle_area(const std::array<double, 3>& sides);
+// The angle (radians) at corner 0, 1 or 2 of a triangle with these sides, by the law of cosines;
+// 0 at every corner of a triangle with a zero-length side.
+double triangle_corner_angle(const std::array<double, 3>& sides, std::size_t corner);
+
+// Builds the adjacency from the vertex count (positions.size()) and triangles whose indices lie
+// in [0, positions.size()).
 CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
                                    const std::vector<Triangle>& triangles);
 
 // Raw curvature per vertex: 2 (2 pi - sum of its corner angles) / (sum of its incident areas).
 // A vertex whose incident area is 0 (no triangle, or only degenerate ones) gets 0, as does every
 // vertex flagged in on_rim (which is either empty or one flag per vertex).
-// `triangles` are the ones the mesh was built from.
+// `positions` and `triangles` are the ones the mesh was built from.
 std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
+                                           const std::vector<Point3>& positions,
                                            const std::vector<Triangle>& triangles,
                                            const std::vector<std::uint8_t>& on_rim);
 

@@ -1,6 +1,8 @@
 #include "analysis/rims_and_natural_axes.h"
 
 #include "surface/least_squares.h"
+#include "surface/thread_pool.h"
+#include "surface/unfilled_vector.h"
 
 #include <algorithm>
 #include <array>
@@ -26,65 +28,77 @@ std::size_t index(std::int64_t i) { return static_cast<std::size_t>(i); }
 // sort) and each vertex's few sorted by their other corner, so that equal edges lie together; no
 // hash table of every edge is needed. Index is the narrowest type that counts both the vertices
 // and the sides, which halves what the filing touches on any surface of fewer than 4G of each.
+// The threads each take a range of lower corners, file their sides (scanning all of them) and
+// judge them: every thread writes its own part of the filing and its own sides' flags, and the
+// sides come out in triangle order whatever the thread count.
+// Calls take(side, a, b) for every side in triangle order: side 3 t + k of triangle t runs from
+// its corner k to corner k + 1 (mod 3). Walking triangles rather than dividing side numbers
+// keeps the scans, which every thread makes over all sides, cheap.
+template <typename Take> void for_each_side(const std::vector<Triangle>& triangles, Take&& take)
+{
+    for (std::size_t t = 0; t < triangles.size(); ++t) {
+        const auto& c = triangles[t].vertex;
+        take(3 * t, c[0], c[1]);
+        take(3 * t + 1, c[1], c[2]);
+        take(3 * t + 2, c[2], c[0]);
+    }
+}
+
 template <typename Index>
 std::vector<std::array<std::int64_t, 2>> lone_sides(const std::vector<Triangle>& triangles,
                                                     std::int64_t top)
 {
     const std::size_t side_count = 3 * triangles.size();
-    const auto corners = [&triangles](std::size_t side) {
-        const auto& c = triangles[side / 3].vertex;
-        const std::size_t k = side % 3;
-        return std::pair(c[k], c[(k + 1) % 3]);
-    };
     // start[v] .. start[v + 1]: the sides whose lower corner is v.
-    std::vector<Index> start(index(top + 2), 0);
-    for (std::size_t side = 0; side < side_count; ++side) {
-        const auto [a, b] = corners(side);
+    const std::size_t vertex_count = index(top + 1);
+    UnfilledVector<Index> start(vertex_count + 1);
+    std::fill(start.begin(), start.end(), Index{0});
+    for_each_side(triangles, [&start](std::size_t, std::int64_t a, std::int64_t b) {
         ++start[index(std::min(a, b)) + 1];
-    }
+    });
     for (std::size_t v = 1; v < start.size(); ++v)
         start[v] += start[v - 1];
     struct FiledSide {
         Index other; // the higher corner
         Index side;
     };
-    std::vector<FiledSide> filed(side_count);
-    {
-        std::vector<Index> next(start.begin(), start.end() - 1);
-        for (std::size_t side = 0; side < side_count; ++side) {
-            const auto [a, b] = corners(side);
-            filed[next[index(std::min(a, b))]++] = {static_cast<Index>(std::max(a, b)),
-                                                    static_cast<Index>(side)};
-        }
-    }
-    std::vector<bool> lone(side_count, false);
-    std::size_t lone_count = 0;
-    for (std::size_t v = 0; v + 1 < start.size(); ++v) {
-        const auto from = filed.begin() + static_cast<std::ptrdiff_t>(start[v]);
-        const auto to = filed.begin() + static_cast<std::ptrdiff_t>(start[v + 1]);
-        std::sort(from, to, [](const FiledSide& x, const FiledSide& y) {
-            return x.other != y.other ? x.other < y.other : x.side < y.side;
-        });
-        for (auto first = from; first != to;) {
-            auto past = first;
-            while (past != to && past->other == first->other)
-                ++past;
-            if (past - first == 1) {
-                lone[first->side] = true;
-                ++lone_count;
-            }
-            first = past;
-        }
-    }
+    UnfilledVector<FiledSide> filed(side_count);
+    UnfilledVector<std::uint8_t> lone(side_count); // every entry is written below
+    const auto threads = static_cast<std::size_t>(worker_thread_count());
+    parallel_for(vertex_count, (vertex_count + threads - 1) / threads,
+                 [&](std::size_t first, std::size_t past) {
+                     std::vector<Index> next(start.begin() + static_cast<std::ptrdiff_t>(first),
+                                             start.begin() + static_cast<std::ptrdiff_t>(past));
+                     for_each_side(
+                         triangles, [&](std::size_t side, std::int64_t a, std::int64_t b) {
+                             const std::size_t low = index(std::min(a, b));
+                             if (low >= first && low < past)
+                                 filed[next[low - first]++] = {static_cast<Index>(std::max(a, b)),
+                                                               static_cast<Index>(side)};
+                         });
+                     for (std::size_t v = first; v < past; ++v) {
+                         const auto from = filed.begin() + static_cast<std::ptrdiff_t>(start[v]);
+                         const auto to = filed.begin() + static_cast<std::ptrdiff_t>(start[v + 1]);
+                         std::sort(from, to, [](const FiledSide& x, const FiledSide& y) {
+                             return x.other != y.other ? x.other < y.other : x.side < y.side;
+                         });
+                         for (auto group = from; group != to;) {
+                             auto past_group = group;
+                             while (past_group != to && past_group->other == group->other)
+                                 ++past_group;
+                             for (auto entry = group; entry != past_group; ++entry)
+                                 lone[entry->side] = past_group - group == 1 ? 1 : 0;
+                             group = past_group;
+                         }
+                     }
+                 });
     filed = {};
     std::vector<std::array<std::int64_t, 2>> sides;
-    sides.reserve(lone_count);
-    for (std::size_t side = 0; side < side_count; ++side) {
-        if (!lone[side])
-            continue;
-        const auto [a, b] = corners(side);
-        sides.push_back({a, b});
-    }
+    sides.reserve(static_cast<std::size_t>(std::count(lone.begin(), lone.end(), 1)));
+    for_each_side(triangles, [&](std::size_t side, std::int64_t a, std::int64_t b) {
+        if (lone[side] != 0)
+            sides.push_back({a, b});
+    });
     return sides;
 }
 
@@ -242,7 +256,7 @@ Point3 any_perpendicular(const Point3& u)
     const Point3 helper = std::fabs(u.x) <= std::fabs(u.y) && std::fabs(u.x) <= std::fabs(u.z)
                               ? Point3{1, 0, 0}
                           : std::fabs(u.y) <= std::fabs(u.z) ? Point3{0, 1, 0}
-                                                              : Point3{0, 0, 1};
+                                                             : Point3{0, 0, 1};
     return unit(cross(u, helper));
 }
 
@@ -260,8 +274,8 @@ void fit_natural_axes(WorkingState& state, Surface& surface)
     state.axis_fit_surface = &surface;
     std::vector<double> residuals(surface.rim_band.size());
     std::int64_t info = 0;
-    run_lmdif(natural_axis_residuals, &state, static_cast<std::int64_t>(surface.rim_band.size()),
-              2, angles, residuals.data(), axis_fit_tolerance, info);
+    run_lmdif(natural_axis_residuals, &state, static_cast<std::int64_t>(surface.rim_band.size()), 2,
+              angles, residuals.data(), axis_fit_tolerance, info);
     Point3 u = axis_from_angles(angles[0], angles[1]);
 
     Point3 band_sum;
@@ -306,9 +320,9 @@ void fit_natural_axes(WorkingState& state, Surface& surface)
     set_identity(surface.mirror);
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col)
-            surface.mirror[4 * col + row] = (row == col ? 1.0 : 0.0) -
-                                            2.0 * wc[static_cast<std::size_t>(row)] *
-                                                wc[static_cast<std::size_t>(col)];
+            surface.mirror[4 * col + row] =
+                (row == col ? 1.0 : 0.0) -
+                2.0 * wc[static_cast<std::size_t>(row)] * wc[static_cast<std::size_t>(col)];
     }
 }
 

@@ -76,7 +76,7 @@ Point3 evaluate_ffd(const WorkingState& state, const double* control_values, con
 void update_deformed_positions(WorkingState& state, int registration_type)
 {
     Surface& lr = *state.lr_surface;
-    if (const std::vector<Point3>* result = stored_result(lr, registration_type)) {
+    if (const std::vector<Point3>* result = stored_result_view(lr, registration_type)) {
         lr.deformed_positions = *result;
     } else if (shows_positions_as_read(registration_type)) {
         // The current grid belongs to the last FFD type chosen, whatever its family; the LR

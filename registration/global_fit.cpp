@@ -108,7 +108,8 @@ bool linear_start(int type, Matrix4 k, bool& reflected, std::vector<double>& x)
 bool has_shape_model_for(const WorkingState& state, const Surface& lr)
 {
     return shape_model_fits(state) &&
-           lr.sim_ssm_positions.size() == static_cast<std::size_t>(lr.vertex_count);
+           stored_result_view(lr, similarity_ssm)->size() ==
+               static_cast<std::size_t>(lr.vertex_count);
 }
 
 // Mean shape of vertex i plus the modes weighted by x, accumulated in double precision.
@@ -253,6 +254,7 @@ bool run_global_fit(WorkingState& state, int type, int rim_mode, int search_rang
     } else if (type == similarity_ssm) {
         if (!has_shape_model_for(state, lr))
             return false;
+        stored_result(lr, similarity_ssm); // the fit starts from it and replaces it
         x.assign(static_cast<std::size_t>(state.ssm_mode_count), 0.0);
         for (std::size_t j = 0; j < x.size(); ++j) {
             double projection = 0.0;

@@ -2,6 +2,7 @@
 
 #include "registration/default_pose.h"
 #include "registration/ffd_grid.h"
+#include "registration/registration_type.h"
 #include "registration/result_file.h"
 #include "surface/c_locale.h"
 #include "surface/coordinate_range.h"
@@ -319,7 +320,7 @@ bool save_registration(WorkingState& state)
         if (!unsaved)
             continue;
         const std::string path = result_file_path(lr, hr, result.suffix);
-        if (write_breg_file(path, lr.vertex_count, lr.*result.positions)) {
+        if (write_breg_file(path, lr.vertex_count, *stored_shape_view(lr, lr.*result.positions))) {
             unsaved = false;
             continue;
         }

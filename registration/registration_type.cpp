@@ -20,22 +20,50 @@ int result_slot(int type)
     }
 }
 
-std::vector<Point3>* stored_result(Surface& lr, int type)
+namespace {
+
+std::vector<Point3> Surface::*stored_member(int type)
 {
     switch (type) {
     case similarity_lad:
-        return &lr.sim_lad_positions;
+        return &Surface::sim_lad_positions;
     case affine_lad:
-        return &lr.aff_lad_positions;
+        return &Surface::aff_lad_positions;
     case aspect_lad:
-        return &lr.aspect_lad_positions;
+        return &Surface::aspect_lad_positions;
     case similarity_tps:
-        return &lr.sim_tps_positions;
+        return &Surface::sim_tps_positions;
     case similarity_ssm:
-        return &lr.sim_ssm_positions;
+        return &Surface::sim_ssm_positions;
     default:
         return nullptr;
     }
+}
+
+} // namespace
+
+std::vector<Point3>* stored_result(Surface& lr, int type)
+{
+    const auto member = stored_member(type);
+    if (member == nullptr)
+        return nullptr;
+    std::vector<Point3>& shape = lr.*member;
+    if (shape.empty())
+        shape = lr.positions;
+    return &shape;
+}
+
+const std::vector<Point3>* stored_result_view(const Surface& lr, int type)
+{
+    const auto member = stored_member(type);
+    if (member == nullptr)
+        return nullptr;
+    return stored_shape_view(lr, lr.*member);
+}
+
+const std::vector<Point3>* stored_shape_view(const Surface& lr, const std::vector<Point3>& shape)
+{
+    return shape.empty() ? &lr.positions : &shape;
 }
 
 FfdGrid* family_ffd_grid(WorkingState& state, int type)

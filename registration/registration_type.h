@@ -91,7 +91,12 @@ struct WorkingState;
 
 // Index into WorkingState::result_unsaved of the LAD, TPS and SSM types; -1 for the others.
 int result_slot(int type);
-// The stored result shape of the LAD, TPS and SSM types on the LR surface; nullptr otherwise.
+// The stored result shape of the LAD, TPS and SSM types on the LR surface, made from the
+// positions as read if it was not yet; nullptr for the other types.
 std::vector<Point3>* stored_result(Surface& lr, int type);
+// The same shape for reading only, without making it: the positions as read while it is not made.
+const std::vector<Point3>* stored_result_view(const Surface& lr, int type);
+// shape, one of lr's stored result shapes, or the positions as read while it is not made.
+const std::vector<Point3>* stored_shape_view(const Surface& lr, const std::vector<Point3>& shape);
 // The FFD grid of the family of an FFD type; nullptr otherwise.
 FfdGrid* family_ffd_grid(WorkingState& state, int type);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -19,7 +20,8 @@ constexpr std::size_t record_bytes = 12;
 bool write_breg_file(const std::string& path, std::int64_t count,
                      const std::vector<Point3>& positions)
 {
-    if (count < 0 || positions.size() < static_cast<std::size_t>(count))
+    // An empty target is a stored shape not made yet: it receives the points read.
+    if (count < 0 || (!positions.empty() && positions.size() < static_cast<std::size_t>(count)))
         return false;
     const auto n = static_cast<std::size_t>(count);
     std::string bytes(n * record_bytes, '\0');
@@ -37,7 +39,8 @@ bool write_breg_file(const std::string& path, std::int64_t count,
 
 bool read_breg_file(const std::string& path, std::int64_t count, std::vector<Point3>& positions)
 {
-    if (count < 0 || positions.size() < static_cast<std::size_t>(count))
+    // An empty target is a stored shape not made yet: it receives the points read.
+    if (count < 0 || (!positions.empty() && positions.size() < static_cast<std::size_t>(count)))
         return false;
     const FilePointer file = open_regular_file(path);
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)
@@ -58,6 +61,9 @@ bool read_breg_file(const std::string& path, std::int64_t count, std::vector<Poi
         if (!std::isfinite(read[i].x) || !std::isfinite(read[i].y) || !std::isfinite(read[i].z))
             return false;
     }
-    std::copy(read.begin(), read.end(), positions.begin());
+    if (positions.empty())
+        positions = std::move(read);
+    else
+        std::copy(read.begin(), read.end(), positions.begin());
     return true;
 }

@@ -15,6 +15,7 @@ bool write_breg_file(const std::string& path, std::int64_t count,
                      const std::vector<Point3>& positions);
 
 // Reads a result file of exactly `count` records into positions[0 .. count - 1], widened to
-// doubles. False, with positions untouched, when the file cannot be read, its length is not
-// 12 x count bytes, positions holds fewer than count entries, or a value is not finite.
+// doubles; an empty positions (a stored shape not made yet) becomes those count points. False,
+// with positions untouched, when the file cannot be read, its length is not 12 x count bytes,
+// positions holds some but fewer than count entries, or a value is not finite.
 bool read_breg_file(const std::string& path, std::int64_t count, std::vector<Point3>& positions);

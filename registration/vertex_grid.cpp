@@ -60,11 +60,30 @@ int divisions_for(std::int64_t n)
     return static_cast<int>(s);
 }
 
+// Vertex v's offsets from the grid's origin, in cells.
+struct CellOffsets {
+    const std::vector<Point3>& positions;
+    Point3 low;
+    double cell_size;
+    std::array<double, 3> operator()(std::int64_t v) const
+    {
+        const Point3& p = positions[static_cast<std::size_t>(v)];
+        return {(p.x - low.x) / cell_size, (p.y - low.y) / cell_size, (p.z - low.z) / cell_size};
+    }
+};
+
 // Groups the indices of each crowded cell by sub-cell, keeping their order within each, and
-// records where each sub-cell's run ends. offsets[v] holds vertex v's offsets from the origin in
-// cells.
-void split_crowded_cells(VertexGrid& grid, const std::vector<std::array<double, 3>>& offsets)
+// records where each sub-cell's run ends. Without a crowded cell the sub-cell tables stay empty,
+// sparing a table entry per cell.
+void split_crowded_cells(VertexGrid& grid, const CellOffsets& offsets_of)
 {
+    bool crowded = false;
+    for (std::size_t c = 0; c + 1 < grid.cell_start.size() && !crowded; ++c)
+        crowded = grid.cell_start[c + 1] - grid.cell_start[c] > vertex_grid_detail::most_whole;
+    if (!crowded) {
+        grid.part_start.clear();
+        return;
+    }
     grid.part_start.assign(grid.cell_start.size(), 0);
     std::vector<std::uint32_t> counts;
     std::vector<std::int64_t> keys;
@@ -73,7 +92,7 @@ void split_crowded_cells(VertexGrid& grid, const std::vector<std::array<double, 
         const auto c = static_cast<std::size_t>(cell);
         grid.part_start[c] = static_cast<std::uint32_t>(grid.part_ends.size());
         const std::int64_t first = grid.cell_start[c];
-        const std::int64_t n = grid.cell_start[c + 1] - first;
+        const std::int64_t n = std::int64_t{grid.cell_start[c + 1]} - first;
         if (n <= vertex_grid_detail::most_whole)
             continue;
         const int s = divisions_for(n);
@@ -86,7 +105,7 @@ void split_crowded_cells(VertexGrid& grid, const std::vector<std::array<double, 
         counts.assign(static_cast<std::size_t>(s * s * s) + 1, 0);
         keys.resize(static_cast<std::size_t>(n));
         for (std::int64_t i = 0; i < n; ++i) {
-            const std::array<double, 3>& f = offsets[static_cast<std::size_t>(indices[i])];
+            const std::array<double, 3> f = offsets_of(indices[i]);
             std::int64_t key = 0;
             for (std::size_t axis = 0; axis < 3; ++axis)
                 key = key * s + clamped_slab((f[axis] - static_cast<double>(place[axis])) * s, s);
@@ -296,32 +315,30 @@ SearchRangeScale build_vertex_grid(WorkingState& state)
     grid.part_ends.clear();
     const std::vector<Point3>& positions = hr.shown_positions();
     const auto vertex_count = static_cast<std::int64_t>(positions.size());
-    std::vector<std::array<double, 3>> offsets(positions.size());
-    const auto cell_of = [&offsets](std::int64_t v) {
+    const CellOffsets offsets_of{positions, low, cell_size};
+    const auto cell_of = [&offsets_of](std::int64_t v) {
         std::int64_t cell = 0;
-        for (const double offset : offsets[static_cast<std::size_t>(v)])
+        for (const double offset : offsets_of(v))
             cell = cell * VertexGrid::cells_per_axis +
                    clamped_slab(offset, VertexGrid::cells_per_axis);
         return static_cast<std::size_t>(cell);
     };
+    // A counting sort in place: cell_start[c] counts cell c's vertices, then holds the end of
+    // its run; filing the vertices from the last one down moves it to the run's start and keeps
+    // each cell's indices ascending.
     grid.cell_start.assign(static_cast<std::size_t>(VertexGrid::cell_count + 1), 0);
-    for (std::int64_t v = 0; v < vertex_count; ++v) {
-        const Point3& p = positions[static_cast<std::size_t>(v)];
-        offsets[static_cast<std::size_t>(v)] = {
-            (p.x - low.x) / cell_size, (p.y - low.y) / cell_size, (p.z - low.z) / cell_size};
-        ++grid.cell_start[cell_of(v) + 1];
-    }
+    for (std::int64_t v = 0; v < vertex_count; ++v)
+        ++grid.cell_start[cell_of(v)];
     for (std::size_t c = 1; c < grid.cell_start.size(); ++c)
         grid.cell_start[c] += grid.cell_start[c - 1];
-    grid.vertex_indices.assign(positions.size(), 0);
-    std::vector<std::int64_t> next(grid.cell_start.begin(), grid.cell_start.end() - 1);
-    for (std::int64_t v = 0; v < vertex_count; ++v)
-        grid.vertex_indices[static_cast<std::size_t>(next[cell_of(v)]++)] = v;
+    grid.vertex_indices.resize(positions.size());
+    for (std::int64_t v = vertex_count - 1; v >= 0; --v)
+        grid.vertex_indices[--grid.cell_start[cell_of(v)]] = v;
     if (grid.vertex_indices.empty()) {
         grid.clear();
         return scale;
     }
-    split_crowded_cells(grid, offsets);
+    split_crowded_cells(grid, offsets_of);
     grid.cell_positions.resize(grid.vertex_indices.size());
     for (std::size_t i = 0; i < grid.vertex_indices.size(); ++i)
         grid.cell_positions[i] = positions[static_cast<std::size_t>(grid.vertex_indices[i])];

@@ -38,7 +38,8 @@ struct VertexGrid {
 
     // Cell (i, j, k) is number (i * 100 + j) * 100 + k; its indices are
     // vertex_indices[cell_start[cell] .. cell_start[cell + 1]). Both empty = an empty grid.
-    std::vector<std::int64_t> cell_start;
+    // 32 bits suffice: 2^32 vertices would need some 200 GB for their positions alone.
+    std::vector<std::uint32_t> cell_start;
     std::vector<std::int64_t> vertex_indices;
     // A crowded cell n, split into s slabs along each axis, has its sub-cells at
     // part_ends[part_start[n]]: s, then for each sub-cell (x, y, z) in the order
@@ -54,7 +55,7 @@ struct VertexGrid {
     bool is_empty() const { return vertex_indices.empty(); }
     void clear()
     {
-        std::vector<std::int64_t>().swap(cell_start);
+        std::vector<std::uint32_t>().swap(cell_start);
         std::vector<std::int64_t>().swap(vertex_indices);
         std::vector<std::uint32_t>().swap(part_start);
         std::vector<std::uint32_t>().swap(part_ends);

@@ -2,10 +2,41 @@
 
 #include <cminpack.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <iostream>
 #include <limits>
 #include <new>
 #include <vector>
+
+namespace {
+
+struct WorkSpace {
+    std::vector<int> pivots;
+    std::vector<double> work;
+};
+
+// Marks the thread's kept work space as taken for the life of a fit.
+class KeptInUse {
+public:
+    explicit KeptInUse(bool* flag) : flag_(flag)
+    {
+        if (flag_ != nullptr)
+            *flag_ = true;
+    }
+    ~KeptInUse()
+    {
+        if (flag_ != nullptr)
+            *flag_ = false;
+    }
+    KeptInUse(const KeptInUse&) = delete;
+    KeptInUse& operator=(const KeptInUse&) = delete;
+
+private:
+    bool* flag_;
+};
+
+} // namespace
 
 void run_lmdif(ResidualFunction fcn, void* context, std::int64_t m, std::int64_t n, double* x,
                double* fvec, double tol, std::int64_t& info)
@@ -29,20 +60,34 @@ void run_lmdif(ResidualFunction fcn, void* context, std::int64_t m, std::int64_t
     constexpr double factor = 100.0;
     constexpr int nprint = 0;
 
-    std::vector<int> pivots;
+    // The work space stays with the thread from fit to fit: a fit of a large surface needs
+    // m (n + 1) + 5 n doubles, beyond what the allocator keeps mapped between calls, and mapping
+    // it anew for every iteration cost more than the fit itself. A fit started from within a
+    // residual function gets space of its own.
+    thread_local WorkSpace kept;
+    thread_local bool kept_in_use = false;
+    WorkSpace own;
+    WorkSpace& space = kept_in_use ? own : kept;
+    const KeptInUse in_use(&space == &kept ? &kept_in_use : nullptr);
     try {
-        pivots.resize(columns);
+        if (space.pivots.size() < columns)
+            space.pivots.resize(columns);
     } catch (const std::bad_alloc&) {
         std::cerr << "Cannot malloc integer work array for lmdif routine.\n";
         return;
     }
-    std::vector<double> work;
+    const std::size_t vectors = rows + 5 * columns;
     try {
-        work.resize(rows + 5 * columns + rows * columns);
+        if (space.work.size() < vectors + rows * columns)
+            space.work.resize(vectors + rows * columns);
     } catch (const std::bad_alloc&) {
         std::cerr << "Cannot malloc doublereal work array for lmdif routine.\n";
         return;
     }
+    // The solver computes the whole Jacobian before it reads any of it, at the start of each
+    // of its iterations; the vectors start at zero as they always did.
+    std::vector<double>& work = space.work;
+    std::fill(work.begin(), work.begin() + static_cast<std::ptrdiff_t>(vectors), 0.0);
     double* diag = work.data();
     double* qtf = diag + columns;
     double* wa1 = qtf + columns;
@@ -54,6 +99,6 @@ void run_lmdif(ResidualFunction fcn, void* context, std::int64_t m, std::int64_t
     int nfev = 0;
     const int code = lmdif(fcn, context, static_cast<int>(m), static_cast<int>(n), x, fvec, tol,
                            tol, gtol, maxfev, epsfcn, diag, mode, factor, nprint, &nfev, fjac,
-                           static_cast<int>(m), pivots.data(), qtf, wa1, wa2, wa3, wa4);
+                           static_cast<int>(m), space.pivots.data(), qtf, wa1, wa2, wa3, wa4);
     info = code == 8 ? 4 : code;
 }

@@ -4,13 +4,18 @@
 #include "registration/registration_type.h"
 #include "surface/ply_surface_reader.h"
 #include "surface/status_log.h"
+#include "surface/surface_reading.h"
 #include "surface/wrl_surface_reader.h"
 #include "utilities/batch_file.h"
 #include "view/view_maths.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -61,11 +66,53 @@ bool parse_surface_pair(WorkingState& state, const std::string& path1, const std
     Surface& first = state.surfaces[0];
     Surface& second = state.surfaces[1];
     log_status("Parsing first surface");
-    if (!parse_surface_file(path1, name1, first))
+    // The second file is read at the same time, on a thread of its own and into a record of
+    // its own: reading is mostly first touches of fresh memory, which go at the pace of one
+    // core. Its messages are held back and told after the first file's, and it becomes the
+    // second surface only once the first was read: everything looks as if the files had been
+    // read one after the other.
+    Surface second_read;
+    std::vector<std::string> second_messages;
+    bool second_read_whole = false;
+    std::exception_ptr second_failure;
+    std::thread second_reader;
+    try {
+        second_reader = std::thread([&] {
+            const HeldStatus held(second_messages);
+            try {
+                second_read_whole = parse_surface_file(path2, name2, second_read);
+            } catch (...) {
+                second_failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the second file is read after the first, here.
+    }
+    const bool read_alongside = second_reader.joinable();
+    bool first_read_whole = false;
+    try {
+        first_read_whole = parse_surface_file(path1, name1, first);
+    } catch (...) {
+        if (read_alongside)
+            second_reader.join();
+        throw;
+    }
+    if (read_alongside)
+        second_reader.join();
+    if (!first_read_whole)
         return false;
     log_status("Parsing second surface");
-    if (!parse_surface_file(path2, name2, second))
-        return false;
+    if (!read_alongside) {
+        if (!parse_surface_file(path2, name2, second))
+            return false;
+    } else {
+        if (second_failure)
+            std::rethrow_exception(second_failure);
+        tell_status(second_messages);
+        if (!second_read_whole)
+            return false;
+        install_read_surface(second, std::move(second_read));
+    }
     bool first_is_lr = true;
     if (!fixed_order) {
         const bool first_canonical = contains_canonical(name1);

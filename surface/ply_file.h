@@ -143,13 +143,49 @@ std::int64_t ply_set_read_cb(t_ply_* ply, const char* element_name, const char* 
 // the length as both length and value, then once per entry with value index 0, 1, ...
 int ply_read(t_ply_* ply);
 
-// Inside a read callback; every output may be null.
-int ply_get_argument_element(p_ply_argument argument, p_ply_element* element,
-                             std::int64_t* instance_index);
-int ply_get_argument_property(p_ply_argument argument, p_ply_property* property,
-                              std::int64_t* length, std::int64_t* value_index);
-int ply_get_argument_user_data(p_ply_argument argument, void** pdata, long* idata);
-double ply_get_argument_value(p_ply_argument argument);
+// Inside a read callback; every output may be null. Defined here, since the callbacks run once
+// per value and each would otherwise pay a call for every item it asks for.
+inline int ply_get_argument_element(p_ply_argument argument, p_ply_element* element,
+                                    std::int64_t* instance_index)
+{
+    if (argument == nullptr)
+        return 0;
+    if (element != nullptr)
+        *element = argument->element;
+    if (instance_index != nullptr)
+        *instance_index = argument->instance_index;
+    return 1;
+}
+
+inline int ply_get_argument_property(p_ply_argument argument, p_ply_property* property,
+                                     std::int64_t* length, std::int64_t* value_index)
+{
+    if (argument == nullptr)
+        return 0;
+    if (property != nullptr)
+        *property = argument->property;
+    if (length != nullptr)
+        *length = argument->length;
+    if (value_index != nullptr)
+        *value_index = argument->value_index;
+    return 1;
+}
+
+inline int ply_get_argument_user_data(p_ply_argument argument, void** pdata, long* idata)
+{
+    if (argument == nullptr)
+        return 0;
+    if (pdata != nullptr)
+        *pdata = argument->pdata;
+    if (idata != nullptr)
+        *idata = argument->idata;
+    return 1;
+}
+
+inline double ply_get_argument_value(p_ply_argument argument)
+{
+    return argument == nullptr ? 0.0 : argument->value;
+}
 
 // Writing.
 // A writing handle on an open stream; PLY_DEFAULT means little endian.

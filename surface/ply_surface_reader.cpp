@@ -24,6 +24,7 @@ struct PlyRead {
     Surface surface;
     std::array<double, 3> point{};
     std::array<bool, 3> has_coordinate{};
+    Triangle face; // the corners of the face being read
 };
 
 // Callback of "x", "y" and "z" (user integer 0, 1, 2): a vertex is appended once all three of
@@ -66,10 +67,9 @@ int ply_face_callback(p_ply_argument argument)
     const double value = ply_get_argument_value(argument);
     if (!(value > -1.0 && value < static_cast<double>(read.surface.vertex_count)))
         return 0;
-    const auto index = static_cast<std::int64_t>(value);
-    if (value_index == 0)
-        read.surface.triangles.emplace_back();
-    read.surface.triangles.back().vertex[static_cast<std::size_t>(value_index)] = index;
+    read.face.vertex[static_cast<std::size_t>(value_index)] = static_cast<std::int64_t>(value);
+    if (value_index == 2)
+        read.surface.triangles.push_back(read.face);
     return 1;
 }
 
@@ -82,8 +82,7 @@ bool counts_fit_file(const t_ply_& ply, std::uint64_t file_size)
     for (const t_ply_element_& element : ply.elements) {
         const auto instances = static_cast<std::uint64_t>(element.ninstances);
         const std::uint64_t values = element.properties.size();
-        if (element.ninstances < 0 ||
-            (values != 0 && instances > (file_size - needed) / values))
+        if (element.ninstances < 0 || (values != 0 && instances > (file_size - needed) / values))
             return false;
         needed += instances * values;
     }
@@ -110,8 +109,7 @@ bool read_ply_data(t_ply_& ply, std::FILE* file, PlyRead& read)
     s.vertex_count = ply_set_read_cb(&ply, "vertex", "x", ply_vertex_callback, &read, 0);
     ply_set_read_cb(&ply, "vertex", "y", ply_vertex_callback, &read, 1);
     ply_set_read_cb(&ply, "vertex", "z", ply_vertex_callback, &read, 2);
-    s.triangle_count =
-        ply_set_read_cb(&ply, "face", "vertex_indices", ply_face_callback, &read, 0);
+    s.triangle_count = ply_set_read_cb(&ply, "face", "vertex_indices", ply_face_callback, &read, 0);
     if (s.triangle_count == 0)
         s.triangle_count =
             ply_set_read_cb(&ply, "face", "vertex_index", ply_face_callback, &read, 0);

@@ -79,6 +79,9 @@ struct Surface {
 
     std::vector<Point3> deformed_positions;
     std::vector<Point3> positions; // as read from the file
+    // The five stored result shapes start as copies of the positions as read. They are made
+    // only when a model first writes one (stored_result), so a loaded pair holds two position
+    // sets per surface rather than seven: an empty one stands for the positions as read.
     std::vector<Point3> sim_lad_positions;
     std::vector<Point3> sim_tps_positions;
     std::vector<Point3> sim_ssm_positions;

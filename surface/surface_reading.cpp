@@ -3,32 +3,19 @@
 #include "surface/annotation.h"
 #include "surface/vertex_normals.h"
 
-#include <array>
 #include <utility>
 #include <vector>
 
-namespace {
-
-// The seven position sets that a reader fills alike.
-std::array<std::vector<Point3>*, 7> position_sets(Surface& read)
-{
-    return {&read.positions,         &read.deformed_positions, &read.sim_lad_positions,
-            &read.aff_lad_positions, &read.aspect_lad_positions, &read.sim_tps_positions,
-            &read.sim_ssm_positions};
-}
-
-} // namespace
-
 void reserve_vertices(Surface& read, std::size_t count)
 {
-    for (auto* shape : position_sets(read))
-        shape->reserve(count);
+    read.positions.reserve(count);
+    read.deformed_positions.reserve(count);
 }
 
 void append_vertex(Surface& read, const Point3& position)
 {
-    for (auto* shape : position_sets(read))
-        shape->push_back(position);
+    read.positions.push_back(position);
+    read.deformed_positions.push_back(position);
 }
 
 bool complete_read_surface(Surface& read, const char* file_type)
@@ -37,11 +24,8 @@ bool complete_read_surface(Surface& read, const char* file_type)
     if (vertex_count <= 0 || read.vertex_count != vertex_count || read.triangles.empty() ||
         read.triangle_count != static_cast<std::int64_t>(read.triangles.size()))
         return false;
-    for (const auto* shape :
-         {&read.deformed_positions, &read.sim_lad_positions, &read.aff_lad_positions,
-          &read.aspect_lad_positions, &read.sim_tps_positions, &read.sim_ssm_positions})
-        if (shape->size() != read.positions.size())
-            return false;
+    if (read.deformed_positions.size() != read.positions.size())
+        return false;
     for (const Triangle& triangle : read.triangles)
         for (const std::int64_t corner : triangle.vertex)
             if (corner < 0 || corner >= vertex_count)

@@ -7,15 +7,16 @@
 
 #include <cstddef>
 
-// Makes room for count vertices in the seven position vectors, so a read of that many fills
-// them without growing them.
+// Makes room for count vertices in the positions and the deformed positions, so a read of that
+// many fills them without growing them.
 void reserve_vertices(Surface& read, std::size_t count);
 
-// Appends a vertex to the seven position vectors, which start equal to the positions as read.
+// Appends a vertex to the positions and the deformed positions, which start equal; the stored
+// result shapes stay empty until a model makes them.
 void append_vertex(Surface& read, const Point3& position);
 
 // Checks a freshly read record: vertex_count and triangle_count positive and equal to the
-// numbers of vertices and triangles read, every position vector that long, every triangle index
+// numbers of vertices and triangles read, the deformed positions that long, every triangle index
 // below vertex_count. When it holds: allocates the per-vertex arrays, resolves the annotations
 // given by vertex index, computes the normals (normals = deformed_normals), shows the positions
 // as read and sets file_type; returns true. Otherwise false, and read is not to be used.

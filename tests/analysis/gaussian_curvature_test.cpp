@@ -3,11 +3,13 @@
 #include "analysis/gaussian_curvature.h"
 
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/thread_count.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -42,7 +44,8 @@ TEST(GaussianCurvature, FlatGridIsZeroInsideAndRimVerticesStartAtZero)
     Surface grid;
     fill_surface(grid, flat_grid(10.0, 11));
     const CurvatureMesh mesh = build_curvature_mesh(grid.positions, grid.triangles);
-    std::vector<double> raw = raw_gaussian_curvature(mesh, grid.triangles, grid.on_rim);
+    std::vector<double> raw =
+        raw_gaussian_curvature(mesh, grid.positions, grid.triangles, grid.on_rim);
     EXPECT_GT(raw[0], 1.0); // corner (0, 0)
     EXPECT_NEAR(raw[5 * 11 + 5], 0.0, 1e-12);
 
@@ -50,7 +53,7 @@ TEST(GaussianCurvature, FlatGridIsZeroInsideAndRimVerticesStartAtZero)
         const Point3& p = grid.positions[v];
         grid.on_rim[v] = p.x == 0.0 || p.y == 0.0 || p.x == 10.0 || p.y == 10.0;
     }
-    raw = raw_gaussian_curvature(mesh, grid.triangles, grid.on_rim);
+    raw = raw_gaussian_curvature(mesh, grid.positions, grid.triangles, grid.on_rim);
     for (const double k : raw)
         EXPECT_NEAR(k, 0.0, 1e-12);
     compute_gaussian_curvature(grid);
@@ -68,17 +71,18 @@ TEST(GaussianCurvature, NeighbourhoodsListTheVertexFirstThenNeighboursInFirstApp
     EXPECT_EQ(listed(mesh.neighbourhoods[2]), (std::vector<std::int64_t>{2, 0, 1, 3}));
     EXPECT_EQ(listed(mesh.neighbourhoods[4]), (std::vector<std::int64_t>{4}));
     EXPECT_EQ(listed(mesh.incident[0]), (std::vector<std::int64_t>{0, 1}));
-    EXPECT_NEAR(mesh.angles[0][0], pi / 2, 1e-12);
-    EXPECT_NEAR(mesh.angles[0][1], pi / 4, 1e-12);
-    EXPECT_NEAR(mesh.areas[0], 0.5, 1e-12);
+    const std::array<double, 3> sides = side_lengths(positions, triangles[0]);
+    EXPECT_NEAR(triangle_corner_angle(sides, 0), pi / 2, 1e-12);
+    EXPECT_NEAR(triangle_corner_angle(sides, 1), pi / 4, 1e-12);
+    EXPECT_NEAR(triangle_area(sides), 0.5, 1e-12);
 
     // Median of four values is the mean of the middle two; of three, the middle one.
     const std::vector<double> values = {4.0, 1.0, 10.0, 2.0, 7.0};
     std::vector<double> out;
     median_filter_pass(mesh, values, out);
-    EXPECT_DOUBLE_EQ(out[0], 3.0);  // {4, 1, 10, 2}
-    EXPECT_DOUBLE_EQ(out[1], 4.0);  // {1, 4, 10}
-    EXPECT_DOUBLE_EQ(out[4], 7.0);  // itself alone
+    EXPECT_DOUBLE_EQ(out[0], 3.0); // {4, 1, 10, 2}
+    EXPECT_DOUBLE_EQ(out[1], 4.0); // {1, 4, 10}
+    EXPECT_DOUBLE_EQ(out[4], 7.0); // itself alone
     mean_filter_pass(mesh, values, out);
     EXPECT_DOUBLE_EQ(out[0], 17.0 / 4.0);
     EXPECT_DOUBLE_EQ(out[4], 7.0);
@@ -92,12 +96,15 @@ TEST(GaussianCurvature, DegenerateTrianglesAndUnusedVerticesStayFinite)
     mesh.positions = {{0, 0, 0}, {1, 0, 1}, {0.1, 0, 0.1}, {0, 1, 0}, {100, 100, 100}};
     mesh.triangles = {triangle(0, 1, 3), triangle(0, 1, 2), triangle(3, 3, 1)};
 
-    const CurvatureMesh built = build_curvature_mesh(mesh.positions, mesh.triangles);
-    EXPECT_EQ(built.areas[1], 0.0);
-    for (const double angle : built.angles[1])
-        EXPECT_TRUE(std::isfinite(angle));
-    EXPECT_EQ(built.angles[2], (std::array<double, 3>{0.0, 0.0, 0.0}));
-    EXPECT_GT(built.areas[0], 0.0);
+    const auto sides = [&mesh](std::size_t t) {
+        return side_lengths(mesh.positions, mesh.triangles[t]);
+    };
+    EXPECT_EQ(triangle_area(sides(1)), 0.0);
+    for (const std::size_t corner : {0, 1, 2}) {
+        EXPECT_TRUE(std::isfinite(triangle_corner_angle(sides(1), corner)));
+        EXPECT_EQ(triangle_corner_angle(sides(2), corner), 0.0);
+    }
+    EXPECT_GT(triangle_area(sides(0)), 0.0);
 
     Surface surface;
     fill_surface(surface, mesh);
@@ -105,4 +112,48 @@ TEST(GaussianCurvature, DegenerateTrianglesAndUnusedVerticesStayFinite)
     for (const double k : surface.curvature)
         EXPECT_TRUE(std::isfinite(k));
     EXPECT_EQ(surface.curvature[4], 0.0);
+}
+
+// A hub with more triangles than a short search serves, listed out of order and with a
+// degenerate triangle naming the hub twice, on top of a sphere: the hub's neighbourhood keeps
+// the first appearance of each vertex, and the mesh and the smoothed curvature are the same bits
+// on one thread and on eight.
+TEST(GaussianCurvature, HugeFansKeepFirstAppearanceAndEveryThreadCountGivesTheSameBits)
+{
+    Mesh mesh = icosphere(4);
+    const auto hub = static_cast<std::int64_t>(mesh.positions.size());
+    mesh.positions.push_back({0.0, 0.0, 2.0});
+    constexpr std::int64_t fan = 40;
+    for (std::int64_t k = 0; k < fan; ++k) {
+        const std::int64_t i = (k * 7) % fan; // 0, 7, 14, ...: not in ring order
+        mesh.triangles.push_back(triangle(hub, i, (i + 1) % fan));
+    }
+    mesh.triangles.push_back(triangle(3, hub, hub));
+
+    std::vector<std::int64_t> expected = {hub};
+    for (const Triangle& t : mesh.triangles)
+        for (const std::int64_t corner : t.vertex)
+            if (std::find(t.vertex.begin(), t.vertex.end(), hub) != t.vertex.end() &&
+                std::find(expected.begin(), expected.end(), corner) == expected.end())
+                expected.push_back(corner);
+
+    std::vector<CurvatureMesh> built;
+    std::vector<std::vector<double>> curvature;
+    for (const int threads : {1, 8}) {
+        const ThreadCount count(threads);
+        built.push_back(build_curvature_mesh(mesh.positions, mesh.triangles));
+        Surface surface;
+        fill_surface(surface, mesh);
+        compute_gaussian_curvature(surface);
+        curvature.push_back(surface.curvature);
+    }
+    EXPECT_EQ(listed(built[0].neighbourhoods[static_cast<std::size_t>(hub)]), expected);
+    const auto same = [](const auto& a, const auto& b) {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0;
+    };
+    EXPECT_TRUE(same(built[0].incident.start, built[1].incident.start));
+    EXPECT_TRUE(same(built[0].incident.items, built[1].incident.items));
+    EXPECT_TRUE(same(built[0].neighbourhoods.start, built[1].neighbourhoods.start));
+    EXPECT_TRUE(same(built[0].neighbourhoods.items, built[1].neighbourhoods.items));
+    EXPECT_TRUE(same(curvature[0], curvature[1]));
 }

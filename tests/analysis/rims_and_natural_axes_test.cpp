@@ -6,6 +6,7 @@
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
+#include "tests/fixtures/thread_count.h"
 
 #include <gtest/gtest.h>
 
@@ -323,4 +324,38 @@ TEST(RimsAndNaturalAxes, SavedRimCurvesAreNotAddedAgainOnTheNextLoad)
     EXPECT_TRUE(reloaded.landcurves[0].closed);
     EXPECT_EQ(reloaded.landcurves[0].control_points.size(), 16u);
     EXPECT_EQ(reloaded.rim_vertex_count, 16);
+}
+
+// The threads file the sides by ranges of their lower corner; a tube with a ring of triangles
+// removed, whose rims run through every range and whose shuffled triangles put the rim sides
+// out of vertex order, gives the same chains, band, directions and frame on every thread count.
+TEST(RimsAndNaturalAxes, EveryThreadCountFindsTheSameRims)
+{
+    Mesh mesh = tube(5.0, 30.0, 40, 48);
+    mesh.triangles.erase(mesh.triangles.begin() + 960, mesh.triangles.begin() + 1056);
+    std::reverse(mesh.triangles.begin(), mesh.triangles.begin() + 700);
+    std::vector<Surface> found(3);
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        const ThreadCount count(k == 0 ? 1 : 4 * static_cast<int>(k));
+        WorkingState state;
+        EXPECT_EQ(find_rims(state, found[k], mesh), "");
+    }
+    ASSERT_EQ(found[0].landcurves.size(), 4u);
+    for (std::size_t k = 1; k < found.size(); ++k) {
+        EXPECT_EQ(found[k].on_rim, found[0].on_rim);
+        EXPECT_EQ(found[k].rim_band, found[0].rim_band);
+        EXPECT_TRUE(same_points(found[k].rim_direction, found[0].rim_direction));
+        EXPECT_EQ(found[k].natural_axes.m, found[0].natural_axes.m);
+        ASSERT_EQ(found[k].landcurves.size(), found[0].landcurves.size());
+        for (std::size_t c = 0; c < found[0].landcurves.size(); ++c) {
+            const auto positions = [](const Landcurve& curve) {
+                std::vector<Point3> points;
+                for (const Landmark& point : curve.points)
+                    points.push_back(point.position);
+                return points;
+            };
+            EXPECT_TRUE(
+                same_points(positions(found[k].landcurves[c]), positions(found[0].landcurves[c])));
+        }
+    }
 }

@@ -67,7 +67,7 @@ TEST(UpdateDeformedPositions, EachTypeGetsItsOwnShape)
     // The current grid is a deformed similarity lattice, as after a "Similarity + FFD" run.
     state.similarity_ffd_grid.values[((2 * 4 + 2) * 4 + 1) * 3 + 1] += 5.0;
     state.current_ffd_grid = &state.similarity_ffd_grid;
-    for (Point3& p : lr.aff_lad_positions)
+    for (Point3& p : *stored_result(lr, affine_lad))
         p = p + Point3{0, 0, 0.5};
     const auto expect_deformed = [&](int type, const std::vector<Point3>& expected) {
         lr.deformed_normals.clear();

@@ -226,7 +226,7 @@ TEST(RunGlobalFit, ShapeModelRecoversKnownCoefficients)
     state.ssm_variances = {1.0f, 1.0f};
     state.ssm_mode_count = 2;
     for (std::size_t i = 0; i < v; ++i)
-        state.lr_surface->sim_ssm_positions[i] = {mean[3 * i], mean[3 * i + 1], mean[3 * i + 2]};
+        (*stored_result(*state.lr_surface, similarity_ssm))[i] = {mean[3 * i], mean[3 * i + 1], mean[3 * i + 2]};
     state.similarity_transform = centred_pose(state, identity_matrix());
     const Matrix4 pose = state.similarity_transform;
     ASSERT_TRUE(select_registration_type(state, similarity_ssm));

@@ -2,6 +2,7 @@
 
 #include "registration/default_pose.h"
 #include "registration/ffd_grid.h"
+#include "registration/registration_type.h"
 #include "registration/result_file.h"
 #include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/generated_surfaces.h"
@@ -103,8 +104,8 @@ protected:
 
 TEST_F(RegistrationFileTest, SavedRegistrationLoadsBackToSixDecimals)
 {
-    lr().sim_lad_positions[2] = {0.1, 0.2, 0.3};
-    lr().sim_tps_positions[3] = {-1.5, 2.5, 1e-3};
+    (*stored_result(lr(), similarity_lad))[2] = {0.1, 0.2, 0.3};
+    (*stored_result(lr(), similarity_tps))[3] = {-1.5, 2.5, 1e-3};
     state.result_unsaved[result_similarity_lad] = true;
     state.result_unsaved[result_similarity_tps] = true;
     state.registration_unsaved = true;
@@ -396,16 +397,19 @@ TEST_F(RegistrationFileTest, ResultFilesAreReadOnlyWhenWholeAndRightSized)
     // A registration file that ends early: no result file is read.
     dir.write("lr-hr.reg", v13(matrix_rows(16)));
     ASSERT_EQ(load_registration_file(state), 0);
-    EXPECT_EQ(lr().sim_lad_positions[0].x, as_read[0].x);
+    EXPECT_EQ(stored_result_view(lr(), similarity_lad)->at(0).x, as_read[0].x);
 
     dir.write("lr-hr.reg", v13(complete_body));
     ASSERT_EQ(load_registration_file(state), 1);
     EXPECT_DOUBLE_EQ(lr().sim_lad_positions[3].x, static_cast<float>(moved[3].x));
     EXPECT_DOUBLE_EQ(lr().sim_ssm_positions[0].z, static_cast<float>(moved[0].z));
-    for (const auto* kept :
-         {&lr().aspect_lad_positions, &lr().aff_lad_positions, &lr().sim_tps_positions})
+    // The refused files leave their shapes as they were: the positions as read.
+    for (const int type : {aspect_lad, affine_lad, similarity_tps}) {
+        const std::vector<Point3>& kept = *stored_result_view(lr(), type);
+        ASSERT_EQ(kept.size(), as_read.size());
         for (std::size_t i = 0; i < as_read.size(); ++i)
-            EXPECT_EQ(kept->at(i).x, as_read[i].x) << "vertex " << i;
+            EXPECT_EQ(kept[i].x, as_read[i].x) << "type " << type << " vertex " << i;
+    }
 }
 
 TEST_F(RegistrationFileTest, FailedSavesKeepTheUnsavedFlags)

@@ -53,7 +53,7 @@ TEST(SelectRegistrationType, ChoosesTheShownShapeAndTheFfdGrid)
     ASSERT_TRUE(select_registration_type(state, rigid)); // already as read: lists stay
     EXPECT_FALSE(state.list_dirty[dirty_lr_plain]);
 
-    lr.sim_lad_positions[3] = {1, 2, 3};
+    (*stored_result(lr, similarity_lad))[3] = {1, 2, 3};
     ASSERT_TRUE(select_registration_type(state, similarity_lad));
     EXPECT_EQ(lr.deformed_positions[3].z, 3.0);
 }

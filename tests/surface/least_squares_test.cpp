@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -41,7 +43,66 @@ LineData line(int points)
     return data;
 }
 
+// A line with some scatter, so that a fit takes several steps.
+LineData scattered_line(int points, double slope)
+{
+    LineData data;
+    for (int i = 0; i < points; ++i) {
+        data.t.push_back(0.1 * i);
+        data.y.push_back(1.0 + slope * 0.1 * i + 0.3 * std::sin(1.7 * i));
+    }
+    return data;
+}
+
+struct Fit {
+    std::vector<double> x;
+    std::int64_t info = -1;
+    int calls = 0;
+};
+
+Fit fit_line(LineData data, ResidualFunction residuals = line_residuals)
+{
+    Fit fit;
+    fit.x = {0.0, 0.0};
+    std::vector<double> fvec(data.t.size());
+    run_lmdif(residuals, &data, static_cast<std::int64_t>(data.t.size()), 2, fit.x.data(),
+              fvec.data(), 1e-12, fit.info);
+    fit.calls = data.calls;
+    return fit;
+}
+
+// Line residuals that first run a fit of their own, as no residual function of the program
+// does, to show that the inner fit does not work in the outer one's space.
+int residuals_fitting_inside(void* context, int m, int n, const double* x, double* fvec,
+                             int iflag)
+{
+    fit_line(scattered_line(40, 2.0));
+    return line_residuals(context, m, n, x, fvec, iflag);
+}
+
 } // namespace
+
+// The solver's work space outlives a fit; what a fit finds never depends on the fits before it.
+TEST(RunLmdif, EveryFitGivesTheSameBitsWhateverRanBefore)
+{
+    const LineData fitted = scattered_line(25, -0.75);
+    Fit alone;
+    std::thread([&] { alone = fit_line(fitted); }).join();
+    ASSERT_GE(alone.info, 1);
+    Fit after_others, nested;
+    std::thread([&] {
+        fit_line(scattered_line(3000, 4.0)); // a larger space, left full of its values
+        fit_line(scattered_line(7, 0.5));
+        after_others = fit_line(fitted);
+        nested = fit_line(fitted, residuals_fitting_inside);
+    }).join();
+    for (const Fit* fit : {&after_others, &nested}) {
+        EXPECT_EQ(fit->info, alone.info);
+        EXPECT_EQ(fit->calls, alone.calls);
+        for (std::size_t i = 0; i < 2; ++i)
+            EXPECT_EQ(std::memcmp(&fit->x[i], &alone.x[i], sizeof(double)), 0) << i;
+    }
+}
 
 TEST(RunLmdif, FitsThroughTheContextItIsGiven)
 {

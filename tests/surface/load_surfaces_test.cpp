@@ -114,6 +114,11 @@ TEST(LoadSurfaces, AFailedFileStopsTheLoad)
          "good.ply",
          "missing.wrl",
          {"Parsing first surface", "Parsing second surface", "Could not open wrl file"}},
+        // The second file is read alongside the first: what it says waits for its turn.
+        {"both failing: only the first says so",
+         "missing.ply",
+         "missing.wrl",
+         {"Parsing first surface", "Could not open ply file"}},
     };
     WorkingState state;
     for (const Case& c : cases) {

@@ -262,6 +262,49 @@ TEST(PlyFile, EveryStorageModeRoundTrips)
     }
 }
 
+// Binary values of 2, 4 and 8 bytes over several buffer fills, so that values of each size
+// straddle a refill: every value reads back as written in both byte orders, and a file cut
+// inside its last value fails on that value.
+TEST(PlyFile, BinaryValuesAcrossBufferRefillsReadBack)
+{
+    constexpr std::int64_t count = 12000; // 14 bytes each: about 2.6 buffers
+    const auto value_of = [](std::int64_t i, int property) {
+        return property == 0   ? 0.5 * static_cast<double>(i) - 1000.25
+               : property == 1 ? static_cast<double>(i * 7919 % 65536)
+                               : static_cast<double>(-i);
+    };
+    for (const e_ply_storage_mode mode : {PLY_LITTLE_ENDIAN, PLY_BIG_ENDIAN}) {
+        SCOPED_TRACE(ply_storage_word(mode));
+        WrittenBytes written;
+        p_ply ply = ply_create_to_file(written.file, mode, nullptr, 0, nullptr);
+        ASSERT_TRUE(ply_add_element(ply.get(), "v", count));
+        ASSERT_TRUE(ply_add_scalar_property(ply.get(), "a", PLY_DOUBLE));
+        ASSERT_TRUE(ply_add_scalar_property(ply.get(), "b", PLY_USHORT));
+        ASSERT_TRUE(ply_add_scalar_property(ply.get(), "c", PLY_INT));
+        ASSERT_TRUE(ply_write_header(ply.get()));
+        for (std::int64_t i = 0; i < count; ++i)
+            for (int property = 0; property < 3; ++property)
+                ASSERT_TRUE(ply_write(ply.get(), value_of(i, property)));
+        ASSERT_EQ(ply_close(std::move(ply)), 1);
+        const std::string bytes = written.bytes();
+
+        Reading reading(bytes);
+        ASSERT_EQ(ply_read_header(reading.ply.get()), 1);
+        bool ok = false;
+        const std::vector<Call> calls = read_all(reading, ok);
+        ASSERT_TRUE(ok) << reading.last_error();
+        ASSERT_EQ(calls.size(), static_cast<std::size_t>(3 * count));
+        for (std::size_t k = 0; k < calls.size(); ++k)
+            ASSERT_EQ(calls[k].value, value_of(calls[k].instance, static_cast<int>(k % 3))) << k;
+
+        Reading cut(bytes.substr(0, bytes.size() - 2));
+        ASSERT_EQ(ply_read_header(cut.ply.get()), 1);
+        read_all(cut, ok);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(cut.last_error(), "Error reading 'c' of 'v' number 11999");
+    }
+}
+
 TEST(PlyFile, WrittenBytesFollowTheStorageMode)
 {
     const std::string header_end = "end_header\n";

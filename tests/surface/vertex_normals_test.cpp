@@ -2,11 +2,13 @@
 #include "surface/vertex_normals.h"
 
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/thread_count.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -89,6 +91,27 @@ TEST(VertexNormals, TrianglesWeighEquallyAndWindingDecides)
     fill_surface(surface, mesh);
     for (std::size_t v = 0; v < 4; ++v)
         EXPECT_NEAR(dot(surface.normals[v], mesh.positions[v]), -std::sqrt(3.0), 1e-12);
+}
+
+// The threads split the vertices, so triangles whose corners lie in different shares, and a
+// degenerate one, must still sum in triangle order: the bits are those of one thread.
+TEST(VertexNormals, EveryThreadCountGivesTheSameBits)
+{
+    Mesh mesh = icosphere(4);
+    std::reverse(mesh.triangles.begin() + 100, mesh.triangles.end());
+    mesh.triangles.push_back(triangle(0, 0, 2000));
+    std::vector<std::vector<Point3>> normals;
+    for (const int threads : {1, 3, 8}) {
+        const ThreadCount count(threads);
+        Surface surface;
+        fill_surface(surface, mesh);
+        compute_vertex_normals(surface);
+        normals.push_back(surface.deformed_normals);
+    }
+    for (const auto& other : {normals[1], normals[2]}) {
+        ASSERT_EQ(other.size(), normals[0].size());
+        EXPECT_EQ(std::memcmp(other.data(), normals[0].data(), other.size() * sizeof(Point3)), 0);
+    }
 }
 
 TEST(VertexNormals, VerticesWithoutAUsableTriangleGetZero)
