@@ -3,13 +3,13 @@
 #include "app/working_state.h"
 #include "registration/registration_type.h"
 #include "analysis/surface_geometry.h"
+#include "tests/fixtures/german_locale.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cmath>
 #include <random>
 
@@ -270,11 +270,12 @@ TEST(EstablishMatchesAndDisplayAlignmentError, NumbersIgnoreTheLocale)
     WorkingState state;
     set_up(state, {{{50, 50, 50}}}, {{{50, 50, 50.5}}});
     StatusCapture status;
-    const char* previous = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-    if (previous == nullptr)
-        GTEST_SKIP() << "no German locale";
-    establish_matches_and_display_alignment_error(state, MatchControls{0, rims_yes, 10}, 20);
-    std::setlocale(LC_NUMERIC, "C");
+    {
+        const GermanLocale german;
+        if (!german.active())
+            GTEST_SKIP() << "no German locale";
+        establish_matches_and_display_alignment_error(state, MatchControls{0, rims_yes, 10}, 20);
+    }
     EXPECT_EQ(status.last(), "Registration error is 0.500000 mm per point, 1 points");
 }
 
