@@ -2,7 +2,7 @@
 // rim gives it.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/surface.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // radii, then rims and natural axes, smoothed Gaussian curvature and femur recognition.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/surface.h"
 
 // Bounding box, centroid, from_centred / to_centred and the two radii of the shown positions.

@@ -2,8 +2,8 @@
 // their controls and call the core; the algorithms live in the core library.
 #pragma once
 
-#include "app/working_state.h"
 #include "registration/matching.h"
+#include "state/working_state.h"
 #include "view/colour_map.h"
 #include "view/display_list_kind.h"
 

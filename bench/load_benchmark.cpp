@@ -15,7 +15,6 @@
 //   kelvorand_load_benchmark load LR.ply HR.ply
 //       times a headless load of the pair (the first file LR) and prints its peak memory
 #include "analysis/surface_geometry.h"
-#include "app/working_state.h"
 #include "bench/bench_surfaces.h"
 #include "registration/family_transform.h"
 #include "registration/ffd_grid.h"
@@ -24,6 +23,7 @@
 #include "registration/registration_type.h"
 #include "registration/reprojection.h"
 #include "registration/vertex_grid.h"
+#include "state/working_state.h"
 #include "surface/load_surfaces.h"
 #include "surface/ply_surface_reader.h"
 #include "tests/fixtures/ply_files.h"

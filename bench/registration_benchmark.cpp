@@ -3,13 +3,13 @@
 // and far from it (3 mm), the same queries through a k-d tree for comparison, and one
 // registration iteration (matching and fit) of each global model. Ends with the ratio of the
 // grid's query time to the k-d tree's.
-#include "app/working_state.h"
 #include "bench/bench_surfaces.h"
 #include "registration/ffd_grid.h"
 #include "registration/registration_iteration.h"
 #include "registration/registration_type.h"
 #include "registration/registration_type_selection.h"
 #include "registration/vertex_grid.h"
+#include "state/working_state.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <benchmark/benchmark.h>

@@ -2,7 +2,7 @@
 // inputs handed to the readers as files, since the readers take paths.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 #include <cstddef>
 #include <cstdint>

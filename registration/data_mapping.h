@@ -1,7 +1,7 @@
 // Carrying HR surface data onto the registered LR surface through the closest-point matches.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 #include <cstdint>
 #include <string>

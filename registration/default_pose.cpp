@@ -1,7 +1,7 @@
 #include "registration/default_pose.h"
 
 #include "analysis/bone_side.h"
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 Matrix4 compute_default_pose(const WorkingState& state)
 {

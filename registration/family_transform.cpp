@@ -1,7 +1,7 @@
 #include "registration/family_transform.h"
 
-#include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "surface/status_log.h"
 
 #include <cmath>

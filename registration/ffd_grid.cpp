@@ -1,7 +1,7 @@
 #include "registration/ffd_grid.h"
 
-#include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "surface/thread_pool.h"
 #include "surface/vertex_normals.h"
 

@@ -1,10 +1,10 @@
 #include "registration/global_fit.h"
 
-#include "app/working_state.h"
 #include "registration/family_transform.h"
 #include "registration/fit_residual.h"
 #include "registration/matching.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "surface/least_squares.h"
 #include "surface/status_log.h"
 #include "surface/thread_pool.h"

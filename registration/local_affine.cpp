@@ -1,11 +1,11 @@
 #include "registration/local_affine.h"
 
-#include "app/working_state.h"
 #include "registration/family_transform.h"
 #include "registration/ffd_grid.h"
 #include "registration/fit_residual.h"
 #include "registration/lad_neighbours.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "surface/least_squares.h"
 #include "surface/thread_pool.h"
 

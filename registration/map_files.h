@@ -2,7 +2,7 @@
 // every LR vertex and of the HR annotations.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 #include <string>
 

@@ -1,10 +1,10 @@
 #include "registration/matching.h"
 
-#include "app/working_state.h"
 #include "registration/family_transform.h"
 #include "registration/match_range.h"
 #include "registration/registration_type.h"
 #include "registration/vertex_grid_walk.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
 #include "surface/thread_pool.h"

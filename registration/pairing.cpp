@@ -1,7 +1,7 @@
 #include "registration/pairing.h"
 
-#include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "surface/ply_surface_writer.h"
 
 #include <cmath>

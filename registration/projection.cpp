@@ -1,8 +1,8 @@
 #include "registration/projection.h"
 
-#include "app/working_state.h"
 #include "registration/projection_index.h"
 #include "registration/vertex_grid.h"
+#include "state/working_state.h"
 #include "surface/ply_surface_writer.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 // are read. Numbers always use a decimal point, whatever the user's locale.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/matrix4.h"
 #include "surface/surface.h"
 

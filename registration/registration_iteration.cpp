@@ -1,11 +1,11 @@
 #include "registration/registration_iteration.h"
 
-#include "app/working_state.h"
 #include "registration/family_transform.h"
 #include "registration/global_fit.h"
 #include "registration/local_affine.h"
 #include "registration/registration_type.h"
 #include "registration/semilandmark_sliding.h"
+#include "state/working_state.h"
 
 namespace {
 

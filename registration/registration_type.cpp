@@ -1,6 +1,6 @@
 #include "registration/registration_type.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 int result_slot(int type)
 {

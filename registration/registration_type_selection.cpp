@@ -1,10 +1,10 @@
 #include "registration/registration_type_selection.h"
 
-#include "app/working_state.h"
 #include "registration/default_pose.h"
 #include "registration/family_transform.h"
 #include "registration/ffd_grid.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 
 bool select_registration_type(WorkingState& state, int type)
 {

@@ -1,11 +1,11 @@
 #include "registration/semilandmark_sliding.h"
 
-#include "app/working_state.h"
 #include "registration/family_transform.h"
 #include "registration/ffd_grid.h"
 #include "registration/registration_type.h"
 #include "registration/reprojection.h"
 #include "registration/tps_counterparts.h"
+#include "state/working_state.h"
 #include "surface/status_log.h"
 
 #include <Eigen/Dense>

@@ -1,7 +1,7 @@
 #include "registration/tps_counterparts.h"
 
-#include "app/working_state.h"
 #include "registration/projection.h"
+#include "state/working_state.h"
 #include "surface/ply_surface_writer.h"
 
 #include <cmath>

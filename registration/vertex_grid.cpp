@@ -1,6 +1,6 @@
 #include "registration/vertex_grid_walk.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "surface/data_smoothing.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 
 #include <algorithm>

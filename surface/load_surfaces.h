@@ -3,7 +3,7 @@
 // (load_surfaces_ui.cpp) runs these between the analysis, the view and the registration steps.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/matrix4.h"
 #include "surface/surface.h"
 

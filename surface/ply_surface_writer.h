@@ -4,7 +4,7 @@
 // in HR file coordinates (or, on the "Utilities" page, as the shape model shows it).
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/surface.h"
 
 #include <functional>

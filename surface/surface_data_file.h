@@ -3,7 +3,7 @@
 // standard deviation of every value.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "utilities/batch_file.h"
 
-#include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "surface/file_text.h"
 
 #include <wx/filename.h>

@@ -1,7 +1,7 @@
 #include "utilities/batch_writer.h"
 
 #include "analysis/bone_side.h"
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"

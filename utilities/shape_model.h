@@ -4,7 +4,7 @@
 // R rows of m mode components); and the LR shapes it shows.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 #include <cstdint>
 #include <string>

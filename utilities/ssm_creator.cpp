@@ -1,7 +1,7 @@
 #include "utilities/ssm_creator.h"
 
-#include "app/working_state.h"
 #include "registration/registration_file.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 #include "surface/float_bytes.h"
 #include "surface/status_log.h"

@@ -2,7 +2,7 @@
 // holds it, which out-of-date flag a build clears, and how its vertices are coloured.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/surface.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "view/landmark_definition.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/status_log.h"
 
 bool same_surfaces(const WorkingState& state, std::uint64_t generation, const std::string& item)

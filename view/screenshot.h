@@ -2,7 +2,7 @@
 // the view and are padded to a multiple of 4 bytes, image rows start at the top and are packed.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 #include <cstddef>
 #include <cstdint>

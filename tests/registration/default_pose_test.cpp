@@ -1,6 +1,6 @@
 #include "registration/default_pose.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "tests/fixtures/expect_near.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "registration/family_transform.h"
 
-#include "app/working_state.h"
 #include "registration/ffd_grid.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"

@@ -1,7 +1,7 @@
 #include "registration/ffd_grid.h"
 
-#include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 #include "registration/local_affine.h"
 
-#include "app/working_state.h"
 #include "registration/registration_iteration.h"
 #include "registration/registration_type.h"
 #include "registration/registration_type_selection.h"
+#include "state/working_state.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"
 

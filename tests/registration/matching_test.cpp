@@ -1,8 +1,8 @@
 #include "registration/matching.h"
 
-#include "app/working_state.h"
-#include "registration/registration_type.h"
 #include "analysis/surface_geometry.h"
+#include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "tests/fixtures/german_locale.h"
 #include "tests/fixtures/status_capture.h"
 #include "tests/registration/pair_fixture.h"

@@ -2,7 +2,7 @@
 // gives them, through the loader's own steps.
 #pragma once
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 
 // Fills state's LR and HR surfaces and runs the loader's own steps that need no window: the

@@ -2,8 +2,8 @@
 // by their shape under the current registration.
 #include "registration/pairing.h"
 
-#include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>

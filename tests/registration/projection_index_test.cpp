@@ -2,8 +2,8 @@
 // surface's triangles, the same nearest vertex, on random queries and on queries made to tie.
 #include "registration/projection_index.h"
 
-#include "app/working_state.h"
 #include "registration/projection.h"
+#include "state/working_state.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>

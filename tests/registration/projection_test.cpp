@@ -4,7 +4,7 @@
 #include "registration/reprojection.h"
 
 #include "analysis/surface_geometry.h"
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/ply_surface_writer.h"
 #include "tests/fixtures/expect_near.h"
 #include "tests/registration/pair_fixture.h"

@@ -3,9 +3,9 @@
 // step on a loaded pair.
 #include "registration/semilandmark_sliding.h"
 
-#include "app/working_state.h"
 #include "registration/pairing.h"
 #include "registration/tps_warp.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 #include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/status_capture.h"

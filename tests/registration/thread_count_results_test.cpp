@@ -1,12 +1,12 @@
 // Matching, the fits and the deformed shape give the very same bits on one thread and on
 // eight, on pairs large enough that every loop is spread over the threads.
-#include "app/working_state.h"
 #include "registration/ffd_grid.h"
 #include "registration/global_fit.h"
 #include "registration/matching.h"
 #include "registration/registration_iteration.h"
 #include "registration/registration_type.h"
 #include "registration/registration_type_selection.h"
+#include "state/working_state.h"
 #include "tests/fixtures/thread_count.h"
 #include "tests/registration/pair_fixture.h"
 

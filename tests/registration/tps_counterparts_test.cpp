@@ -2,7 +2,7 @@
 // LR partner's count and aligned with it, and semilandmarks carried from LR to HR.
 #include "registration/tps_counterparts.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>

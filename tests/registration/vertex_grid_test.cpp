@@ -1,6 +1,6 @@
 #include "registration/vertex_grid.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>

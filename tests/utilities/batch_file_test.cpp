@@ -1,8 +1,8 @@
 // Reading batch files: what each kind of line must store, and the lines that stop a parse.
 #include "utilities/batch_file.h"
 
-#include "app/working_state.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 
 #include <gtest/gtest.h>
 

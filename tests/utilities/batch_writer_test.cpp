@@ -2,7 +2,7 @@
 // writes, and that what it writes reads back as the jobs it meant.
 #include "utilities/batch_writer.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 
 #include <gtest/gtest.h>
 

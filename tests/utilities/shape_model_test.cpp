@@ -2,7 +2,7 @@
 // leaves behind, and the whole-unit steps along a mode.
 #include "utilities/shape_model.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "surface/float_bytes.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/temp_files.h"

@@ -3,8 +3,8 @@
 // and what it reports when something is missing.
 #include "utilities/ssm_creator.h"
 
-#include "app/working_state.h"
 #include "registration/result_file.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/german_locale.h"

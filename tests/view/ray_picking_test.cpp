@@ -1,7 +1,7 @@
 #include "view/landmark_definition.h"
 #include "view/ray_picking.h"
 
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
 // Everything the main window knows between events: the two surfaces, the poses of the four
-// transform families, the deformation models, the vertex grid and the run state. The frame
-// inherits it; the core algorithms take it by reference, so they run without a window.
+// transform families, the deformation models, the vertex grid and the run state. It stands at
+// the top of the core library: the frame inherits it, and the core's orchestrators (loading, a
+// registration iteration, the saves, batch runs) take it by reference, so they run without a
+// window.
 #pragma once
 
 #include "registration/ffd_grid.h"

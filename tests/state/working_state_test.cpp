@@ -1,4 +1,4 @@
-#include "app/working_state.h"
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 
 #include <gtest/gtest.h>
