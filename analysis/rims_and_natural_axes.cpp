@@ -1,5 +1,6 @@
 #include "analysis/rims_and_natural_axes.h"
 
+#include "state/working_state.h"
 #include "surface/least_squares.h"
 #include "surface/thread_pool.h"
 #include "surface/unfilled_vector.h"

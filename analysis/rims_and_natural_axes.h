@@ -2,10 +2,11 @@
 // rim gives it.
 #pragma once
 
-#include "state/working_state.h"
 #include "surface/surface.h"
 
 #include <cstdint>
+
+struct WorkingState;
 
 // Finds the rims from the triangle list: flags their vertices in on_rim, gives every chained rim
 // vertex its direction along the rim (rim_direction, rim_vertex_count), appends every chain of

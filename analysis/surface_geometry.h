@@ -2,8 +2,9 @@
 // radii, then rims and natural axes, smoothed Gaussian curvature and femur recognition.
 #pragma once
 
-#include "state/working_state.h"
 #include "surface/surface.h"
+
+struct WorkingState;
 
 // Bounding box, centroid, from_centred / to_centred and the two radii of the shown positions.
 // A surface without vertices keeps centroid and radii at 0 (the box stays at its empty start,

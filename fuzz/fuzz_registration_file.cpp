@@ -3,6 +3,7 @@
 #include "fuzz/fuzz_support.h"
 #include "registration/registration_file.h"
 #include "registration/result_file.h"
+#include "state/working_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,5 +1,7 @@
 // Shape model files, for the row count their header gives and for the loaded pair's.
 #include "fuzz/fuzz_support.h"
+
+#include "state/working_state.h"
 #include "utilities/shape_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

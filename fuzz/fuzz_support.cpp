@@ -1,5 +1,6 @@
 #include "fuzz/fuzz_support.h"
 
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/registration/pair_fixture.h"
 

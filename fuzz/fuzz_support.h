@@ -2,11 +2,13 @@
 // inputs handed to the readers as files, since the readers take paths.
 #pragma once
 
-#include "state/working_state.h"
+#include "surface/surface.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+struct WorkingState;
 
 // Once per process: status messages go nowhere, a failed toolkit assertion aborts.
 void prepare_fuzzing();

@@ -3,6 +3,7 @@
 #include "fuzz/fuzz_support.h"
 #include "registration/registration_file.h"
 #include "registration/result_file.h"
+#include "state/working_state.h"
 #include "surface/surface_data_file.h"
 #include "surface/whole_file.h"
 #include "tests/fixtures/generated_surfaces.h"

@@ -1,6 +1,7 @@
 #include "registration/data_mapping.h"
 
 #include "registration/match_range.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 #include "surface/data_smoothing.h"
 

@@ -1,10 +1,12 @@
 // Carrying HR surface data onto the registered LR surface through the closest-point matches.
 #pragma once
 
-#include "state/working_state.h"
+#include "surface/surface.h"
 
 #include <cstdint>
 #include <string>
+
+struct WorkingState;
 
 // The text of the undersampling question: asked when the LR mean edge length e_lr exceeds the
 // FWHM of the HR data's smoothing (hr_smoothing_steps passes on edges of mean length e_hr).

@@ -14,21 +14,6 @@ double linear_column_length(const Matrix4& t, int column)
     return std::sqrt(t[c] * t[c] + t[c + 1] * t[c + 1] + t[c + 2] * t[c + 2]);
 }
 
-void mark_error_lists_out_of_date(WorkingState& state)
-{
-    state.list_dirty[dirty_registration_error] = true;
-    state.list_dirty[dirty_absolute_data_error] = true;
-    state.list_dirty[dirty_signed_data_error] = true;
-}
-
-void mark_lr_shape_lists_out_of_date(WorkingState& state)
-{
-    state.list_dirty[dirty_lr_plain] = true;
-    state.list_dirty[dirty_lr_data] = true;
-    state.list_dirty[dirty_lr_curvature] = true;
-    state.list_dirty[dirty_lr_selection] = true;
-}
-
 Matrix4* family_slot(WorkingState& state, int type)
 {
     if (!is_valid_registration_type(type))
@@ -60,7 +45,7 @@ void store_current_transform(WorkingState& state, int type)
         *slot = state.current_transform;
     state.registration_unsaved = true;
     state.lr_surface->match_range2 = -1.0;
-    mark_error_lists_out_of_date(state);
+    mark_error_lists_out_of_date(state.list_dirty);
     state.rims_paired = false;
 }
 
@@ -69,7 +54,7 @@ void restore_current_transform(WorkingState& state, int type)
     if (const Matrix4* slot = family_slot(state, type))
         state.current_transform = *slot;
     state.lr_surface->match_range2 = -1.0;
-    mark_error_lists_out_of_date(state);
+    mark_error_lists_out_of_date(state.list_dirty);
 }
 
 bool aspect_to_similarity(WorkingState& state, int type)

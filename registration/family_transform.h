@@ -36,11 +36,5 @@ bool scale_linear_part(WorkingState& state, double factor);
 // Length of column 0, 1 or 2 of the linear part.
 double linear_column_length(const Matrix4& transform, int column);
 
-// The display lists that depend on the matches (registration error, absolute and signed data
-// error), and those that depend on the LR shape (plain, data, curvature, selection), out of
-// date.
-void mark_error_lists_out_of_date(WorkingState& state);
-void mark_lr_shape_lists_out_of_date(WorkingState& state);
-
 // The status message of a refused singular or non-finite pose.
 extern const char* const singular_pose_message;

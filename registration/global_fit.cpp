@@ -293,12 +293,12 @@ bool run_global_fit(WorkingState& state, int type, int rim_mode, int search_rang
     if (is_ffd_type(type)) {
         std::copy(x.begin(), x.end(), state.current_ffd_grid->values.begin());
         update_deformed_positions(state, type);
-        mark_lr_shape_lists_out_of_date(state);
+        mark_lr_shape_lists_out_of_date(state.list_dirty);
     } else if (type == similarity_ssm) {
         for (std::size_t i = 0; i < lr.sim_ssm_positions.size(); ++i)
             lr.sim_ssm_positions[i] = shape_model_point(state, i, x.data(), x.size());
         update_deformed_positions(state, type);
-        mark_lr_shape_lists_out_of_date(state);
+        mark_lr_shape_lists_out_of_date(state.list_dirty);
         state.result_unsaved[result_similarity_ssm] = true;
     } else {
         const Matrix4 fitted = parameter_transform(state, type, state.fit_reflected, x.data());

@@ -141,7 +141,7 @@ void run_lad_step(WorkingState& state, int registration_type, const MatchControl
     });
     *result = std::move(moved);
     update_deformed_positions(state, registration_type);
-    mark_lr_shape_lists_out_of_date(state);
+    mark_lr_shape_lists_out_of_date(state.list_dirty);
 }
 
 int compute_lad_residuals(void* context_pointer, int m, int, const double* x, double* fvec, int)

@@ -5,6 +5,7 @@
 #include "registration/pairing.h"
 #include "registration/projection.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "surface/annotation.h"
 #include "surface/barycentric.h"
 #include "surface/c_locale.h"

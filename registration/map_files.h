@@ -2,9 +2,11 @@
 // every LR vertex and of the HR annotations.
 #pragma once
 
-#include "state/working_state.h"
+#include "surface/surface.h"
 
 #include <string>
+
+struct WorkingState;
 
 // True when both surfaces carry data (LR data loaded or mapped, HR data list present): the map
 // then holds the data values too.

@@ -232,7 +232,7 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
         set_fussy_flags(lr, fussy_percent);
     }
     lr.match_range2 = r2 + 1e-8;
-    mark_error_lists_out_of_date(state);
+    mark_error_lists_out_of_date(state.list_dirty);
 }
 
 void establish_matches(WorkingState& state, const MatchControls& controls)

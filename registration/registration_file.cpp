@@ -4,6 +4,7 @@
 #include "registration/ffd_grid.h"
 #include "registration/registration_type.h"
 #include "registration/result_file.h"
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 #include "surface/coordinate_range.h"
 #include "surface/status_log.h"

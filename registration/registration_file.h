@@ -4,11 +4,12 @@
 // are read. Numbers always use a decimal point, whatever the user's locale.
 #pragma once
 
-#include "state/working_state.h"
 #include "surface/matrix4.h"
 #include "surface/surface.h"
 
 #include <string>
+
+struct WorkingState;
 
 // LR path stem + "-" + HR name + ".reg".
 std::string registration_file_path(const Surface& lr, const Surface& hr);

@@ -145,7 +145,7 @@ void MyFrame::OnAutoSequence(wxCommandEvent& event)
 
 void MyFrame::OnMatchRims(wxCommandEvent&)
 {
-    mark_error_lists_out_of_date(*this);
+    mark_error_lists_out_of_date(list_dirty);
     lr_surface->match_range2 = -1.0;
     pair_landcurves();
     if (shows_registration_error())
@@ -155,7 +155,7 @@ void MyFrame::OnMatchRims(wxCommandEvent&)
 
 void MyFrame::OnSearchRange(wxScrollEvent&)
 {
-    mark_error_lists_out_of_date(*this);
+    mark_error_lists_out_of_date(list_dirty);
     // With "Fussy %" 0 only a grown range re-matches.
     if (fussy_slider->GetValue() != 0)
         lr_surface->match_range2 = -1.0;
@@ -166,7 +166,7 @@ void MyFrame::OnSearchRange(wxScrollEvent&)
 
 void MyFrame::OnFussy(wxScrollEvent& event)
 {
-    mark_error_lists_out_of_date(*this);
+    mark_error_lists_out_of_date(list_dirty);
     lr_surface->match_range2 = -1.0;
     if (shows_registration_error())
         establish_matches_and_display_alignment_error();

@@ -16,11 +16,11 @@ bool select_registration_type(WorkingState& state, int type)
     if (shows_positions_as_read(type)) {
         if (lr.shown != ShownShape::as_read) {
             lr.shown = ShownShape::as_read;
-            mark_lr_shape_lists_out_of_date(state);
+            mark_lr_shape_lists_out_of_date(state.list_dirty);
         }
     } else {
         lr.shown = ShownShape::deformed;
-        mark_lr_shape_lists_out_of_date(state);
+        mark_lr_shape_lists_out_of_date(state.list_dirty);
     }
     // Also for the linear types: their deformed positions, which are saved and mapped, must
     // lose the shape of the type chosen before.
@@ -48,5 +48,5 @@ void reset_registration(WorkingState& state, int type)
     state.registration_unsaved = true;
     update_deformed_positions(state, type);
     state.lad_refresh_counter = 0;
-    mark_lr_shape_lists_out_of_date(state);
+    mark_lr_shape_lists_out_of_date(state.list_dirty);
 }

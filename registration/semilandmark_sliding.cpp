@@ -258,6 +258,6 @@ bool run_tps_step(WorkingState& state)
         return false;
     reproject_landmarks(state, *state.hr_surface);
     update_deformed_positions(state, similarity_tps);
-    mark_lr_shape_lists_out_of_date(state);
+    mark_lr_shape_lists_out_of_date(state.list_dirty);
     return true;
 }

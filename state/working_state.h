@@ -9,6 +9,7 @@
 #include "registration/projection_index.h"
 #include "registration/tps_warp.h"
 #include "registration/vertex_grid.h"
+#include "state/dirty_lists.h"
 #include "surface/matrix4.h"
 #include "surface/surface.h"
 #include "utilities/batch_outcome.h"
@@ -26,17 +27,6 @@ enum ResultSlot : int {
     result_similarity_lad = 2,
     result_similarity_tps = 3,
     result_similarity_ssm = 4,
-};
-
-// Display lists to rebuild before the next paint, in the order of list_dirty.
-enum DirtyList : int {
-    dirty_lr_plain = 0,
-    dirty_lr_data = 1,
-    dirty_lr_curvature = 2,
-    dirty_lr_selection = 3,
-    dirty_registration_error = 4,
-    dirty_absolute_data_error = 5,
-    dirty_signed_data_error = 6,
 };
 
 struct WorkingState {
@@ -87,7 +77,7 @@ struct WorkingState {
     bool fit_reflected = false;
     bool registration_unsaved = false;
     std::array<bool, 5> result_unsaved{};
-    std::array<bool, 7> list_dirty{};
+    DirtyLists list_dirty{};
     bool lr_data_loaded = false;
     bool rims_paired = false;
     std::int32_t landcurve_state = 0; // 0 none, 1 defining on LR, 2 on HR

@@ -2,6 +2,7 @@
 
 #include "analysis/bone_side.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "surface/ply_surface_reader.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"

@@ -3,12 +3,13 @@
 // (load_surfaces_ui.cpp) runs these between the analysis, the view and the registration steps.
 #pragma once
 
-#include "state/working_state.h"
 #include "surface/matrix4.h"
 #include "surface/surface.h"
 
 #include <array>
 #include <string>
+
+struct WorkingState;
 
 // The text without its last `count` characters (UTF-8 code points), or "" when it has no more.
 std::string drop_last_characters(const std::string& text, std::size_t count);

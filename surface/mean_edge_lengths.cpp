@@ -1,5 +1,7 @@
 #include "surface/mean_edge_lengths.h"
 
+#include "state/working_state.h"
+
 #include <cmath>
 
 namespace {

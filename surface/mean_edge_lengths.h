@@ -1,7 +1,9 @@
 // Mean triangle edge lengths of the two surfaces, the LR one in its current pose.
 #pragma once
 
-#include "state/working_state.h"
+#include "surface/surface.h"
+
+struct WorkingState;
 
 // Sums |a - b|, |a - c| and |c - b| over the triangles of the HR shown positions and divides
 // by three times the triangle count (an edge shared by two triangles counts twice); the same

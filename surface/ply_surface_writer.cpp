@@ -2,6 +2,7 @@
 
 #include "registration/registration_type.h"
 #include "registration/tps_warp.h"
+#include "state/working_state.h"
 #include "surface/annotation.h"
 #include "surface/barycentric.h"
 #include "surface/c_locale.h"

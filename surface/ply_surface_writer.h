@@ -4,12 +4,13 @@
 // in HR file coordinates (or, on the "Utilities" page, as the shape model shows it).
 #pragma once
 
-#include "state/working_state.h"
 #include "surface/surface.h"
 
 #include <functional>
 #include <string>
 #include <vector>
+
+struct WorkingState;
 
 // The parts of a PLY surface file.
 struct PlySurface {

@@ -1,5 +1,6 @@
 #include "surface/surface_data_file.h"
 
+#include "state/working_state.h"
 #include "surface/c_locale.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"

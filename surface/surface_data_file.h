@@ -3,12 +3,14 @@
 // standard deviation of every value.
 #pragma once
 
-#include "state/working_state.h"
+#include "surface/surface.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct WorkingState;
 
 // Size of the header of "_dat.bin" files: minimum, maximum, 240 bytes of NUL-padded units.
 constexpr std::int64_t data_header_size = 256;

@@ -1,5 +1,6 @@
 #include "utilities/shape_model.h"
 
+#include "state/working_state.h"
 #include "surface/coordinate_range.h"
 #include "surface/float_bytes.h"
 #include "surface/vertex_normals.h"

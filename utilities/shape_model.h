@@ -4,11 +4,13 @@
 // R rows of m mode components); and the LR shapes it shows.
 #pragma once
 
-#include "state/working_state.h"
+#include "surface/surface.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+struct WorkingState;
 
 // A model outside the working state: what a file holds or the creator builds.
 struct ShapeModel {

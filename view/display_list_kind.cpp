@@ -1,5 +1,7 @@
 #include "view/display_list_kind.h"
 
+#include "state/dirty_lists.h"
+
 bool draws_hr_surface(DisplayListKind kind)
 {
     return kind == list_hr_plain || kind == list_hr_data || kind == list_hr_curvature;

@@ -2,7 +2,6 @@
 // holds it, which out-of-date flag a build clears, and how its vertices are coloured.
 #pragma once
 
-#include "state/working_state.h"
 #include "surface/surface.h"
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "view/screenshot.h"
 
+#include "state/working_state.h"
+
 #include <algorithm>
 
 std::size_t padded_row_length(int width)

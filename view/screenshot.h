@@ -2,12 +2,14 @@
 // the view and are padded to a multiple of 4 bytes, image rows start at the top and are packed.
 #pragma once
 
-#include "state/working_state.h"
+#include "surface/surface.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+struct WorkingState;
 
 // Bytes per RGB row as read with a pack alignment of 4: 3 x width rounded up to a multiple of 4.
 std::size_t padded_row_length(int width);

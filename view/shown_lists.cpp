@@ -1,6 +1,6 @@
 #include "view/shown_lists.h"
 
-ShownLists choose_shown_lists(ShadingMode mode, const std::array<bool, 7>& list_dirty,
+ShownLists choose_shown_lists(ShadingMode mode, const DirtyLists& list_dirty,
                               bool lr_ticked, bool lr_data_loaded, bool hr_has_data_list)
 {
     ShownLists shown;

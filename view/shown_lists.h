@@ -2,10 +2,9 @@
 // first, whether a colour bar is drawn and whether the surfaces are translucent.
 #pragma once
 
+#include "state/dirty_lists.h"
 #include "view/display_list_kind.h"
 #include "view/shading_mode.h"
-
-#include <array>
 
 struct ShownLists {
     DisplayListKind lr_kind = list_lr_plain;
@@ -18,5 +17,5 @@ struct ShownLists {
 
 // lr_ticked: the "LR" box is ticked; hr_has_data_list: the HR surface has a data list (HR data
 // are loaded).
-ShownLists choose_shown_lists(ShadingMode mode, const std::array<bool, 7>& list_dirty,
+ShownLists choose_shown_lists(ShadingMode mode, const DirtyLists& list_dirty,
                               bool lr_ticked, bool lr_data_loaded, bool hr_has_data_list);

@@ -3,6 +3,7 @@
 #include "analysis/femur_analyser.h"
 #include "analysis/point_sets.h"
 #include "analysis/surface_geometry.h"
+#include "state/working_state.h"
 
 #include "tests/fixtures/proximal_femur.h"
 

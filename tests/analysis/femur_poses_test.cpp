@@ -2,6 +2,7 @@
 // it, and a bone whose head the analysis cannot stand on the boundary it chose gets no item.
 #include "analysis/femur_analyser.h"
 #include "analysis/surface_geometry.h"
+#include "state/working_state.h"
 #include "surface/ply_surface_reader.h"
 
 #include "tests/fixtures/proximal_femur.h"

@@ -1,6 +1,7 @@
 // Rims of open surfaces and the natural axis frame of the longest closed one.
 #include "analysis/rims_and_natural_axes.h"
 
+#include "state/working_state.h"
 #include "surface/ply_surface_reader.h"
 #include "surface/ply_surface_writer.h"
 #include "tests/fixtures/generated_surfaces.h"

@@ -1,6 +1,7 @@
 // The per-surface analysis: bounds and radii, its order of steps and femur recognition.
 #include "analysis/surface_geometry.h"
 
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 
 #include <gtest/gtest.h>

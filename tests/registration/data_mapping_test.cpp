@@ -3,6 +3,7 @@
 
 #include "registration/matching.h"
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "tests/registration/pair_fixture.h"
 
 #include <gtest/gtest.h>

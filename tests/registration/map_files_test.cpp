@@ -3,6 +3,7 @@
 #include "registration/map_files.h"
 
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/scratch_directory.h"
 #include "tests/fixtures/status_capture.h"

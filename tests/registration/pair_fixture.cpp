@@ -3,6 +3,7 @@
 #include "analysis/surface_geometry.h"
 #include "registration/ffd_grid.h"
 #include "registration/vertex_grid.h"
+#include "state/working_state.h"
 #include "surface/load_surfaces.h"
 
 

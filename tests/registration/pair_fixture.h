@@ -2,8 +2,10 @@
 // gives them, through the loader's own steps.
 #pragma once
 
-#include "state/working_state.h"
+#include "surface/surface.h"
 #include "tests/fixtures/generated_surfaces.h"
+
+struct WorkingState;
 
 // Fills state's LR and HR surfaces and runs the loader's own steps that need no window: the
 // bounds and radii, the vertex grid, the lattice spacing and LAD radius; then resets the three

@@ -4,6 +4,7 @@
 #include "registration/ffd_grid.h"
 #include "registration/registration_type.h"
 #include "registration/result_file.h"
+#include "state/working_state.h"
 #include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/german_locale.h"

@@ -4,6 +4,7 @@
 #include "registration/registration_file.h"
 #include "registration/registration_type.h"
 #include "registration/result_file.h"
+#include "state/working_state.h"
 #include "surface/ply_surface_writer.h"
 #include "surface/surface_data_file.h"
 #include "surface/whole_file.h"

@@ -1,6 +1,7 @@
 #include "surface/load_surfaces.h"
 
 #include "registration/registration_type.h"
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/status_capture.h"

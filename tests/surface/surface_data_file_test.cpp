@@ -2,6 +2,7 @@
 // to the working state.
 #include "surface/surface_data_file.h"
 
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/scratch_directory.h"
 #include "tests/fixtures/status_capture.h"

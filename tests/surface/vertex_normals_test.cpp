@@ -1,6 +1,7 @@
 #include "surface/mean_edge_lengths.h"
 #include "surface/vertex_normals.h"
 
+#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/thread_count.h"
 

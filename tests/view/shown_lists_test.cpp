@@ -4,9 +4,9 @@
 
 namespace {
 
-std::array<bool, 7> all(bool dirty)
+DirtyLists all(bool dirty)
 {
-    std::array<bool, 7> flags;
+    DirtyLists flags;
     flags.fill(dirty);
     return flags;
 }
@@ -57,7 +57,7 @@ TEST(ShownLists, DataErrorModesAreTranslucentAndNotRebuiltWithoutBothDataSets)
     }
     // Each error mode clears only its own flag: a signed-error list stays current when only the
     // absolute-error flag is set.
-    std::array<bool, 7> flags = all(false);
+    DirtyLists flags = all(false);
     flags[dirty_absolute_data_error] = true;
     EXPECT_FALSE(choose_shown_lists(shading_signed_data_error, flags, true, true, true).rebuild_lr);
     EXPECT_TRUE(
