@@ -19,11 +19,6 @@ constexpr double cell_margin = 1.0 + 1e-9;
 // Lists per chunk when they are filled on the pool's threads.
 constexpr std::size_t entries_per_chunk = 256;
 
-bool is_finite(const Point3& p)
-{
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
 // Cubic cells over the finite positions; a cell key orders the cells x outermost.
 class CellGrid {
 public:

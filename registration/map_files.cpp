@@ -30,16 +30,13 @@ std::string passes_text(std::int64_t passes, const char* format)
     return passes > 0 ? c_format(format, static_cast<long>(passes)) : std::string();
 }
 
+// The interpolated value, or zero when a corner is not an index of values.
 Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int64_t, 3>& corner,
                     const std::array<double, 2>& weights)
 {
-    const auto size = static_cast<std::int64_t>(values.size());
-    for (const std::int64_t v : corner)
-        if (v < 0 || v >= size)
-            return {};
-    return barycentric(weights, values[static_cast<std::size_t>(corner[0])],
-                       values[static_cast<std::size_t>(corner[1])],
-                       values[static_cast<std::size_t>(corner[2])]);
+    Point3 result;
+    interpolate_at_triangle(values, corner, weights, result);
+    return result;
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "registration/projection_index.h"
 #include "registration/vertex_grid.h"
 #include "state/working_state.h"
-#include "surface/ply_surface_writer.h"
+#include "surface/barycentric.h"
 
 #include <algorithm>
 #include <cmath>

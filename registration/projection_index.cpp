@@ -25,11 +25,6 @@ constexpr std::size_t vertices_per_block = 8192;
 // Cells of vertices are sorted over the threads in blocks of this many.
 constexpr std::size_t cells_per_sorting_block = 2048;
 
-bool is_finite(const Point3& p)
-{
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
 double magnitude(const Point3& p)
 {
     return std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});

@@ -2,7 +2,7 @@
 
 #include "registration/projection.h"
 #include "state/working_state.h"
-#include "surface/ply_surface_writer.h"
+#include "surface/barycentric.h"
 
 #include <cmath>
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include "analysis/bone_side.h"
 #include "registration/registration_type.h"
 #include "state/working_state.h"
+#include "surface/ends_with.h"
 #include "surface/ply_surface_reader.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
@@ -20,12 +21,6 @@
 #include <vector>
 
 namespace {
-
-bool ends_with(const std::string& text, const std::string& end)
-{
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
 
 bool contains_canonical(const std::string& name)
 {

@@ -135,18 +135,6 @@ Matrix4 without_translation(Matrix4 m)
 
 } // namespace
 
-bool interpolate_at_triangle(const std::vector<Point3>& values, const Landmark& point,
-                             Point3& result)
-{
-    for (std::int64_t corner : point.triangle)
-        if (corner < 0 || static_cast<std::uint64_t>(corner) >= values.size())
-            return false;
-    result = barycentric(point.weights, values[static_cast<std::size_t>(point.triangle[0])],
-                         values[static_cast<std::size_t>(point.triangle[1])],
-                         values[static_cast<std::size_t>(point.triangle[2])]);
-    return true;
-}
-
 std::vector<std::string> annotation_comments(const Surface& surface, const AnnotationPlacer& place)
 {
     std::vector<std::string> comments;

@@ -19,11 +19,6 @@ struct PlySurface {
     std::vector<Triangle> triangles;   // indices into positions
 };
 
-// (1 - w1 - w2) V[t0] + w1 V[t1] + w2 V[t2] over the point's triangle and weights. False, with
-// result untouched, when a corner of the triangle is not an index of values.
-bool interpolate_at_triangle(const std::vector<Point3>& values, const Landmark& point,
-                             Point3& result);
-
 // Gives the position and the unit normal written for an annotation point.
 using AnnotationPlacer =
     std::function<void(const Landmark& point, Point3& position, Point3& normal)>;

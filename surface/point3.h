@@ -1,6 +1,8 @@
 // A point or a direction in millimetres.
 #pragma once
 
+#include <cmath>
+
 struct Point3 {
     double x = 0.0;
     double y = 0.0;
@@ -19,4 +21,10 @@ inline double squared_distance(const Point3& a, const Point3& b)
 {
     const Point3 d = a - b;
     return dot(d, d);
+}
+
+// All three coordinates are finite.
+inline bool is_finite(const Point3& p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }

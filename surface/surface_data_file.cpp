@@ -2,6 +2,7 @@
 
 #include "state/working_state.h"
 #include "surface/c_locale.h"
+#include "surface/ends_with.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"
 
@@ -12,12 +13,6 @@
 #include <cstring>
 
 namespace {
-
-bool ends_with(const std::string& text, const std::string& ending)
-{
-    return text.size() >= ending.size() &&
-           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
-}
 
 // The text without its last four characters (normally ".bin").
 std::string without_extension(const std::string& text)

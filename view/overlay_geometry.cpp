@@ -1,7 +1,7 @@
 #include "view/overlay_geometry.h"
 
 #include "registration/match_range.h"
-#include "surface/ply_surface_writer.h"
+#include "surface/barycentric.h"
 
 #include <algorithm>
 #include <cmath>

@@ -36,11 +36,6 @@ double distance_from_line(const Point3& p, const Point3& on, const Point3& d)
     return std::sqrt(std::max(0.0, dot(offset, offset) - dot(offset, d) * dot(offset, d)));
 }
 
-bool is_finite(const Point3& p)
-{
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
 const Landcurve* find_curve(const Surface& surface, const std::string& name)
 {
     for (const Landcurve& curve : surface.landcurves) {

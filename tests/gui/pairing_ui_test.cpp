@@ -2,7 +2,7 @@
 // once "Match rims" turns to "To rims".
 #include "app/frame.h"
 #include "registration/registration_type.h"
-#include "surface/ply_surface_writer.h"
+#include "surface/barycentric.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"

@@ -5,7 +5,7 @@
 
 #include "analysis/surface_geometry.h"
 #include "state/working_state.h"
-#include "surface/ply_surface_writer.h"
+#include "surface/barycentric.h"
 #include "tests/fixtures/expect_near.h"
 #include "tests/registration/pair_fixture.h"
 

@@ -4,6 +4,7 @@
 #include "registration/tps_warp.h"
 #include "state/working_state.h"
 #include "surface/annotation.h"
+#include "surface/barycentric.h"
 #include "surface/ply_surface_reader.h"
 #include "tests/fixtures/expect_near.h"
 #include "tests/fixtures/generated_surfaces.h"
