@@ -196,7 +196,7 @@ void registration_iteration(benchmark::State& timing, std::int64_t size, int typ
         timing.PauseTiming();
         state.rigid_transform = state.similarity_transform = state.affine_transform =
             state.aspect_transform = identity_matrix();
-        reset_ffd_grid(state, state.similarity_ffd_grid);
+        reset_ffd_grid(state.ffd_lattice(), state.similarity_ffd_grid);
         state.lr_surface->sim_ssm_positions = state.lr_surface->positions;
         select_registration_type(state, type);
         std::fill(state.lr_surface->fussy.begin(), state.lr_surface->fussy.end(), 0);

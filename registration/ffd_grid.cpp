@@ -25,10 +25,10 @@ double lattice_t(double p, double low, double spacing) { return (p - low) / spac
 
 } // namespace
 
-void reset_ffd_grid(const WorkingState& state, FfdGrid& grid)
+void reset_ffd_grid(const FfdLattice& lattice, FfdGrid& grid)
 {
-    const Point3& low = state.lr_surface->bbox_min;
-    const std::array<double, 3>& s = state.ffd_spacing;
+    const Point3& low = lattice.origin;
+    const std::array<double, 3>& s = lattice.spacing;
     std::size_t e = 0;
     for (int i = -1; i <= 2; ++i)
         for (int j = -1; j <= 2; ++j)
@@ -39,10 +39,10 @@ void reset_ffd_grid(const WorkingState& state, FfdGrid& grid)
             }
 }
 
-std::array<double, 64> ffd_weights(const WorkingState& state, const Point3& point)
+std::array<double, 64> ffd_weights(const FfdLattice& lattice, const Point3& point)
 {
-    const Point3& low = state.lr_surface->bbox_min;
-    const std::array<double, 3>& s = state.ffd_spacing;
+    const Point3& low = lattice.origin;
+    const std::array<double, 3>& s = lattice.spacing;
     const std::array<double, 4> bx = basis(lattice_t(point.x, low.x, s[0]));
     const std::array<double, 4> by = basis(lattice_t(point.y, low.y, s[1]));
     const std::array<double, 4> bz = basis(lattice_t(point.z, low.z, s[2]));
@@ -68,9 +68,9 @@ Point3 apply_ffd_weights(const std::array<double, 64>& weights, const double* co
     return result;
 }
 
-Point3 evaluate_ffd(const WorkingState& state, const double* control_values, const Point3& point)
+Point3 evaluate_ffd(const FfdLattice& lattice, const double* control_values, const Point3& point)
 {
-    return apply_ffd_weights(ffd_weights(state, point), control_values);
+    return apply_ffd_weights(ffd_weights(lattice, point), control_values);
 }
 
 void update_deformed_positions(WorkingState& state, int registration_type)
@@ -85,12 +85,13 @@ void update_deformed_positions(WorkingState& state, int registration_type)
         lr.deformed_positions = lr.positions;
     } else {
         const double* grid = state.current_ffd_grid->values.data();
+        const FfdLattice lattice = state.ffd_lattice();
         lr.deformed_positions.resize(lr.positions.size());
         // Each position depends on its own vertex alone; a few thousand grid evaluations
         // outweigh handing them to a thread.
         constexpr std::size_t vertices_per_chunk = 4096;
         parallel_for_each(lr.positions.size(), vertices_per_chunk, [&](std::size_t i) {
-            lr.deformed_positions[i] = evaluate_ffd(state, grid, lr.positions[i]);
+            lr.deformed_positions[i] = evaluate_ffd(lattice, grid, lr.positions[i]);
         });
     }
     lr.deformed_normals.resize(static_cast<std::size_t>(lr.vertex_count));

@@ -15,23 +15,30 @@ struct FfdGrid {
     std::array<double, 192> values{};
 };
 
-// The undeformed lattice: control point (i, j, k) = LR bbox_min + (i sx, j sy, k sz), s being
-// state.ffd_spacing. It maps every point of the LR bounding box to itself.
-void reset_ffd_grid(const WorkingState& state, FfdGrid& grid);
+// Where the undeformed lattice stands: control point (0, 0, 0) at origin (the LR bbox_min),
+// the others spacing apart along x, y and z.
+struct FfdLattice {
+    Point3 origin;
+    std::array<double, 3> spacing{};
+};
+
+// The undeformed lattice: control point (i, j, k) = origin + (i sx, j sy, k sz), s being the
+// lattice's spacing. It maps every point of the LR bounding box to itself.
+void reset_ffd_grid(const FfdLattice& lattice, FfdGrid& grid);
 
 // The uniform cubic B-spline deformation of point (LR file coordinates) by the control points
 // control_values (192 doubles in FfdGrid order). Points of the LR bounding box lie in the one
 // lattice cell the grid supports; points outside it are evaluated with that cell's polynomial.
-Point3 evaluate_ffd(const WorkingState& state, const double* control_values, const Point3& point);
-inline Point3 evaluate_ffd(const WorkingState& state, const FfdGrid& grid, const Point3& point)
+Point3 evaluate_ffd(const FfdLattice& lattice, const double* control_values, const Point3& point);
+inline Point3 evaluate_ffd(const FfdLattice& lattice, const FfdGrid& grid, const Point3& point)
 {
-    return evaluate_ffd(state, grid.values.data(), point);
+    return evaluate_ffd(lattice, grid.values.data(), point);
 }
 
 // The 64 products B_a(tx) B_b(ty) B_c(tz) of point, in control-point order, so that a fit can
 // evaluate the same point under many grids: the deformed point is the sum of weight times
 // control point.
-std::array<double, 64> ffd_weights(const WorkingState& state, const Point3& point);
+std::array<double, 64> ffd_weights(const FfdLattice& lattice, const Point3& point);
 Point3 apply_ffd_weights(const std::array<double, 64>& weights, const double* control_values);
 
 // Fills the LR deformed_positions for registration_type (a copy of the type's stored result

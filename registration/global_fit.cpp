@@ -155,7 +155,7 @@ GlobalFitContext make_global_fit_context(WorkingState& state, int type, int rim_
     context.state = &state;
     context.type = type;
     context.rim_mode = rim_mode;
-    context.range2 = search_range_squared(state, search_range);
+    context.range2 = search_range_squared(state.range_units, search_range);
     context.reflected = state.fit_reflected;
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
@@ -174,10 +174,12 @@ GlobalFitContext make_global_fit_context(WorkingState& state, int type, int rim_
         for (const std::int64_t i : context.matched)
             context.height_weights.push_back(
                 5.0 - 4.0 * (lr.positions[static_cast<std::size_t>(i)].z - z_low) / z_extent);
-    if (is_ffd_type(type))
+    if (is_ffd_type(type)) {
+        const FfdLattice lattice = state.ffd_lattice();
         for (const std::int64_t i : context.matched)
             context.ffd_weights.push_back(
-                ffd_weights(state, lr.positions[static_cast<std::size_t>(i)]));
+                ffd_weights(lattice, lr.positions[static_cast<std::size_t>(i)]));
+    }
     return context;
 }
 

@@ -128,7 +128,7 @@ void run_lad_step(WorkingState& state, int registration_type, const MatchControl
     LadFitContext context;
     context.state = &state;
     context.rim_mode = controls.rim_mode;
-    context.range2 = search_range_squared(state, controls.search_range);
+    context.range2 = search_range_squared(state.range_units, controls.search_range);
     context.rim_weight = rim_weight(lr);
     fit_local_motions(state, context, start_range * start_range);
 

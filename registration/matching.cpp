@@ -152,9 +152,9 @@ void set_fussy_flags(Surface& lr, int fussy_percent)
 
 } // namespace
 
-double search_range_squared(const WorkingState& state, int search_range)
+double search_range_squared(double range_units, int search_range)
 {
-    const double range = search_range / state.range_units;
+    const double range = search_range / range_units;
     return range * range;
 }
 
@@ -162,7 +162,7 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
 {
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
-    const double r2 = search_range_squared(state, controls.search_range);
+    const double r2 = search_range_squared(state.range_units, controls.search_range);
     const int fussy_percent = std::clamp(controls.fussy_percent, 0, 100);
     const auto lr_count = static_cast<std::size_t>(lr.vertex_count);
 
@@ -246,7 +246,7 @@ std::int64_t establish_matches_and_display_alignment_error(WorkingState& state,
                                                            const MatchControls& controls,
                                                            std::int64_t iterations)
 {
-    const double r2 = search_range_squared(state, controls.search_range);
+    const double r2 = search_range_squared(state.range_units, controls.search_range);
     Surface& lr = *state.lr_surface;
     if (r2 > lr.match_range2)
         establish_matches(state, controls);

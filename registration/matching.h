@@ -15,7 +15,7 @@ struct MatchControls {
 };
 
 // Squared search range in square millimetres: (slider value / range_units)^2.
-double search_range_squared(const WorkingState& state, int search_range);
+double search_range_squared(double range_units, int search_range);
 
 // One matching of every LR vertex. pass 1 applies the acceptance tests to every vertex, pass 0
 // only to the vertices flagged fussy by the previous matching. Writes the LR match_index,

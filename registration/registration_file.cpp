@@ -251,7 +251,7 @@ void set_defaults(WorkingState& state, const Matrix4& default_pose)
     for (Matrix4* family : families(state))
         *family = default_pose;
     for (FfdGrid* grid : grids(state))
-        reset_ffd_grid(state, *grid);
+        reset_ffd_grid(state.ffd_lattice(), *grid);
 }
 
 // ---- Writing ----------------------------------------------------------------------------
@@ -400,7 +400,7 @@ int load_registration_file(WorkingState& state)
     for (int g = 0; g < grid_count; ++g)
         *grid_slots[static_cast<std::size_t>(g)] = record.grids[static_cast<std::size_t>(g)];
     if (record.version == RegVersion::unversioned)
-        reset_ffd_grid(state, state.aspect_ffd_grid);
+        reset_ffd_grid(state.ffd_lattice(), state.aspect_ffd_grid);
     return 1;
 }
 

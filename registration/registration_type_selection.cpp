@@ -35,7 +35,7 @@ void reset_registration(WorkingState& state, int type)
     if (shows_positions_as_read(type)) {
         *family_slot(state, type) = compute_default_pose(state);
     } else if (FfdGrid* grid = family_ffd_grid(state, type)) {
-        reset_ffd_grid(state, *grid);
+        reset_ffd_grid(state.ffd_lattice(), *grid);
     } else if (std::vector<Point3>* result = stored_result(lr, type)) {
         *result = lr.positions;
         state.result_unsaved[static_cast<std::size_t>(result_slot(type))] = true;

@@ -108,6 +108,8 @@ struct WorkingState {
     // Data key (as "_thickness") -> the surfaces that have a data file with that key.
     std::map<std::string, std::vector<std::string>> batch_writer_keys;
 
+    // The undeformed FFD lattice of the LR surface loaded.
+    FfdLattice ffd_lattice() const { return {lr_surface->bbox_min, ffd_spacing}; }
     bool has_shape_model() const { return ssm_mode_count != 0; }
     bool run_active() const { return iteration_counter >= 0; }
     bool hand_annotations_unsaved() const

@@ -175,7 +175,7 @@ TEST(RunGlobalFit, EachFfdModelRecoversAKnownDeformationInItsOwnGrid)
         truth.values[((2 * 4 + 1) * 4 + 1) * 3 + 2] -= 8.0;
         Mesh deformed = bone;
         for (Point3& p : deformed.positions)
-            p = transformed(c.pose, evaluate_ffd(state, truth, p));
+            p = transformed(c.pose, evaluate_ffd(state.ffd_lattice(), truth, p));
         load_pair(state, bone, deformed);
         const FfdGrid lattice = state.*c.grid;
         *family_slot(state, c.type) = centred_pose(state, c.pose);

@@ -17,7 +17,7 @@ void load_pair(WorkingState& state, const Mesh& lr, const Mesh& hr)
     build_vertex_grid(state);
     fit_lattice_and_lad_radius(state);
     for (FfdGrid* grid : {&state.similarity_ffd_grid, &state.affine_ffd_grid, &state.aspect_ffd_grid})
-        reset_ffd_grid(state, *grid);
+        reset_ffd_grid(state.ffd_lattice(), *grid);
 }
 
 std::vector<Landmark> points_at(const std::vector<Point3>& positions)

@@ -93,7 +93,7 @@ protected:
                                       &state.affine_transform, &state.aspect_transform})
             expect_matrix_near(*family, default_pose, 0.0);
         FfdGrid lattice;
-        reset_ffd_grid(state, lattice);
+        reset_ffd_grid(state.ffd_lattice(), lattice);
         for (const FfdGrid* grid :
              {&state.similarity_ffd_grid, &state.affine_ffd_grid, &state.aspect_ffd_grid})
             expect_grid_near(*grid, lattice, 0.0);
@@ -372,7 +372,7 @@ TEST_F(RegistrationFileTest, VersionsConvertTheirMatricesDifferently)
     EXPECT_EQ(state.similarity_ffd_grid.values[0], 2.0);
     EXPECT_EQ(state.affine_ffd_grid.values[0], 3.0);
     FfdGrid lattice;
-    reset_ffd_grid(state, lattice);
+    reset_ffd_grid(state.ffd_lattice(), lattice);
     expect_grid_near(state.aspect_ffd_grid, lattice, 0.0);
 }
 
