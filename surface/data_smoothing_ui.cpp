@@ -38,7 +38,7 @@ void MyFrame::display_FWHM_estimates()
 {
     double e_hr = 0.0;
     double e_lr = 0.0;
-    if (!compute_mean_edge_lengths(*this, e_hr, e_lr))
+    if (!compute_mean_edge_lengths(*hr_surface, *lr_surface, current_transform, e_hr, e_lr))
         return;
     const std::string text = fwhm_estimate_text(*hr_surface, *lr_surface, e_hr, e_lr);
     if (!text.empty())

@@ -1,7 +1,5 @@
 #include "surface/mean_edge_lengths.h"
 
-#include "state/working_state.h"
-
 #include <cmath>
 
 namespace {
@@ -32,9 +30,10 @@ bool mean_edge_length(const Surface& surface, const Matrix4& transform, double& 
 
 } // namespace
 
-bool compute_mean_edge_lengths(const WorkingState& state, double& hr_mean, double& lr_mean)
+bool compute_mean_edge_lengths(const Surface& hr, const Surface& lr, const Matrix4& lr_transform,
+                               double& hr_mean, double& lr_mean)
 {
-    if (!mean_edge_length(*state.hr_surface, identity_matrix(), hr_mean))
+    if (!mean_edge_length(hr, identity_matrix(), hr_mean))
         return false;
-    return mean_edge_length(*state.lr_surface, state.current_transform, lr_mean);
+    return mean_edge_length(lr, lr_transform, lr_mean);
 }

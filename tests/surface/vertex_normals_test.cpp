@@ -1,7 +1,6 @@
 #include "surface/mean_edge_lengths.h"
 #include "surface/vertex_normals.h"
 
-#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/thread_count.h"
 
@@ -139,28 +138,28 @@ TEST(VertexNormals, VerticesWithoutAUsableTriangleGetZero)
 
 TEST(MeanEdgeLengths, FollowTheLrPose)
 {
-    WorkingState state;
+    Surface hr, lr;
     double hr_mean = -1.0, lr_mean = -1.0;
     // Without HR triangles nothing is written.
-    EXPECT_FALSE(compute_mean_edge_lengths(state, hr_mean, lr_mean));
+    EXPECT_FALSE(compute_mean_edge_lengths(hr, lr, identity_matrix(), hr_mean, lr_mean));
     EXPECT_EQ(hr_mean, -1.0);
     EXPECT_EQ(lr_mean, -1.0);
     // A grid of spacing h has sides h, h and h sqrt(2) in every triangle.
-    fill_surface(*state.hr_surface, flat_grid(12.0, 5));
+    fill_surface(hr, flat_grid(12.0, 5));
     const double h = 3.0;
-    EXPECT_FALSE(compute_mean_edge_lengths(state, hr_mean, lr_mean));
+    EXPECT_FALSE(compute_mean_edge_lengths(hr, lr, identity_matrix(), hr_mean, lr_mean));
     EXPECT_NEAR(hr_mean, h * (2.0 + std::sqrt(2.0)) / 3.0, 1e-12);
     EXPECT_EQ(lr_mean, -1.0);
-    // The LR surface is measured as shown and mapped by the current transform.
-    fill_surface(*state.lr_surface, flat_grid(12.0, 5));
-    for (Point3& p : state.lr_surface->deformed_positions)
+    // The LR surface is measured as shown and mapped by the transform.
+    fill_surface(lr, flat_grid(12.0, 5));
+    for (Point3& p : lr.deformed_positions)
         p = 0.5 * p;
-    state.lr_surface->shown = ShownShape::deformed;
-    state.current_transform = identity_matrix();
+    lr.shown = ShownShape::deformed;
+    Matrix4 transform = identity_matrix();
     for (const int i : {0, 5, 10})
-        state.current_transform[i] = 4.0;
-    state.current_transform[12] = 100.0;
-    ASSERT_TRUE(compute_mean_edge_lengths(state, hr_mean, lr_mean));
+        transform[i] = 4.0;
+    transform[12] = 100.0;
+    ASSERT_TRUE(compute_mean_edge_lengths(hr, lr, transform, hr_mean, lr_mean));
     EXPECT_NEAR(lr_mean, 2.0 * hr_mean, 1e-12);
     EXPECT_NEAR(hr_mean, h * (2.0 + std::sqrt(2.0)) / 3.0, 1e-12);
 }
