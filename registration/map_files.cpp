@@ -41,27 +41,28 @@ Point3 interpolated(const std::vector<Point3>& values, const std::array<std::int
 
 } // namespace
 
-bool map_has_data(const WorkingState& state)
+bool map_has_data(const Surface& hr, bool lr_data_loaded)
 {
-    return state.lr_data_loaded && state.hr_surface->data_list != 0;
+    return lr_data_loaded && hr.data_list != 0;
 }
 
-std::string lr_hr_map_name(const WorkingState& state, int registration_type)
+std::string lr_hr_map_name(const Surface& lr, const Surface& hr, int registration_type)
 {
-    const Surface& lr = *state.lr_surface;
-    const Surface& hr = *state.hr_surface;
-    const char* suffix = output_suffix(registration_type);
-    if (!map_has_data(state))
-        return lr.path_stem + "-" + hr.name + suffix + ".csv";
-    return state.lr_data_name + passes_text(lr.hr_smoothing_steps, "_%liHR") +
-           passes_text(lr.smoothing_steps, "_%liLR") + "-" + state.hr_data_name +
-           passes_text(hr.smoothing_steps, "_%liHR") + suffix + ".csv";
+    return lr.path_stem + "-" + hr.name + output_suffix(registration_type) + ".csv";
 }
 
-bool write_lr_hr_map(const WorkingState& state, const std::string& path, double r2, bool with_data)
+std::string lr_hr_data_map_name(const Surface& lr, const std::string& lr_data_name,
+                                const Surface& hr, const std::string& hr_data_name,
+                                int registration_type)
 {
-    const Surface& lr = *state.lr_surface;
-    const Surface& hr = *state.hr_surface;
+    return lr_data_name + passes_text(lr.hr_smoothing_steps, "_%liHR") +
+           passes_text(lr.smoothing_steps, "_%liLR") + "-" + hr_data_name +
+           passes_text(hr.smoothing_steps, "_%liHR") + output_suffix(registration_type) + ".csv";
+}
+
+bool write_lr_hr_map(const Surface& lr, const Surface& hr, const std::string& path, double r2,
+                     bool with_data)
+{
     std::string text;
     const auto value_text = [](const Surface& surface, std::size_t i) {
         if (i >= surface.sigma.size() || i >= surface.data.size() ||
@@ -86,22 +87,20 @@ bool write_lr_hr_map(const WorkingState& state, const std::string& path, double 
 namespace {
 
 // Every LR deformed position mapped into HR file coordinates by the current registration.
-std::vector<Point3> registered_lr_positions(const WorkingState& state)
+std::vector<Point3> registered_lr_positions(const Surface& lr, const Surface& hr,
+                                           const Matrix4& current_transform)
 {
-    const Surface& lr = *state.lr_surface;
-    const Matrix4 to_hr =
-        product(product(state.hr_surface->from_centred, state.current_transform), lr.to_centred);
+    const Matrix4 to_hr = product(product(hr.from_centred, current_transform), lr.to_centred);
     std::vector<Point3> registered(lr.deformed_positions.size());
     for (std::size_t i = 0; i < registered.size(); ++i)
         transform_point(registered[i], to_hr, lr.deformed_positions[i]);
     return registered;
 }
 
-Landmark project_onto_registered(const WorkingState& state, const std::vector<Point3>& registered,
-                                 const Landmark& hr_landmark, Point3* normal)
+Landmark project_onto_registered(const Surface& lr, const Surface& hr,
+                                 const std::vector<Point3>& registered, const Landmark& hr_landmark,
+                                 Point3* normal)
 {
-    const Surface& lr = *state.lr_surface;
-    const Surface& hr = *state.hr_surface;
     Landmark result;
     if (registered.empty() || lr.positions.size() != registered.size())
         return result;
@@ -140,10 +139,12 @@ Landmark project_onto_registered(const WorkingState& state, const std::vector<Po
 
 } // namespace
 
-Landmark project_onto_registered_lr(const WorkingState& state, const Landmark& hr_landmark,
+Landmark project_onto_registered_lr(const Surface& lr, const Surface& hr,
+                                    const Matrix4& current_transform, const Landmark& hr_landmark,
                                     Point3* normal)
 {
-    return project_onto_registered(state, registered_lr_positions(state), hr_landmark, normal);
+    return project_onto_registered(lr, hr, registered_lr_positions(lr, hr, current_transform),
+                                   hr_landmark, normal);
 }
 
 std::string mapped_landmarks_name(const Surface& lr)
@@ -156,7 +157,8 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
     const std::string ending = " (" + hr.name + output_suffix(registration_type) + ")";
-    const std::vector<Point3> registered = registered_lr_positions(state);
+    const std::vector<Point3> registered =
+        registered_lr_positions(lr, hr, state.current_transform);
     // Items and lines are made first: a line that would not read back as its item (the HR file
     // name is part of every mapped name) refuses the whole file before it is written. The items
     // join the LR lists only once the file holds them too.
@@ -164,7 +166,7 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
     std::vector<std::string> lines;
     for (const Landmark& landmark : hr.landmarks) {
         Point3 normal;
-        Landmark mapped = project_onto_registered(state, registered, landmark, &normal);
+        Landmark mapped = project_onto_registered(lr, hr, registered, landmark, &normal);
         mapped.name = landmark.name + ending;
         mapped.partner = -1;
         lines.push_back(landmark_annotation(mapped.name, mapped.position, normal));
@@ -181,7 +183,7 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
             mapped.name, curve.closed, static_cast<std::int64_t>(curve.control_points.size())));
         for (const Landmark& point : curve.control_points) {
             Point3 normal;
-            const Landmark projected = project_onto_registered(state, registered, point, &normal);
+            const Landmark projected = project_onto_registered(lr, hr, registered, point, &normal);
             lines.push_back(curve_point_annotation(projected.position, normal));
             mapped.control_points.push_back(projected);
         }
@@ -208,9 +210,14 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
 
 bool save_lr_hr_map(WorkingState& state, int registration_type, double r2)
 {
-    const bool with_data = map_has_data(state);
-    const bool map_written =
-        write_lr_hr_map(state, lr_hr_map_name(state, registration_type), r2, with_data);
+    const Surface& lr = *state.lr_surface;
+    const Surface& hr = *state.hr_surface;
+    const bool with_data = map_has_data(hr, state.lr_data_loaded);
+    const std::string name =
+        with_data ? lr_hr_data_map_name(lr, state.lr_data_name, hr, state.hr_data_name,
+                                        registration_type)
+                  : lr_hr_map_name(lr, hr, registration_type);
+    const bool map_written = write_lr_hr_map(lr, hr, name, r2, with_data);
     if (map_written)
         log_status(with_data ? "Saved LR-HR vertex and data map" : "Saved LR-HR vertex map");
     else

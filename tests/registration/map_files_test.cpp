@@ -55,11 +55,11 @@ protected:
 TEST_F(MapFileTest, PlainAndDataFormsLineByLine)
 {
     const std::string path = scratch.file("map.csv");
-    ASSERT_TRUE(write_lr_hr_map(state, path, 1.0, false));
+    ASSERT_TRUE(write_lr_hr_map(*state.lr_surface, *state.hr_surface, path, 1.0, false));
     EXPECT_EQ(read_lines(path),
               (std::vector<std::string>{"0,2", "1,3", "2,unmatched", "3,unmatched"}));
 
-    ASSERT_TRUE(write_lr_hr_map(state, path, 1.0, true));
+    ASSERT_TRUE(write_lr_hr_map(*state.lr_surface, *state.hr_surface, path, 1.0, true));
     EXPECT_EQ(read_lines(path), (std::vector<std::string>{
                                     "0,2,1.500000,7.125000",
                                     "1,3,invalid,invalid", // no LR data; the partner has none
@@ -68,39 +68,46 @@ TEST_F(MapFileTest, PlainAndDataFormsLineByLine)
                                 }));
 
     // A map that cannot be fully written is a failure, not a saved map.
-    EXPECT_FALSE(write_lr_hr_map(state, "/dev/full", 1.0, true));
-    EXPECT_FALSE(write_lr_hr_map(state, scratch.file("missing/map.csv"), 1.0, true));
+    EXPECT_FALSE(write_lr_hr_map(*state.lr_surface, *state.hr_surface, "/dev/full", 1.0, true));
+    EXPECT_FALSE(write_lr_hr_map(*state.lr_surface, *state.hr_surface, scratch.file("missing/map.csv"), 1.0, true));
 }
 
 TEST_F(MapFileTest, NamesFollowTheLoadedData)
 {
     Surface& lr = *state.lr_surface;
     Surface& hr = *state.hr_surface;
-    EXPECT_EQ(lr_hr_map_name(state, similarity), scratch.file("lr-hr-sim.csv"));
+    EXPECT_EQ(lr_hr_map_name(lr, hr, similarity), scratch.file("lr-hr-sim.csv"));
 
-    // LR data alone (no HR data list) still gives the plain form.
-    state.lr_data_loaded = true;
-    state.lr_data_name = scratch.file("lr_mapped_with_hr_thickness");
-    state.hr_data_name = "hr_thickness";
-    EXPECT_FALSE(map_has_data(state));
-    EXPECT_EQ(lr_hr_map_name(state, rigid), scratch.file("lr-hr-rigid.csv"));
-
+    // LR data alone (no HR data list) is no map with data; HR data alone neither.
+    EXPECT_FALSE(map_has_data(hr, true));
     hr.data_list = 1;
-    EXPECT_EQ(lr_hr_map_name(state, affine_lad),
+    EXPECT_FALSE(map_has_data(hr, false));
+    EXPECT_TRUE(map_has_data(hr, true));
+
+    const std::string lr_data = scratch.file("lr_mapped_with_hr_thickness");
+    EXPECT_EQ(lr_hr_data_map_name(lr, lr_data, hr, "hr_thickness", affine_lad),
               scratch.file("lr_mapped_with_hr_thickness-hr_thickness-aff_lad.csv"));
     lr.hr_smoothing_steps = 2;
     lr.smoothing_steps = 3;
     hr.smoothing_steps = 5;
-    EXPECT_EQ(lr_hr_map_name(state, similarity_tps),
+    EXPECT_EQ(lr_hr_data_map_name(lr, lr_data, hr, "hr_thickness", similarity_tps),
               scratch.file("lr_mapped_with_hr_thickness_2HR_3LR-hr_thickness_5HR-sim_tps.csv"));
+    // The plain name ignores the passes.
+    EXPECT_EQ(lr_hr_map_name(lr, hr, rigid), scratch.file("lr-hr-rigid.csv"));
 }
 
 TEST_F(MapFileTest, SaveReportsTheMapAndStillWritesTheLandmarks)
 {
-    state.hr_surface->data_list = 1;
+    // LR data without an HR data list: the plain map under the plain name.
     state.lr_data_loaded = true;
     state.lr_data_name = scratch.file("lr_a");
     state.hr_data_name = "hr_b";
+    save_lr_hr_map(state, similarity, 1.0);
+    EXPECT_EQ(status.messages, (std::vector<std::string>{"Saved LR-HR vertex map"}));
+    EXPECT_EQ(read_lines(scratch.file("lr-hr-sim.csv")).front(), "0,2");
+
+    status.messages.clear();
+    state.hr_surface->data_list = 1;
     save_lr_hr_map(state, similarity, 1.0);
     EXPECT_EQ(status.messages, (std::vector<std::string>{"Saved LR-HR vertex and data map"}));
     EXPECT_EQ(read_lines(scratch.file("lr_a-hr_b-sim.csv")).size(), 4u);
@@ -168,7 +175,7 @@ TEST_F(ProjectionTest, LandmarksLandOnTheRegisteredLrSurfaceInItsOwnCoordinates)
     };
     for (const Case& c : cases) {
         Point3 normal;
-        const Landmark result = project_onto_registered_lr(state, hr_point(c.query), &normal);
+        const Landmark result = project_onto_registered_lr(*state.lr_surface, *state.hr_surface, state.current_transform, hr_point(c.query), &normal);
         const Point3 expected = transformed(move, c.expected_hr);
         EXPECT_NEAR(result.position.x, expected.x, 1e-9) << c.why;
         EXPECT_NEAR(result.position.y, expected.y, 1e-9) << c.why;
@@ -185,7 +192,7 @@ TEST_F(ProjectionTest, PointOnAVertexStaysOnTheVertex)
 {
     // The hit at distance 0 is not strictly nearer than the vertex at distance 0.
     place(identity_matrix());
-    const Landmark result = project_onto_registered_lr(state, hr_point({1.0, 1.0, 0.0}));
+    const Landmark result = project_onto_registered_lr(*state.lr_surface, *state.hr_surface, state.current_transform, hr_point({1.0, 1.0, 0.0}));
     EXPECT_EQ(result.triangle, (std::array<std::int64_t, 3>{6, 6, 6}));
     EXPECT_EQ(result.weights, (std::array<double, 2>{0.0, 0.0}));
 }
@@ -288,7 +295,7 @@ TEST_F(ProjectionTest, TextFilesIgnoreTheLocale)
         lr.data[i] = 0.5;
         hr.data[i] = 1.25;
     }
-    const bool map_written = write_lr_hr_map(state, scratch.file("map.csv"), 1.0, true);
+    const bool map_written = write_lr_hr_map(*state.lr_surface, *state.hr_surface, scratch.file("map.csv"), 1.0, true);
     const bool landmarks_written = append_mapped_landmarks(state, rigid);
     std::setlocale(LC_ALL, saved.c_str());
     ASSERT_TRUE(map_written);

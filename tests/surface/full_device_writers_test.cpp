@@ -56,7 +56,7 @@ const Writer writers[] = {
      }},
     {"LR-HR map", "map.csv",
      [](WorkingState& state, const std::string& path) {
-         return write_lr_hr_map(state, path, 1.0, false);
+         return write_lr_hr_map(*state.lr_surface, *state.hr_surface, path, 1.0, false);
      }},
     {"mapped landmarks (appended)", "lr-mapped_landmarks.ply",
      [](WorkingState& state, const std::string&) {
