@@ -345,10 +345,9 @@ DataFileLoad load_data_file(WorkingState& state, const std::string& path, const 
     return result;
 }
 
-std::string saved_lr_data_name(const WorkingState& state)
+std::string saved_lr_data_name(const Surface& lr, const std::string& lr_data_name)
 {
-    const Surface& lr = *state.lr_surface;
-    std::string name = state.lr_data_name;
+    std::string name = lr_data_name;
     const std::size_t kind = kind_ending_length(name);
     if (lr.hr_smoothing_steps > 0)
         name.insert(name.size() - kind,
@@ -388,7 +387,7 @@ bool save_lr_data(const WorkingState& state)
         return false;
     }
     const Surface& lr = *state.lr_surface;
-    const std::string name = saved_lr_data_name(state);
+    const std::string name = saved_lr_data_name(lr, state.lr_data_name);
     std::optional<std::vector<unsigned char>> header;
     if (ends_with(state.lr_data_name, "_dat"))
         header = data_header(state.data_min, state.data_max, state.data_units);

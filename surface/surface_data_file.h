@@ -55,9 +55,9 @@ struct DataFileLoad {
 DataFileLoad load_data_file(WorkingState& state, const std::string& path, const std::string& name,
                             int target);
 
-// The name "Save LR data" writes: lr_data_name with the carried HR passes ("_%liHR") and the LR
-// passes ("_%liLR") inserted before its kind ending, then ".bin".
-std::string saved_lr_data_name(const WorkingState& state);
+// The name "Save LR data" writes: lr_data_name with the LR surface's carried HR passes
+// ("_%liHR") and its own passes ("_%liLR") inserted before its kind ending, then ".bin".
+std::string saved_lr_data_name(const Surface& lr, const std::string& lr_data_name);
 
 // Writes the LR data (with the header when lr_data_name ends with "_dat") under
 // saved_lr_data_name, and the LR sigma to its error companion when the name has one. Logs "Need

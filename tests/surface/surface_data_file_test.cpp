@@ -144,11 +144,35 @@ TEST_F(DataFileTest, SavedNamesCarryTheSmoothingCounts)
     state.lr_data_name = scratch.file("plain");
     lr.hr_smoothing_steps = 0;
     lr.smoothing_steps = 1;
-    EXPECT_EQ(saved_lr_data_name(state), scratch.file("plain_1LR.bin"));
+    EXPECT_EQ(saved_lr_data_name(lr, state.lr_data_name), scratch.file("plain_1LR.bin"));
     lr.smoothing_steps = 0;
     ASSERT_TRUE(save_lr_data(state));
     EXPECT_EQ(read_bytes(scratch.file("plain.bin")).size(), 48u);
     EXPECT_EQ(read_bytes(scratch.file("plain.bin")).front(), 0); // no header: data 0 first
+}
+
+TEST(SavedLrDataName, PassesGoBeforeTheKindEnding)
+{
+    struct Case {
+        const char* data_name;
+        std::int64_t hr_passes;
+        std::int64_t lr_passes;
+        const char* saved;
+    };
+    const Case cases[] = {
+        {"bone_thickness", 2, 3, "bone_2HR_3LR_thickness.bin"},
+        {"bone_trab_density", 0, 4, "bone_4LR_trab_density.bin"},
+        {"bone_density", 1, 0, "bone_1HR_density.bin"},
+        {"bone_dat", 12, 0, "bone_12HR_dat.bin"},
+        {"plain", 0, 1, "plain_1LR.bin"},
+        {"plain", 0, 0, "plain.bin"},
+    };
+    for (const Case& c : cases) {
+        Surface lr;
+        lr.hr_smoothing_steps = c.hr_passes;
+        lr.smoothing_steps = c.lr_passes;
+        EXPECT_EQ(saved_lr_data_name(lr, c.data_name), c.saved) << c.data_name;
+    }
 }
 
 TEST_F(DataFileTest, SaveFailuresAreReported)
