@@ -1,12 +1,10 @@
 #include "registration/default_pose.h"
 
 #include "analysis/bone_side.h"
-#include "state/working_state.h"
+#include "surface/surface.h"
 
-Matrix4 compute_default_pose(const WorkingState& state)
+Matrix4 compute_default_pose(const Surface& lr, const Surface& hr, bool batch_running)
 {
-    const Surface& lr = *state.lr_surface;
-    const Surface& hr = *state.hr_surface;
     Matrix4 pose = identity_matrix();
     if (lr.is_femur) {
         Matrix4 lr_inverse;
@@ -17,7 +15,7 @@ Matrix4 compute_default_pose(const WorkingState& state)
         pose[13] = shift * hr.natural_axes[1];
         pose[14] = shift * hr.natural_axes[2];
     }
-    if (state.batch_running)
+    if (batch_running)
         return pose;
     const int a = side_from_name(wxString::FromUTF8(lr.name));
     const int b = side_from_name(wxString::FromUTF8(hr.name));

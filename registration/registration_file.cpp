@@ -340,7 +340,7 @@ bool save_registration(WorkingState& state)
 
 int load_registration_file(WorkingState& state)
 {
-    const Matrix4 default_pose = compute_default_pose(state);
+    const Matrix4 default_pose = compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
 

@@ -1,6 +1,6 @@
 #include "registration/default_pose.h"
 
-#include "state/working_state.h"
+#include "surface/surface.h"
 #include "tests/fixtures/expect_near.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +17,11 @@ Matrix4 turn(double a, double b, double c)
 
 TEST(ComputeDefaultPose, FemurAxesAndMirroring)
 {
-    WorkingState state;
-    Surface& lr = *state.lr_surface;
-    Surface& hr = *state.hr_surface;
+    Surface lr, hr;
+    bool batch_running = false;
     lr.name = "a";
     hr.name = "b";
-    expect_matrix_near(compute_default_pose(state), identity_matrix(), 0.0);
+    expect_matrix_near(compute_default_pose(lr, hr, batch_running), identity_matrix(), 0.0);
 
     // Femurs: the LR axes are turned onto the HR axes and moved along the HR main axis by the
     // difference of the axial extents.
@@ -40,20 +39,20 @@ TEST(ComputeDefaultPose, FemurAxesAndMirroring)
     expected[12] = 5 * hr.natural_axes[0];
     expected[13] = 5 * hr.natural_axes[1];
     expected[14] = 5 * hr.natural_axes[2];
-    expect_matrix_near(compute_default_pose(state), expected, 1e-12);
+    expect_matrix_near(compute_default_pose(lr, hr, batch_running), expected, 1e-12);
 
     // Sides undetermined by name and different geometric sides: mirrored, except in a batch.
     hr.geometric_side = 0;
-    expect_matrix_near(compute_default_pose(state), product(expected, lr.mirror), 1e-12);
-    state.batch_running = true;
-    expect_matrix_near(compute_default_pose(state), expected, 1e-12);
+    expect_matrix_near(compute_default_pose(lr, hr, batch_running), product(expected, lr.mirror), 1e-12);
+    batch_running = true;
+    expect_matrix_near(compute_default_pose(lr, hr, batch_running), expected, 1e-12);
 
     // A left and a right bone by name are mirrored whatever they are; two lefts are not.
-    state.batch_running = false;
+    batch_running = false;
     lr.is_femur = hr.is_femur = false;
     lr.name = "radius_L";
     hr.name = "radius_R";
-    expect_matrix_near(compute_default_pose(state), lr.mirror, 0.0);
+    expect_matrix_near(compute_default_pose(lr, hr, batch_running), lr.mirror, 0.0);
     hr.name = "radius_L";
-    expect_matrix_near(compute_default_pose(state), identity_matrix(), 0.0);
+    expect_matrix_near(compute_default_pose(lr, hr, batch_running), identity_matrix(), 0.0);
 }
