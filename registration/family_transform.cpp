@@ -31,6 +31,11 @@ Matrix4* family_slot(WorkingState& state, int type)
     return &state.similarity_transform;
 }
 
+Matrix4 lr_to_hr_file_transform(const Surface& lr, const Surface& hr, const Matrix4& pose)
+{
+    return product(product(hr.from_centred, pose), lr.to_centred);
+}
+
 bool is_finite_transform(const Matrix4& transform)
 {
     for (const double element : transform.m)

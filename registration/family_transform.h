@@ -5,11 +5,16 @@
 
 #include "surface/matrix4.h"
 
+struct Surface;
 struct WorkingState;
 
 // The family slot of a registration type (rigid, similarity, affine or aspect transform);
 // nullptr when type is no valid type (nothing selected).
 Matrix4* family_slot(WorkingState& state, int type);
+
+// HR from_centred x pose x LR to_centred: LR file coordinates to HR file coordinates under a
+// pose (the current transform, for the registration as it stands).
+Matrix4 lr_to_hr_file_transform(const Surface& lr, const Surface& hr, const Matrix4& pose);
 
 // All sixteen elements finite.
 bool is_finite_transform(const Matrix4& transform);

@@ -1,6 +1,7 @@
 #include "registration/map_files.h"
 
 #include "registration/data_mapping.h"
+#include "registration/family_transform.h"
 #include "registration/match_range.h"
 #include "registration/pairing.h"
 #include "registration/projection.h"
@@ -90,7 +91,7 @@ namespace {
 std::vector<Point3> registered_lr_positions(const Surface& lr, const Surface& hr,
                                            const Matrix4& current_transform)
 {
-    const Matrix4 to_hr = product(product(hr.from_centred, current_transform), lr.to_centred);
+    const Matrix4 to_hr = lr_to_hr_file_transform(lr, hr, current_transform);
     std::vector<Point3> registered(lr.deformed_positions.size());
     for (std::size_t i = 0; i < registered.size(); ++i)
         transform_point(registered[i], to_hr, lr.deformed_positions[i]);

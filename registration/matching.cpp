@@ -170,7 +170,7 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
         const bool hr_usable =
             hr.vertex_count > 0 && has_matching_arrays(hr) &&
             state.vertex_grid.vertex_indices.size() == static_cast<std::size_t>(hr.vertex_count);
-        const Matrix4 t = product(product(hr.from_centred, state.current_transform), lr.to_centred);
+        const Matrix4 t = lr_to_hr_file_transform(lr, hr, state.current_transform);
         const CandidateTest test(hr, controls.rim_mode);
         const std::vector<Point3>& positions = lr.shown_positions();
         const std::vector<Point3>& normals = lr.shown_normals();

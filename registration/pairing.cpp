@@ -1,5 +1,6 @@
 #include "registration/pairing.h"
 
+#include "registration/family_transform.h"
 #include "registration/registration_type.h"
 #include "state/working_state.h"
 #include "surface/barycentric.h"
@@ -118,8 +119,7 @@ void pair_landcurves(WorkingState& state, int rim_mode)
 {
     Surface& lr = *state.lr_surface;
     Surface& hr = *state.hr_surface;
-    const Matrix4 lr_to_hr =
-        product(product(hr.from_centred, state.current_transform), lr.to_centred);
+    const Matrix4 lr_to_hr = lr_to_hr_file_transform(lr, hr, state.current_transform);
     unpair_all(lr.landcurves, hr.landcurves);
     lr.curve_point_pair_count = 0;
 

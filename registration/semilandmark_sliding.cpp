@@ -189,7 +189,7 @@ bool slide_HR_semilandmarks(WorkingState& state)
     if (lr.landmarks_repeated)
         return refuse(repeated_landmarks_message);
 
-    const Matrix4 lr_to_hr = lr_to_hr_file_transform(state);
+    const Matrix4 lr_to_hr = lr_to_hr_file_transform(lr, hr, state.current_transform);
     const Matrix4 hr_to_lr = inverse(lr_to_hr);
     if (!spans_volume(rows.lr) || !is_finite_transform(hr_to_lr))
         return refuse(degenerate_configuration_message);

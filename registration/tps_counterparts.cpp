@@ -1,5 +1,6 @@
 #include "registration/tps_counterparts.h"
 
+#include "registration/family_transform.h"
 #include "registration/projection.h"
 #include "state/working_state.h"
 #include "surface/barycentric.h"
@@ -7,12 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-
-Matrix4 lr_to_hr_file_transform(const WorkingState& state)
-{
-    return product(product(state.hr_surface->from_centred, state.current_transform),
-                   state.lr_surface->to_centred);
-}
 
 Point3 shown_position(const Surface& surface, const Landmark& point)
 {
@@ -92,7 +87,7 @@ bool resample_paired_landcurves(WorkingState& state, bool only_changed)
 {
     const Surface& lr = *state.lr_surface;
     Surface& hr = *state.hr_surface;
-    const Matrix4 lr_to_hr = lr_to_hr_file_transform(state);
+    const Matrix4 lr_to_hr = lr_to_hr_file_transform(lr, hr, state.current_transform);
     bool rebuilt = false;
     for (Landcurve& curve : hr.landcurves) {
         if (curve.partner < 0 || static_cast<std::size_t>(curve.partner) >= lr.landcurves.size())
@@ -124,7 +119,7 @@ bool transfer_semilandmarks(WorkingState& state, bool only_changed)
     Surface& hr = *state.hr_surface;
     if (only_changed && hr.semilandmarks.size() == lr.semilandmarks.size())
         return false;
-    const Matrix4 lr_to_hr = lr_to_hr_file_transform(state);
+    const Matrix4 lr_to_hr = lr_to_hr_file_transform(lr, hr, state.current_transform);
     hr.semilandmarks.clear();
     for (const Landmark& semilandmark : lr.semilandmarks)
         hr.semilandmarks.push_back(project_onto_surface(

@@ -11,10 +11,6 @@
 
 struct WorkingState;
 
-// HR from_centred x current transform x LR to_centred: LR file coordinates to HR file
-// coordinates under the current registration.
-Matrix4 lr_to_hr_file_transform(const WorkingState& state);
-
 // Where point lies on surface as shown: the shown positions of its triangle's corners weighted
 // by (1 - w1 - w2, w1, w2); its stored position when no triangle of the surface holds it.
 Point3 shown_position(const Surface& surface, const Landmark& point);

@@ -1,5 +1,6 @@
 #include "surface/ply_surface_writer.h"
 
+#include "registration/family_transform.h"
 #include "registration/registration_type.h"
 #include "registration/tps_warp.h"
 #include "state/working_state.h"
@@ -230,7 +231,7 @@ bool save_lr_surface(const WorkingState& state, const LrSaveChoice& choice)
         log_status("No current LR surface");
         return false;
     }
-    const Matrix4 pose = product(product(hr.from_centred, state.current_transform), lr.to_centred);
+    const Matrix4 pose = lr_to_hr_file_transform(lr, hr, state.current_transform);
     const Matrix4 linear = without_translation(pose);
     const bool mirrored = linear_determinant(state.current_transform) < 0.0;
 
