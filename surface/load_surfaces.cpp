@@ -177,10 +177,10 @@ const char* surfaces_loaded_message(int registration_result)
     }
 }
 
-std::string side_disagreements(const WorkingState& state)
+std::string side_disagreements(const Surface& lr, const Surface& hr)
 {
     std::string text;
-    for (const Surface* surface : {state.lr_surface, state.hr_surface}) {
+    for (const Surface* surface : {&lr, &hr}) {
         const std::string message = side_disagreement_message(*surface);
         if (!message.empty())
             text += (text.empty() ? "" : "; ") + message;

@@ -52,7 +52,7 @@ const char* surfaces_loaded_message(int registration_result);
 
 // The side words of a new pair that contradict the shapes of their femurs: one text naming each
 // such surface (LR first), "" when there is none.
-std::string side_disagreements(const WorkingState& state);
+std::string side_disagreements(const Surface& lr, const Surface& hr);
 
 // The partner of a single chosen file: the first regular file (bytewise name order) of
 // directory whose name matches "*canonical*.ply", else "*canonical*.wrl"; "" when there is

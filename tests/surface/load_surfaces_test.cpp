@@ -200,6 +200,28 @@ TEST(LoadSurfaces, LoadingView)
     }
 }
 
+TEST(LoadSurfaces, SideDisagreementsNameEachSurfaceLrFirst)
+{
+    // A femur whose name says left while its shape (geometric side 1) is a right one.
+    const auto femur = [](const char* name) {
+        Surface surface;
+        surface.name = name;
+        surface.is_femur = true;
+        surface.geometric_side = 1;
+        surface.on_rim = {0, 1};
+        return surface;
+    };
+    const Surface lr = femur("lr_left"), hr = femur("hr_left"), agrees = femur("hr_right");
+    const std::string lr_text = "The name of lr_left says left but its shape is that of a right "
+                                "femur; the side from the name is used";
+    const std::string hr_text = "The name of hr_left says left but its shape is that of a right "
+                                "femur; the side from the name is used";
+    EXPECT_EQ(side_disagreements(lr, hr), lr_text + "; " + hr_text);
+    EXPECT_EQ(side_disagreements(agrees, hr), hr_text);
+    EXPECT_EQ(side_disagreements(lr, agrees), lr_text);
+    EXPECT_EQ(side_disagreements(agrees, agrees), "");
+}
+
 TEST(LoadSurfaces, CanonicalPartner)
 {
     TempDirectory directory;
