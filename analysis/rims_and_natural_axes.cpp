@@ -1,6 +1,5 @@
 #include "analysis/rims_and_natural_axes.h"
 
-#include "state/working_state.h"
 #include "surface/least_squares.h"
 #include "surface/thread_pool.h"
 #include "surface/unfilled_vector.h"
@@ -262,7 +261,7 @@ Point3 any_perpendicular(const Point3& u)
 }
 
 // The frame of a closed longest rim, whose loop vertices rim_band holds in loop order.
-void fit_natural_axes(WorkingState& state, Surface& surface)
+void fit_natural_axes(Surface& surface)
 {
     const std::size_t loop_length = surface.rim_band.size();
     add_two_ring_band(surface, surface.positions.size());
@@ -272,10 +271,9 @@ void fit_natural_axes(WorkingState& state, Surface& surface)
                                 normal_of(surface, surface.rim_band[loop_length / 4])));
     double angles[2] = {std::acos(std::clamp(c.z, -1.0, 1.0)),
                         c.x == 0.0 ? 0.0 : std::atan(c.y / c.x)};
-    state.axis_fit_surface = &surface;
     std::vector<double> residuals(surface.rim_band.size());
     std::int64_t info = 0;
-    run_lmdif(natural_axis_residuals, &state, static_cast<std::int64_t>(surface.rim_band.size()), 2,
+    run_lmdif(natural_axis_residuals, &surface, static_cast<std::int64_t>(surface.rim_band.size()), 2,
               angles, residuals.data(), axis_fit_tolerance, info);
     Point3 u = axis_from_angles(angles[0], angles[1]);
 
@@ -332,14 +330,14 @@ void fit_natural_axes(WorkingState& state, Surface& surface)
 int natural_axis_residuals(void* context, int m, int /*n*/, const double* x, double* fvec,
                            int /*iflag*/)
 {
-    const Surface& surface = *static_cast<WorkingState*>(context)->axis_fit_surface;
+    const Surface& surface = *static_cast<const Surface*>(context);
     const Point3 u = axis_from_angles(x[0], x[1]);
     for (int i = 0; i < m; ++i)
         fvec[i] = dot(u, normal_of(surface, surface.rim_band[static_cast<std::size_t>(i)]));
     return 0;
 }
 
-void find_rims_and_natural_axes(WorkingState& state, Surface& surface)
+void find_rims_and_natural_axes(Surface& surface)
 {
     set_identity(surface.natural_axes);
     set_identity(surface.mirror);
@@ -381,7 +379,7 @@ void find_rims_and_natural_axes(WorkingState& state, Surface& surface)
         return;
     }
     surface.rim_band.pop_back();
-    fit_natural_axes(state, surface);
+    fit_natural_axes(surface);
 }
 
 bool has_natural_frame(const Surface& surface)

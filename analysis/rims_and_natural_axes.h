@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-struct WorkingState;
-
 // Finds the rims from the triangle list: flags their vertices in on_rim, gives every chained rim
 // vertex its direction along the rim (rim_direction, rim_vertex_count), appends every chain of
 // more than three entries as the closed landcurve "auto-detected rim <k>" unless the surface
@@ -22,8 +20,8 @@ struct WorkingState;
 // an open longest chain also writes "WARNING: open rim found in find_rims_and_natural_axes" on
 // standard error.
 // Requires positions, normals (of the positions as read), triangles, the per-vertex arrays, the
-// centroid and an empty rim_band; state.axis_fit_surface names the surface during the fit.
-void find_rims_and_natural_axes(WorkingState& state, Surface& surface);
+// centroid and an empty rim_band.
+void find_rims_and_natural_axes(Surface& surface);
 
 // Whether the natural axes are the bone's own frame: the surface has a closed longest rim (its
 // rim flags are set); otherwise they are the identity.
@@ -31,5 +29,5 @@ bool has_natural_frame(const Surface& surface);
 
 // Residuals of the axis fit: for the angles x = (theta, phi) of
 // u = (sin theta cos phi, sin theta sin phi, cos theta), u . normal of every rim_band vertex of
-// the WorkingState's axis_fit_surface (context points at the WorkingState). Returns 0.
+// the surface that context points at. Returns 0.
 int natural_axis_residuals(void* context, int m, int n, const double* x, double* fvec, int iflag);

@@ -59,10 +59,10 @@ void compute_bounds_and_radii(Surface& surface)
         positions.empty() ? 0.0f : std::sqrt(squares / static_cast<float>(positions.size()));
 }
 
-void analyse_surface_geometry(WorkingState& state, Surface& surface)
+void analyse_surface_geometry(Surface& surface)
 {
     compute_bounds_and_radii(surface);
-    find_rims_and_natural_axes(state, surface);
+    find_rims_and_natural_axes(surface);
     compute_gaussian_curvature(surface);
 
     const wxString name = wxString::FromUTF8(surface.name);

@@ -4,8 +4,6 @@
 
 #include "surface/surface.h"
 
-struct WorkingState;
-
 // Bounding box, centroid, from_centred / to_centred and the two radii of the shown positions.
 // A surface without vertices keeps centroid and radii at 0 (the box stays at its empty start,
 // min 1e10 and max -1e10).
@@ -18,4 +16,4 @@ void compute_bounds_and_radii(Surface& surface);
 // Requires what a successful read leaves: positions, triangles, normals, per-vertex arrays,
 // annotations and the name, with the shown positions as read and an empty rim_band.
 // The loader runs it on the LR surface first, then on the HR surface.
-void analyse_surface_geometry(WorkingState& state, Surface& surface);
+void analyse_surface_geometry(Surface& surface);

@@ -211,8 +211,8 @@ int time_load(const std::string& lr_path, const std::string& hr_path)
         return 1;
     }
     step("parse both files");
-    analyse_surface_geometry(state, *state.lr_surface);
-    analyse_surface_geometry(state, *state.hr_surface);
+    analyse_surface_geometry(*state.lr_surface);
+    analyse_surface_geometry(*state.hr_surface);
     step("analyse both surfaces");
     fit_lattice_and_lad_radius(state);
     build_vertex_grid(state);

@@ -36,7 +36,6 @@ struct WorkingState {
 
     Surface* hr_surface = nullptr;
     Surface* lr_surface = nullptr;
-    Surface* axis_fit_surface = nullptr;
 
     Matrix4 rigid_transform = identity_matrix();
     Matrix4 similarity_transform = identity_matrix();

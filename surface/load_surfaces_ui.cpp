@@ -101,10 +101,10 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
         return false;
 
     log_status("Analyzing first surface's geometry");
-    analyse_surface_geometry(*this, *lr_surface);
+    analyse_surface_geometry(*lr_surface);
     list_dirty[dirty_lr_plain] = true;
     log_status("Analyzing second surface's geometry");
-    analyse_surface_geometry(*this, *hr_surface);
+    analyse_surface_geometry(*hr_surface);
     build_display_list(list_hr_plain);
     build_display_list(list_hr_curvature);
 

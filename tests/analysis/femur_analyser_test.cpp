@@ -3,7 +3,6 @@
 #include "analysis/femur_analyser.h"
 #include "analysis/point_sets.h"
 #include "analysis/surface_geometry.h"
-#include "state/working_state.h"
 
 #include "tests/fixtures/proximal_femur.h"
 
@@ -19,11 +18,10 @@ namespace {
 // the name keeps the femur analysis itself from running.
 Surface analysed_surface(const Mesh& mesh)
 {
-    WorkingState state;
     Surface surface;
     fill_surface(surface, mesh);
     surface.name = "bone";
-    analyse_surface_geometry(state, surface);
+    analyse_surface_geometry(surface);
     return surface;
 }
 
@@ -195,15 +193,14 @@ TEST(FemurAnalyser, ATriangleAtTheEdgeOfTheDoublesGivesOnlyFiniteItems)
 
 TEST(FemurAnalyser, RunsOnceFromTheSurfaceAnalysisOfAProximalFemur)
 {
-    WorkingState state;
     Surface surface;
     fill_surface(surface, proximal_femur());
     surface.name = "femur_proximal_R";
-    analyse_surface_geometry(state, surface);
+    analyse_surface_geometry(surface);
     EXPECT_EQ(item_names(surface), all_items);
     // Loaded again as the system saved it (the rim curve aside), it gets no second copy.
     surface.landcurves.erase(surface.landcurves.begin());
-    analyse_surface_geometry(state, surface);
+    analyse_surface_geometry(surface);
     std::vector<std::string> names = item_names(surface);
     std::vector<std::string> expected = all_items;
     std::sort(names.begin(), names.end());

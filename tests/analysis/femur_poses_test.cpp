@@ -2,7 +2,6 @@
 // it, and a bone whose head the analysis cannot stand on the boundary it chose gets no item.
 #include "analysis/femur_analyser.h"
 #include "analysis/surface_geometry.h"
-#include "state/working_state.h"
 #include "surface/ply_surface_reader.h"
 
 #include "tests/fixtures/proximal_femur.h"
@@ -60,12 +59,11 @@ Mesh posed(const Mesh& mesh, const Pose& pose)
 // comes from its shape.
 Surface analysed_femur(const Mesh& mesh, const std::string& name)
 {
-    WorkingState state;
     Surface surface;
     fill_surface(surface, mesh);
     surface.name = name;
     testing::internal::CaptureStdout(); // the crest step may note that it took a lone vertex
-    analyse_surface_geometry(state, surface);
+    analyse_surface_geometry(surface);
     testing::internal::GetCapturedStdout();
     return surface;
 }

@@ -1,7 +1,6 @@
 // Rims of open surfaces and the natural axis frame of the longest closed one.
 #include "analysis/rims_and_natural_axes.h"
 
-#include "state/working_state.h"
 #include "surface/ply_surface_reader.h"
 #include "surface/ply_surface_writer.h"
 #include "tests/fixtures/generated_surfaces.h"
@@ -27,18 +26,18 @@ void fill_with_centroid(Surface& surface, const Mesh& mesh)
 }
 
 // Runs the rim search and returns what it wrote on standard error.
-std::string find_rims(WorkingState& state, Surface& surface)
+std::string find_rims(Surface& surface)
 {
     testing::internal::CaptureStderr();
-    find_rims_and_natural_axes(state, surface);
+    find_rims_and_natural_axes(surface);
     return testing::internal::GetCapturedStderr();
 }
 
 // The same on a surface filled from the mesh first.
-std::string find_rims(WorkingState& state, Surface& surface, const Mesh& mesh)
+std::string find_rims(Surface& surface, const Mesh& mesh)
 {
     fill_with_centroid(surface, mesh);
-    return find_rims(state, surface);
+    return find_rims(surface);
 }
 
 Point3 column(const Matrix4& m, int c) { return {m[4 * c], m[4 * c + 1], m[4 * c + 2]}; }
@@ -71,7 +70,6 @@ TEST(RimsAndNaturalAxes, ClosedSolidHasNoRim)
     with_one_boundary_edge.triangles.push_back(
         triangle(any.vertex[0], any.vertex[0], any.vertex[1]));
     for (const Mesh& mesh : {icosphere(2, 5.0), with_one_boundary_edge}) {
-        WorkingState state;
         Surface sphere;
         fill_with_centroid(sphere, mesh);
         // Left over from an earlier analysis of the record: the search starts afresh.
@@ -79,7 +77,7 @@ TEST(RimsAndNaturalAxes, ClosedSolidHasNoRim)
         sphere.mirror = identity_matrix();
         sphere.axial_extent = 7.0;
         sphere.rim_centroid = {4.0, 5.0, 6.0};
-        EXPECT_EQ(find_rims(state, sphere), "");
+        EXPECT_EQ(find_rims(sphere), "");
         EXPECT_EQ(sphere.rim_centroid.x, 0.0);
         EXPECT_EQ(sphere.rim_centroid.y, 0.0);
         EXPECT_EQ(sphere.rim_centroid.z, 0.0);
@@ -95,9 +93,8 @@ TEST(RimsAndNaturalAxes, CapHasOneClosedRimWithTangentDirections)
 {
     // A cap reaching 10 degrees past the equator: 20 rings of 5 degrees, the last one the rim.
     const int segments = 32;
-    WorkingState state;
     Surface cap;
-    EXPECT_EQ(find_rims(state, cap, spherical_cap(10.0, 100.0, 20, segments)), "");
+    EXPECT_EQ(find_rims(cap, spherical_cap(10.0, 100.0, 20, segments)), "");
 
     // The last ring is the rim: flagged, one closed landcurve of its vertices, each with a unit
     // direction along the rim circle.
@@ -133,7 +130,6 @@ TEST(RimsAndNaturalAxes, CapHasOneClosedRimWithTangentDirections)
 TEST(RimsAndNaturalAxes, TubeHasTwoRimsNumberedInChainingOrder)
 {
     const int segments = 24;
-    WorkingState state;
     Surface tube_surface;
     fill_with_centroid(tube_surface, tube(5.0, 30.0, 7, segments));
     // A curve of the first rim's name is already there (a surface saved after an analysis):
@@ -142,7 +138,7 @@ TEST(RimsAndNaturalAxes, TubeHasTwoRimsNumberedInChainingOrder)
     saved.name = "auto-detected rim 0";
     tube_surface.landcurves.push_back(saved);
 
-    EXPECT_EQ(find_rims(state, tube_surface), "");
+    EXPECT_EQ(find_rims(tube_surface), "");
     EXPECT_EQ(rim_flag_count(tube_surface), 2 * segments);
     EXPECT_EQ(tube_surface.rim_vertex_count, 2 * segments);
     ASSERT_EQ(tube_surface.landcurves.size(), 2u);
@@ -161,9 +157,8 @@ TEST(RimsAndNaturalAxes, TriangularHoleGivesAThreePointCurve)
 {
     Mesh mesh = icosphere(1, 5.0);
     mesh.triangles.erase(mesh.triangles.begin() + 7);
-    WorkingState state;
     Surface surface;
-    EXPECT_EQ(find_rims(state, surface, mesh), "");
+    EXPECT_EQ(find_rims(surface, mesh), "");
     ASSERT_EQ(surface.landcurves.size(), 1u);
     EXPECT_EQ(surface.landcurves[0].points.size(), 3u);
     EXPECT_EQ(rim_flag_count(surface), 3);
@@ -183,9 +178,8 @@ TEST(RimsAndNaturalAxes, InconsistentWindingLeavesAnOpenRim)
     ASSERT_NE(flipped, mesh.triangles.end());
     std::swap(flipped->vertex[1], flipped->vertex[2]);
 
-    WorkingState state;
     Surface cap;
-    EXPECT_EQ(find_rims(state, cap, mesh), open_rim_warning);
+    EXPECT_EQ(find_rims(cap, mesh), open_rim_warning);
     EXPECT_EQ(rim_flag_count(cap), 0);
     ASSERT_FALSE(cap.rim_band.empty());
     EXPECT_NE(cap.rim_band.front(), cap.rim_band.back());
@@ -208,10 +202,8 @@ TEST(RimsAndNaturalAxes, ElongatedBoneGetsItsShaftAxisAndHeadDirection)
         Matrix4 pose;
         make_transform(pose, parameters[0], parameters[1], parameters[2], parameters[3],
                        parameters[4], parameters[5]);
-        WorkingState state;
         Surface surface;
-        EXPECT_EQ(find_rims(state, surface, transformed_mesh(upright, pose)), "");
-        EXPECT_EQ(state.axis_fit_surface, &surface);
+        EXPECT_EQ(find_rims(surface, transformed_mesh(upright, pose)), "");
 
         const Point3 origin = transformed(pose, {});
         const Point3 expected[3] = {transformed(pose, {0, 0, 1}) - origin,
@@ -258,9 +250,8 @@ TEST(RimsAndNaturalAxes, LongestLoopGivesTheFrameWhicheverIsChainedFirst)
             both.triangles.push_back(
                 triangle(t.vertex[0] + offset, t.vertex[1] + offset, t.vertex[2] + offset));
 
-        WorkingState state;
         Surface surface;
-        EXPECT_EQ(find_rims(state, surface, both), "");
+        EXPECT_EQ(find_rims(surface, both), "");
         ASSERT_EQ(surface.landcurves.size(), 2u);
         EXPECT_EQ(surface.landcurves[0].name, "auto-detected rim 0");
         EXPECT_EQ(surface.landcurves[0].points.size(), large_first ? 60u : 40u);
@@ -286,9 +277,8 @@ TEST(RimsAndNaturalAxes, ChainsThatGiveNoCurveStillTakeANumber)
     Mesh mesh;
     mesh.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
     mesh.triangles = {triangle(0, 1, 2), triangle(2, 0, 3), triangle(4, 5, 6)};
-    WorkingState state;
     Surface surface;
-    EXPECT_EQ(find_rims(state, surface, mesh), "");
+    EXPECT_EQ(find_rims(surface, mesh), "");
     ASSERT_EQ(surface.landcurves.size(), 1u);
     EXPECT_EQ(surface.landcurves[0].name, "auto-detected rim 2");
     EXPECT_EQ(surface.landcurves[0].points.size(), 3u);
@@ -303,9 +293,8 @@ TEST(RimsAndNaturalAxes, SavedRimCurvesAreNotAddedAgainOnTheNextLoad)
     // A cap with one rim, analysed, then written with its annotations as the surface writers do
     // and read back: the rim curve comes from the file, and the second analysis adds no copy.
     const Mesh mesh = spherical_cap(10.0, 100.0, 6, 16);
-    WorkingState state;
     Surface analysed;
-    ASSERT_EQ(find_rims(state, analysed, mesh), "");
+    ASSERT_EQ(find_rims(analysed, mesh), "");
     const std::vector<std::string> comments =
         annotation_comments(analysed, [](const Landmark& point, Point3& position, Point3& normal) {
             position = point.position;
@@ -319,7 +308,7 @@ TEST(RimsAndNaturalAxes, SavedRimCurvesAreNotAddedAgainOnTheNextLoad)
     ASSERT_TRUE(parse_ply_file(path, reloaded));
     ASSERT_EQ(reloaded.landcurves.size(), 1u);
     reloaded.centroid = analysed.centroid;
-    EXPECT_EQ(find_rims(state, reloaded), "");
+    EXPECT_EQ(find_rims(reloaded), "");
     ASSERT_EQ(reloaded.landcurves.size(), 1u);
     EXPECT_EQ(reloaded.landcurves[0].name, "auto-detected rim 0");
     EXPECT_TRUE(reloaded.landcurves[0].closed);
@@ -338,8 +327,7 @@ TEST(RimsAndNaturalAxes, EveryThreadCountFindsTheSameRims)
     std::vector<Surface> found(3);
     for (std::size_t k = 0; k < found.size(); ++k) {
         const ThreadCount count(k == 0 ? 1 : 4 * static_cast<int>(k));
-        WorkingState state;
-        EXPECT_EQ(find_rims(state, found[k], mesh), "");
+        EXPECT_EQ(find_rims(found[k], mesh), "");
     }
     ASSERT_EQ(found[0].landcurves.size(), 4u);
     for (std::size_t k = 1; k < found.size(); ++k) {

@@ -1,7 +1,6 @@
 // The per-surface analysis: bounds and radii, its order of steps and femur recognition.
 #include "analysis/surface_geometry.h"
 
-#include "state/working_state.h"
 #include "tests/fixtures/generated_surfaces.h"
 
 #include <gtest/gtest.h>
@@ -43,10 +42,9 @@ TEST(SurfaceGeometry, RimVerticesAreZeroedBeforeTheCurvatureIsSmoothed)
 {
     // Unzeroed, the border of a cap has a deficit near pi per vertex and its smoothed curvature
     // would far exceed the sphere's 2 / (3 R^2).
-    WorkingState state;
     Surface cap;
     fill_surface(cap, spherical_cap(10.0, 60.0, 12, 48));
-    analyse_surface_geometry(state, cap);
+    analyse_surface_geometry(cap);
     ASSERT_EQ(cap.rim_vertex_count, 48);
     const double sphere = 2.0 / 300.0;
     EXPECT_LT(*std::max_element(cap.curvature.begin(), cap.curvature.end()), 1.5 * sphere);
@@ -59,10 +57,9 @@ TEST(SurfaceGeometry, FlatSurfacesGiveFiniteResultsAndAProperFrame)
     // area, zero normals and every vertex on the axis line, so no far vertex to point v at.
     const Mesh collinear{{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {triangle(0, 1, 2)}};
     for (const Mesh& mesh : {flat_grid(10.0, 11), collinear}) {
-        WorkingState state;
         Surface surface;
         fill_surface(surface, mesh);
-        analyse_surface_geometry(state, surface);
+        analyse_surface_geometry(surface);
         EXPECT_EQ(surface.bbox_max.z - surface.bbox_min.z, 0.0);
         ASSERT_FALSE(surface.rim_band.empty());
         EXPECT_TRUE(is_finite(surface.natural_axes));
@@ -86,13 +83,12 @@ TEST(SurfaceGeometry, FemurRecognitionSetsTheFlagAndTheGeometricSide)
     };
     const Mesh bone = open_procedural_bone(0);
     for (const auto& c : cases) {
-        WorkingState state;
         Surface surface;
         fill_surface(surface, bone);
         surface.name = c.name;
         surface.is_femur = !c.femur;
         surface.geometric_side = 7; // kept by a non-femur
-        analyse_surface_geometry(state, surface);
+        analyse_surface_geometry(surface);
         EXPECT_EQ(surface.is_femur, c.femur) << c.name;
         EXPECT_EQ(surface.geometric_side == 7, !c.femur) << c.name;
     }
