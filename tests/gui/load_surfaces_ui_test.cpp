@@ -168,7 +168,8 @@ TEST_F(LoadSurfaces, AnUnreadablePartnerLoadsNothing)
     ASSERT_TRUE(write_ply_file(chosen, octahedron()));
     directory.write("hip_canonical.ply", "not a ply file");
     load(SurfaceFileChoice(chosen));
-    EXPECT_EQ(status_text(0), "Could not parse ply header");
+    EXPECT_EQ(status_text(0), "Could not parse ply header: hip_canonical.ply: Wrong magic number. "
+                              "Expected 'ply'");
     EXPECT_EQ(status_text(1), "No surfaces loaded");
     EXPECT_EQ(f.surfaces[0].vertex_count, 0);
     EXPECT_EQ(f.surfaces[1].vertex_count, 0);

@@ -109,16 +109,19 @@ TEST(LoadSurfaces, AFailedFileStopsTheLoad)
         {"a first file that fails skips the second",
          "missing.ply",
          "good.ply",
-         {"Parsing first surface", "Could not open ply file"}},
+         {"Parsing first surface",
+          "Could not open ply file: missing.ply: No such file or directory"}},
         {"a second file that fails",
          "good.ply",
          "missing.wrl",
-         {"Parsing first surface", "Parsing second surface", "Could not open wrl file"}},
+         {"Parsing first surface", "Parsing second surface",
+          "Could not open wrl file: missing.wrl: No such file or directory"}},
         // The second file is read alongside the first: what it says waits for its turn.
         {"both failing: only the first says so",
          "missing.ply",
          "missing.wrl",
-         {"Parsing first surface", "Could not open ply file"}},
+         {"Parsing first surface",
+          "Could not open ply file: missing.ply: No such file or directory"}},
     };
     WorkingState state;
     for (const Case& c : cases) {
