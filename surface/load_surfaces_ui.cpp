@@ -6,6 +6,7 @@
 #include "app/frame.h"
 #include "registration/registration_file.h"
 #include "registration/registration_type.h"
+#include "surface/file_refusal.h"
 #include "surface/load_surfaces.h"
 #include "surface/status_log.h"
 #include "utilities/shape_model.h"
@@ -114,7 +115,8 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     main_canvas->view_rotation = loading_view(*this);
     build_vertex_grid();
 
-    const int registration = load_registration_file(*this);
+    std::string registration_refusal;
+    const int registration = load_registration_file(*this, &registration_refusal);
     restore_current_transform();
     update_deformed_positions();
     if (shows_deformed_shape(current_registration_type()))
@@ -132,12 +134,17 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     if (load_ssm_file(*this, ssm_refusal))
         show_shape_model_controls();
 
+    const std::string closing =
+        registration == -1 ? refusal_message(surfaces_loaded_message(registration),
+                                             registration_file_path(*lr_surface, *hr_surface),
+                                             registration_refusal)
+                           : surfaces_loaded_message(registration);
     if (error_shading) {
         establish_matches_and_display_alignment_error();
         if (registration == -1)
-            log_status(surfaces_loaded_message(registration));
+            log_status(closing);
     } else {
-        log_status(surfaces_loaded_message(registration));
+        log_status(closing);
     }
     // Last, so that the status line keeps them after an interactive load: a job may rely on
     // the model the refusal names.

@@ -141,11 +141,14 @@ TEST_F(LoadSurfaces, FinalStatusFollowsTheRegistrationFileAndShading)
         {"a registration file read whole", whole.c_str(), shading_plain,
          "Surfaces and registration loaded successfully"},
         {"a registration file that does not parse", "not a registration\n", shading_plain,
-         "Could not parse registration file, setting defaults"},
+         "Could not parse registration file, setting defaults: knee_canonical-knee.reg: line 1: "
+         "'not' is not a number of the usable range"},
         {"the alignment error replaces the success message", whole.c_str(),
          shading_registration_error, "Registration error is "},
         {"a parse error is still reported under error shading", "not a registration\n",
-         shading_registration_error, "Could not parse registration file, setting defaults"},
+         shading_registration_error,
+         "Could not parse registration file, setting defaults: knee_canonical-knee.reg: line 1: "
+         "'not' is not a number of the usable range"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
