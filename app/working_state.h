@@ -64,7 +64,7 @@ struct WorkingState {
     FfdGrid* current_ffd_grid = &similarity_ffd_grid;
 
     std::vector<std::array<double, 6>> lad_parameters; // last local fit per LR vertex
-    double range_units = 10.0; // search-range slider units per millimetre
+    double range_units = 10.0;                         // search-range slider units per millimetre
 
     // The shape model: mean (x y z per LR vertex), variance per mode, one mode row per LR
     // coordinate; ssm_mode_count 0 = no model.
@@ -100,6 +100,9 @@ struct WorkingState {
     std::string data_units = "mm";
     std::vector<std::int32_t> batch_job_values; // 13 per stored job
     BatchOutcome batch_outcome;                 // of the batch run last started
+    // The file name of the surface file that the last load of a pair could not read; "" when
+    // it read both.
+    std::string unread_surface_name;
 
     std::array<Surface, 2> surfaces; // first starts as LR, second as HR
     double grid_cell_size = 0.0;
@@ -110,7 +113,7 @@ struct WorkingState {
     std::string hr_data_name;
     std::string lr_data_name;
     std::string batch_prefix;
-    std::vector<std::string> batch_job_names; // 4 per stored job
+    std::vector<std::string> batch_job_names;         // 4 per stored job
     std::vector<std::string> batch_writer_surfaces;   // full paths, in natural name order
     std::vector<std::string> batch_writer_data_files; // full paths, in directory order
     // Data key (as "_thickness") -> the surfaces that have a data file with that key.

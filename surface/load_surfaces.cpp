@@ -65,6 +65,7 @@ bool parse_surface_pair(WorkingState& state, const std::string& path1, const std
 {
     Surface& first = state.surfaces[0];
     Surface& second = state.surfaces[1];
+    state.unread_surface_name.clear();
     log_status("Parsing first surface");
     // The second file is read at the same time, on a thread of its own and into a record of
     // its own: reading is mostly first touches of fresh memory, which go at the pace of one
@@ -99,19 +100,23 @@ bool parse_surface_pair(WorkingState& state, const std::string& path1, const std
     }
     if (read_alongside)
         second_reader.join();
-    if (!first_read_whole)
+    if (!first_read_whole) {
+        state.unread_surface_name = name1;
         return false;
+    }
     log_status("Parsing second surface");
     if (!read_alongside) {
-        if (!parse_surface_file(path2, name2, second))
-            return false;
+        second_read_whole = parse_surface_file(path2, name2, second);
     } else {
         if (second_failure)
             std::rethrow_exception(second_failure);
         tell_status(second_messages);
-        if (!second_read_whole)
-            return false;
-        install_read_surface(second, std::move(second_read));
+        if (second_read_whole)
+            install_read_surface(second, std::move(second_read));
+    }
+    if (!second_read_whole) {
+        state.unread_surface_name = name2;
+        return false;
     }
     bool first_is_lr = true;
     if (!fixed_order) {

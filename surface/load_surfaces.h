@@ -22,8 +22,8 @@ bool parse_surface_file(const std::string& path, const std::string& name, Surfac
 // is LR; otherwise the one file whose name contains "canonical" is LR, and when neither or both
 // do, the one with fewer vertices (the first on equal counts). Sets both names (the file name
 // without its four-character extension) and path stems (the path without as many characters).
-// False, after the reader's message, when a file cannot be read; a failure of the first file
-// skips the second.
+// False, after the reader's message, when a file cannot be read (its name is then
+// unread_surface_name); a failure of the first file skips the second.
 bool parse_surface_pair(WorkingState& state, const std::string& path1, const std::string& path2,
                         const std::string& name1, const std::string& name2, bool fixed_order);
 

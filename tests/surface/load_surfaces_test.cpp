@@ -131,6 +131,7 @@ TEST(LoadSurfaces, AFailedFileStopsTheLoad)
                                         c.name1, c.name2, false))
             << c.why;
         EXPECT_EQ(status.messages, c.messages) << c.why;
+        EXPECT_EQ(state.unread_surface_name, c.name1 == "missing.ply" ? c.name1 : c.name2) << c.why;
         EXPECT_EQ(state.surfaces[1].vertex_count, 0) << c.why;
     }
 }
