@@ -2,6 +2,7 @@
 
 #include "analysis/bone_side.h"
 #include "registration/registration_type.h"
+#include "surface/output_surface_names.h"
 #include "surface/ply_surface_reader.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
@@ -197,7 +198,8 @@ std::string side_disagreements(const WorkingState& state)
     return text;
 }
 
-std::string find_canonical_partner(const std::string& directory)
+std::string find_canonical_partner(const std::string& directory,
+                                   std::vector<std::string>* passed_over)
 {
     for (const char* extension : {".ply", ".wrl"}) {
         std::vector<std::string> matches;
@@ -209,8 +211,12 @@ std::string find_canonical_partner(const std::string& directory)
             if (name.empty() || name[0] == '.' || !ends_with(name, extension) ||
                 !entry->is_regular_file(type_error))
                 continue;
-            if (contains_canonical(name.substr(0, name.size() - 4)))
+            if (!contains_canonical(name.substr(0, name.size() - 4)))
+                continue;
+            if (!is_output_surface_name(name))
                 matches.push_back(entry->path().string());
+            else if (passed_over != nullptr)
+                passed_over->push_back(name);
         }
         if (!matches.empty())
             return *std::min_element(matches.begin(), matches.end());

@@ -54,6 +54,8 @@ const char* surfaces_loaded_message(int registration_result);
 std::string side_disagreements(const WorkingState& state);
 
 // The partner of a single chosen file: the first regular file (bytewise name order) of
-// directory whose name matches "*canonical*.ply", else "*canonical*.wrl"; "" when there is
-// none.
-std::string find_canonical_partner(const std::string& directory);
+// directory whose name matches "*canonical*.ply", else "*canonical*.wrl", passing over the
+// program's own outputs (is_output_surface_name); "" when there is none. passed_over (when
+// given) receives the file names of the outputs passed over.
+std::string find_canonical_partner(const std::string& directory,
+                                   std::vector<std::string>* passed_over = nullptr);

@@ -8,6 +8,7 @@
 #include "registration/registration_type.h"
 #include "surface/file_refusal.h"
 #include "surface/load_surfaces.h"
+#include "surface/output_surface_names.h"
 #include "surface/status_log.h"
 #include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
@@ -20,6 +21,10 @@
 #include <wx/msgdlg.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -66,10 +71,11 @@ void MyFrame::OnSurfaceOpen(wxCommandEvent&)
     wxArrayString paths, names;
     dialog.GetPaths(paths);
     dialog.GetFilenames(names);
+    std::vector<std::string> outputs;
     if (paths.size() == 1) {
         const wxString directory = wxFileName(paths[0]).GetPath();
         const std::string partner =
-            find_canonical_partner(directory.empty() ? "." : file_system_path(directory));
+            find_canonical_partner(directory.empty() ? "." : file_system_path(directory), &outputs);
         if (!partner.empty()) {
             const wxString found(partner.c_str(), *wxConvFileName);
             paths.Add(found);
@@ -77,7 +83,14 @@ void MyFrame::OnSurfaceOpen(wxCommandEvent&)
         }
     }
     if (paths.size() != 2 || names.size() != 2) {
-        log_status("Must select two surface files to load");
+        const char* message = "Must select two surface files to load";
+        if (paths.size() == 1 && !outputs.empty()) {
+            std::sort(outputs.begin(), outputs.end());
+            log_status(std::string(message) + ": the canonical files there are " +
+                       only_outputs_note(outputs));
+        } else {
+            log_status(message);
+        }
         return;
     }
     clear_surfaces();

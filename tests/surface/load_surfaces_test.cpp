@@ -1,6 +1,7 @@
 #include "surface/load_surfaces.h"
 
 #include "registration/registration_type.h"
+#include "surface/output_surface_names.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/status_capture.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -215,6 +217,52 @@ TEST(LoadSurfaces, CanonicalPartner)
     directory.write("a_canonical.ply", "");
     EXPECT_EQ(find_canonical_partner(directory.path()), directory.file("a_canonical.ply"));
     EXPECT_EQ(find_canonical_partner(directory.file("missing")), "");
+}
+
+// The program's own outputs sort before the surface they came from ('-' before '.') and would
+// be taken as its partner: annotation lines without a surface, or a moved copy.
+TEST(LoadSurfaces, CanonicalPartnerPassesOverTheProgramsOutputs)
+{
+    const struct {
+        const char* name;
+        bool output;
+    } names[] = {
+        {"knee_canonical-resaved.ply", true},
+        {"knee_canonical-mapped_landmarks.ply", true},
+        {"knee_canonical-knee-sim.ply", true},
+        {"knee_canonical-knee-aspect_lad.ply", true},
+        {"knee_canonical-knee-sim_ssm.ply", true},
+        {"knee_canonical-ssm_2_-1.ply", true},
+        {"knee_canonical.ply", false},
+        {"knee_canonical-sim.wrl", false},     // the program writes no WRL
+        {"knee_canonical-simple.ply", false},  // a suffix must end the name
+        {"knee_canonical-RIGID.ply", false},   // endings are case-sensitive
+        {"knee_canonical-ssm_a_1.ply", false}, // not two integers
+        {"knee_canonical-ssm_1.ply", false},
+        {"resaved.ply", false},
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(is_output_surface_name(n.name), n.output) << n.name;
+
+    TempDirectory directory;
+    directory.write("knee.ply", "");
+    for (const char* output : {"b_canonical-resaved.ply", "a_canonical-mapped_landmarks.ply",
+                               "a_canonical-knee-sim.ply"})
+        directory.write(output, "");
+    std::vector<std::string> passed_over;
+    EXPECT_EQ(find_canonical_partner(directory.path(), &passed_over), "");
+    std::sort(passed_over.begin(), passed_over.end());
+    EXPECT_EQ(only_outputs_note(passed_over),
+              "only the program's own outputs (a_canonical-knee-sim.ply, "
+              "a_canonical-mapped_landmarks.ply, b_canonical-resaved.ply)");
+    EXPECT_EQ(only_outputs_note({"a", "b", "c", "d", "e"}),
+              "only the program's own outputs (a, b, c and 2 more)");
+
+    // A WRL partner is better than an output, and a PLY one better still.
+    directory.write("c_canonical.wrl", "");
+    EXPECT_EQ(find_canonical_partner(directory.path()), directory.file("c_canonical.wrl"));
+    directory.write("z_canonical.ply", "");
+    EXPECT_EQ(find_canonical_partner(directory.path()), directory.file("z_canonical.ply"));
 }
 
 TEST(LoadSurfaces, TypesAndMessages)
