@@ -217,7 +217,7 @@ TEST(BatchCommandLine, AFailedJobLineSaysWhichFileFailedAndAJobMatchingNothingFa
                         "lr.ply stray.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n"
                         "lr.ply hr.ply n/a hr_thickness.bin 0 0 0 50 0 3 1 0 -1 0 0\n"
                         "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
-    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 2);
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}), 2);
     const std::string log = read_file(directory.file("jobs_log.txt"));
     EXPECT_EQ(occurrences(log, "No points within ICP distance threshold\n"), 1u);
     EXPECT_EQ(occurrences(log, "Job 1 of 4 failed: lr.ply (LR) and tiny.ply (HR): no points "
