@@ -9,7 +9,8 @@
 
 namespace {
 
-template <typename Table> int schedule_entry(const Table& table, std::int64_t iteration)
+template <typename Table>
+int schedule_entry(const Table& table, std::int64_t iteration)
 {
     if (iteration < 0)
         iteration = 0;

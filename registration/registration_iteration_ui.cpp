@@ -145,8 +145,8 @@ void MyFrame::OnAutoSequence(wxCommandEvent& event)
         return;
     scroll_slider(*this, fussy_slider, id_fussy, auto_sequence_fussy_percents.front(),
                   &MyFrame::OnFussy);
-    scroll_slider(*this, search_range_slider, id_search_range, auto_sequence_search_ranges.front(),
-                  &MyFrame::OnSearchRange);
+    scroll_slider(*this, search_range_slider, id_search_range,
+                  auto_sequence_search_ranges.front(), &MyFrame::OnSearchRange);
 }
 
 void MyFrame::OnMatchRims(wxCommandEvent&)
