@@ -213,6 +213,11 @@ extern const char load_question[];
 // The program's icon: the main window's and the About box's picture.
 wxIcon program_icon();
 
+// Status messages of a "Smooth" press that smoothed nothing: another shading shows, or no
+// surface data are shown.
+extern const char smooth_needs_data_shading_message[];
+extern const char nothing_to_smooth_message[];
+
 // Status message of a help book that could not be opened.
 extern const char help_book_missing_message[];
 
