@@ -3,6 +3,8 @@
 #include "app/control_ids.h"
 #include "app/frame.h"
 #include "registration/registration_type.h"
+#include "surface/status_log.h"
+#include "utilities/batch_outcome.h"
 #include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
 #include "view/shading_mode.h"
@@ -91,6 +93,9 @@ void MyFrame::OnStartStop(wxCommandEvent& event)
         establish_matches_and_display_alignment_error();
     if (auto_sequence_checkbox->GetValue())
         auto_sequence_checkbox->SetValue(false);
+    // A batch ends on how it went, after the last iteration's line.
+    if (batch_running)
+        log_status(batch_end_message(batch_outcome, batch_job_index, batch_job_count));
     iteration_counter = -1;
     batch_running = false;
     // The last steps of the run may have left the view unpainted to save time.
