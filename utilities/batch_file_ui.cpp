@@ -254,7 +254,9 @@ void MyFrame::start_next_batch_job()
     hr_checkbox->SetValue(show_hr);
     send_command(*this, wxEVT_CHECKBOX, id_show_hr, show_hr ? 1 : 0, &MyFrame::OnShowHR);
 
-    apply_batch_reflection(*this, value(batch_reflect) != 0);
+    // Without surfaces there is no pose to mirror, nor a registration to leave unsaved.
+    if (loaded)
+        apply_batch_reflection(*this, value(batch_reflect) != 0);
     restore_current_transform();
 
     iteration_counter = 0;

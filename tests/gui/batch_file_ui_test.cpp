@@ -501,3 +501,20 @@ TEST_F(BatchRun, AMenuBatchEndsOnOneLineSayingHowItWent)
         EXPECT_EQ(run_idle_binding_count(), 0);
     }
 }
+
+// A job whose surfaces did not load has no pose to mirror or carry over: after it nothing is
+// unsaved, so quitting or loading asks nothing.
+TEST_F(BatchRun, AJobWhoseSurfacesDidNotLoadLeavesNoRegistrationUnsaved)
+{
+    MyFrame& f = frame();
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    // Reflected on a pair that loads; then not reflected, and converted from the aspect pose,
+    // on one that does not: the poses the first job left would be mirrored back.
+    parse_batch_file(f, wxString::FromUTF8(write_batch(
+                            "jobs.run", "lr.ply hr.ply n/a n/a 1 0 0 50 0 1 7 0 -1 0 0\n"
+                                        "missing.ply hr.ply n/a n/a 0 0 0 50 0 1 -7 0 -1 0 0\n")));
+    ASSERT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
+    EXPECT_EQ(gui_test::status_text(), "Batch finished: 1 of 2 jobs failed");
+    EXPECT_EQ(f.lr_surface->vertex_count, 0);
+    EXPECT_FALSE(f.registration_unsaved);
+}
