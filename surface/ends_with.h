@@ -1,4 +1,5 @@
-// Whether a text ends with another: the file-name tests of loading and of the data files.
+// Whether a text ends with another: the file-name tests of loading, of the data files and of
+// the program's own output names.
 #pragma once
 
 #include <string>
