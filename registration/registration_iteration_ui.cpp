@@ -79,8 +79,9 @@ bool run_step(MyFrame& frame, bool command_line_batch)
 
     const bool review = current_job_is_review(frame);
     if (frame.iterations_slider->GetValue() <= 0) {
-        if (review && !main_canvas->save_canvas_image(
-                          wxString::FromUTF8(screenshot_file_name(frame)), wxBITMAP_TYPE_PNG))
+        if (review && !main_canvas->save_canvas_image(wxString::FromUTF8(screenshot_file_name(
+                                                          *frame.lr_surface, *frame.hr_surface)),
+                                                      wxBITMAP_TYPE_PNG))
             frame.batch_outcome.job_failed = true;
     } else if (review) {
         Matrix4 turn;

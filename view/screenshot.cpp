@@ -1,7 +1,5 @@
 #include "view/screenshot.h"
 
-#include "state/working_state.h"
-
 #include <algorithm>
 
 std::size_t padded_row_length(int width)
@@ -28,7 +26,7 @@ std::vector<std::uint8_t> upright_rgb(const std::vector<std::uint8_t>& read, int
     return image;
 }
 
-std::string screenshot_file_name(const WorkingState& state)
+std::string screenshot_file_name(const Surface& lr, const Surface& hr)
 {
-    return state.lr_surface->path_stem + "-" + state.hr_surface->name + ".png";
+    return lr.path_stem + "-" + hr.name + ".png";
 }

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-struct WorkingState;
-
 // Bytes per RGB row as read with a pack alignment of 4: 3 x width rounded up to a multiple of 4.
 std::size_t padded_row_length(int width);
 
@@ -21,4 +19,4 @@ std::vector<std::uint8_t> upright_rgb(const std::vector<std::uint8_t>& read, int
 
 // The picture of the loaded pair: the LR path without extension, "-", the HR name, ".png"; it
 // lands beside the LR surface file.
-std::string screenshot_file_name(const WorkingState& state);
+std::string screenshot_file_name(const Surface& lr, const Surface& hr);

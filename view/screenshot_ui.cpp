@@ -125,7 +125,7 @@ void MyFrame::OnCanvasSave(wxCommandEvent&)
         log_status("Need LR and HR surfaces");
         return;
     }
-    if (main_canvas->save_canvas_image(wxString::FromUTF8(screenshot_file_name(*this)),
-                                       wxBITMAP_TYPE_PNG))
+    if (main_canvas->save_canvas_image(
+            wxString::FromUTF8(screenshot_file_name(*lr_surface, *hr_surface)), wxBITMAP_TYPE_PNG))
         log_status("Screenshot saved");
 }

@@ -29,3 +29,11 @@ TEST(Screenshot, EmptyOrShortInputGivesNoImage)
     EXPECT_TRUE(upright_rgb({}, 10, 0).empty());
     EXPECT_TRUE(upright_rgb(std::vector<std::uint8_t>(10, 0), 3, 2).empty());
 }
+
+TEST(Screenshot, ThePictureLandsBesideTheLrSurfaceNamedForThePair)
+{
+    Surface lr, hr;
+    lr.path_stem = "/data/bones/tibia_left";
+    hr.name = "tibia ct";
+    EXPECT_EQ(screenshot_file_name(lr, hr), "/data/bones/tibia_left-tibia ct.png");
+}
