@@ -273,8 +273,8 @@ void fit_natural_axes(Surface& surface)
                         c.x == 0.0 ? 0.0 : std::atan(c.y / c.x)};
     std::vector<double> residuals(surface.rim_band.size());
     std::int64_t info = 0;
-    run_lmdif(natural_axis_residuals, &surface, static_cast<std::int64_t>(surface.rim_band.size()), 2,
-              angles, residuals.data(), axis_fit_tolerance, info);
+    run_lmdif(natural_axis_residuals, &surface, static_cast<std::int64_t>(surface.rim_band.size()),
+              2, angles, residuals.data(), axis_fit_tolerance, info);
     Point3 u = axis_from_angles(angles[0], angles[1]);
 
     Point3 band_sum;

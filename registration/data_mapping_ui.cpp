@@ -36,7 +36,8 @@ void MyFrame::OnMap(wxCommandEvent&)
     }
     double e_hr = 0.0;
     double e_lr = 0.0;
-    if (!batch_running && compute_mean_edge_lengths(*hr_surface, *lr_surface, current_transform, e_hr, e_lr)) {
+    if (!batch_running &&
+        compute_mean_edge_lengths(*hr_surface, *lr_surface, current_transform, e_hr, e_lr)) {
         const std::string question =
             undersampling_question(hr_surface->smoothing_steps, e_hr, e_lr);
         if (!question.empty()) {

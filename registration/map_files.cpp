@@ -90,7 +90,7 @@ namespace {
 
 // Every LR deformed position mapped into HR file coordinates by the current registration.
 std::vector<Point3> registered_lr_positions(const Surface& lr, const Surface& hr,
-                                           const Matrix4& current_transform)
+                                            const Matrix4& current_transform)
 {
     const Matrix4 to_hr = lr_to_hr_file_transform(lr, hr, current_transform);
     std::vector<Point3> registered(lr.deformed_positions.size());
@@ -159,8 +159,7 @@ bool append_mapped_landmarks(WorkingState& state, int registration_type)
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
     const std::string ending = " (" + hr.name + output_suffix(registration_type) + ")";
-    const std::vector<Point3> registered =
-        registered_lr_positions(lr, hr, state.current_transform);
+    const std::vector<Point3> registered = registered_lr_positions(lr, hr, state.current_transform);
     // Items and lines are made first: a line that would not read back as its item (the HR file
     // name is part of every mapped name) refuses the whole file before it is written. The items
     // join the LR lists only once the file holds them too.
@@ -215,10 +214,9 @@ bool save_lr_hr_map(WorkingState& state, int registration_type, double r2)
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
     const bool with_data = map_has_data(hr, state.lr_data_loaded);
-    const std::string name =
-        with_data ? lr_hr_data_map_name(lr, state.lr_data_name, hr, state.hr_data_name,
-                                        registration_type)
-                  : lr_hr_map_name(lr, hr, registration_type);
+    const std::string name = with_data ? lr_hr_data_map_name(lr, state.lr_data_name, hr,
+                                                             state.hr_data_name, registration_type)
+                                       : lr_hr_map_name(lr, hr, registration_type);
     const bool map_written = write_lr_hr_map(lr, hr, name, r2, with_data);
     if (map_written)
         log_status(with_data ? "Saved LR-HR vertex and data map" : "Saved LR-HR vertex map");

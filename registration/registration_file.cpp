@@ -357,7 +357,8 @@ bool save_registration(WorkingState& state)
 
 int load_registration_file(WorkingState& state, std::string* refusal)
 {
-    const Matrix4 default_pose = compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
+    const Matrix4 default_pose =
+        compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
 

@@ -33,7 +33,8 @@ void reset_registration(WorkingState& state, int type)
 {
     Surface& lr = *state.lr_surface;
     if (shows_positions_as_read(type)) {
-        *family_slot(state, type) = compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
+        *family_slot(state, type) =
+            compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
     } else if (FfdGrid* grid = family_ffd_grid(state, type)) {
         reset_ffd_grid(state.ffd_lattice(), *grid);
     } else if (std::vector<Point3>* result = stored_result(lr, type)) {

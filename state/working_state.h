@@ -55,7 +55,7 @@ struct WorkingState {
     FfdGrid* current_ffd_grid = &similarity_ffd_grid;
 
     std::vector<std::array<double, 6>> lad_parameters; // last local fit per LR vertex
-    double range_units = 10.0; // search-range slider units per millimetre
+    double range_units = 10.0;                         // search-range slider units per millimetre
 
     // The shape model: mean (x y z per LR vertex), variance per mode, one mode row per LR
     // coordinate; ssm_mode_count 0 = no model.
@@ -104,7 +104,7 @@ struct WorkingState {
     std::string hr_data_name;
     std::string lr_data_name;
     std::string batch_prefix;
-    std::vector<std::string> batch_job_names; // 4 per stored job
+    std::vector<std::string> batch_job_names;         // 4 per stored job
     std::vector<std::string> batch_writer_surfaces;   // full paths, in natural name order
     std::vector<std::string> batch_writer_data_files; // full paths, in directory order
     // Data key (as "_thickness") -> the surfaces that have a data file with that key.

@@ -1,7 +1,7 @@
 #include "view/shown_lists.h"
 
-ShownLists choose_shown_lists(ShadingMode mode, const DirtyLists& list_dirty,
-                              bool lr_ticked, bool lr_data_loaded, bool hr_has_data_list)
+ShownLists choose_shown_lists(ShadingMode mode, const DirtyLists& list_dirty, bool lr_ticked,
+                              bool lr_data_loaded, bool hr_has_data_list)
 {
     ShownLists shown;
     const auto dirty = [&](DisplayListKind kind) {

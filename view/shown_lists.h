@@ -17,5 +17,5 @@ struct ShownLists {
 
 // lr_ticked: the "LR" box is ticked; hr_has_data_list: the HR surface has a data list (HR data
 // are loaded).
-ShownLists choose_shown_lists(ShadingMode mode, const DirtyLists& list_dirty,
-                              bool lr_ticked, bool lr_data_loaded, bool hr_has_data_list);
+ShownLists choose_shown_lists(ShadingMode mode, const DirtyLists& list_dirty, bool lr_ticked,
+                              bool lr_data_loaded, bool hr_has_data_list);

@@ -106,7 +106,8 @@ TEST_F(SurfaceDataUi, LoadSmoothAndSaveThroughTheMenu)
     EXPECT_EQ(f.lr_surface->smoothing_steps, 2);
     EXPECT_DOUBLE_EQ(f.lr_surface->data[0], 1.5);
     double e_hr = 0.0, e_lr = 0.0;
-    ASSERT_TRUE(compute_mean_edge_lengths(*f.hr_surface, *f.lr_surface, f.current_transform, e_hr, e_lr));
+    ASSERT_TRUE(
+        compute_mean_edge_lengths(*f.hr_surface, *f.lr_surface, f.current_transform, e_hr, e_lr));
     EXPECT_EQ(status_text(), c_format("Smoothing FWHM: %.2f mm (LR)", 3.0 * e_lr));
 
     menu(id_save_lr_data, &MyFrame::OnDataSave);
@@ -147,7 +148,8 @@ TEST_F(SurfaceDataUi, MapAsksAboutUndersamplingOutsideBatchesAndSavesTheDataMap)
 
     // The LR edges (42 vertices) are longer than the width of the unsmoothed HR data (162).
     double e_hr = 0.0, e_lr = 0.0;
-    ASSERT_TRUE(compute_mean_edge_lengths(*f.hr_surface, *f.lr_surface, f.current_transform, e_hr, e_lr));
+    ASSERT_TRUE(
+        compute_mean_edge_lengths(*f.hr_surface, *f.lr_surface, f.current_transform, e_hr, e_lr));
     ASSERT_GT(e_lr, e_hr);
     wxCommandEvent button(wxEVT_BUTTON, id_map);
     wxString message, caption;

@@ -43,7 +43,8 @@ TEST(ComputeDefaultPose, FemurAxesAndMirroring)
 
     // Sides undetermined by name and different geometric sides: mirrored, except in a batch.
     hr.geometric_side = 0;
-    expect_matrix_near(compute_default_pose(lr, hr, batch_running), product(expected, lr.mirror), 1e-12);
+    expect_matrix_near(compute_default_pose(lr, hr, batch_running), product(expected, lr.mirror),
+                       1e-12);
     batch_running = true;
     expect_matrix_near(compute_default_pose(lr, hr, batch_running), expected, 1e-12);
 

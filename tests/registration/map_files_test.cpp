@@ -69,7 +69,8 @@ TEST_F(MapFileTest, PlainAndDataFormsLineByLine)
 
     // A map that cannot be fully written is a failure, not a saved map.
     EXPECT_FALSE(write_lr_hr_map(*state.lr_surface, *state.hr_surface, "/dev/full", 1.0, true));
-    EXPECT_FALSE(write_lr_hr_map(*state.lr_surface, *state.hr_surface, scratch.file("missing/map.csv"), 1.0, true));
+    EXPECT_FALSE(write_lr_hr_map(*state.lr_surface, *state.hr_surface,
+                                 scratch.file("missing/map.csv"), 1.0, true));
 }
 
 TEST_F(MapFileTest, NamesFollowTheLoadedData)
@@ -175,7 +176,9 @@ TEST_F(ProjectionTest, LandmarksLandOnTheRegisteredLrSurfaceInItsOwnCoordinates)
     };
     for (const Case& c : cases) {
         Point3 normal;
-        const Landmark result = project_onto_registered_lr(*state.lr_surface, *state.hr_surface, state.current_transform, hr_point(c.query), &normal);
+        const Landmark result =
+            project_onto_registered_lr(*state.lr_surface, *state.hr_surface,
+                                       state.current_transform, hr_point(c.query), &normal);
         const Point3 expected = transformed(move, c.expected_hr);
         EXPECT_NEAR(result.position.x, expected.x, 1e-9) << c.why;
         EXPECT_NEAR(result.position.y, expected.y, 1e-9) << c.why;
@@ -192,7 +195,8 @@ TEST_F(ProjectionTest, PointOnAVertexStaysOnTheVertex)
 {
     // The hit at distance 0 is not strictly nearer than the vertex at distance 0.
     place(identity_matrix());
-    const Landmark result = project_onto_registered_lr(*state.lr_surface, *state.hr_surface, state.current_transform, hr_point({1.0, 1.0, 0.0}));
+    const Landmark result = project_onto_registered_lr(
+        *state.lr_surface, *state.hr_surface, state.current_transform, hr_point({1.0, 1.0, 0.0}));
     EXPECT_EQ(result.triangle, (std::array<std::int64_t, 3>{6, 6, 6}));
     EXPECT_EQ(result.weights, (std::array<double, 2>{0.0, 0.0}));
 }
@@ -295,7 +299,8 @@ TEST_F(ProjectionTest, TextFilesIgnoreTheLocale)
         lr.data[i] = 0.5;
         hr.data[i] = 1.25;
     }
-    const bool map_written = write_lr_hr_map(*state.lr_surface, *state.hr_surface, scratch.file("map.csv"), 1.0, true);
+    const bool map_written =
+        write_lr_hr_map(*state.lr_surface, *state.hr_surface, scratch.file("map.csv"), 1.0, true);
     const bool landmarks_written = append_mapped_landmarks(state, rigid);
     std::setlocale(LC_ALL, saved.c_str());
     ASSERT_TRUE(map_written);

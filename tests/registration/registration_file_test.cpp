@@ -88,7 +88,8 @@ protected:
 
     void expect_defaults()
     {
-        const Matrix4 default_pose = compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
+        const Matrix4 default_pose =
+            compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
         for (const Matrix4* family : {&state.rigid_transform, &state.similarity_transform,
                                       &state.affine_transform, &state.aspect_transform})
             expect_matrix_near(*family, default_pose, 0.0);
@@ -354,7 +355,8 @@ TEST_F(RegistrationFileTest, VersionsConvertTheirMatricesDifferently)
     Matrix4 other_matrix;
     const double other_values[16] = {0, 1, 0, 0.5, -1, 0, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
     std::copy(std::begin(other_values), std::end(other_values), other_matrix.m.begin());
-    const Matrix4 default_pose = compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
+    const Matrix4 default_pose =
+        compute_default_pose(*state.lr_surface, *state.hr_surface, state.batch_running);
 
     // Version 13: identity means that file coordinates coincide; it is converted like any
     // matrix into the centred frames.
