@@ -1,7 +1,6 @@
 // Data files with and without their header, onto a loaded pair.
 #include "fuzz/fuzz_support.h"
 
-#include "state/working_state.h"
 #include "surface/surface_data_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
