@@ -18,3 +18,10 @@ std::string failed_job_message(std::int64_t job, std::int64_t job_count, const s
     return "Job " + std::to_string(job + 1) + " of " + std::to_string(job_count) +
            " failed: " + lr + " (LR) and " + hr + " (HR)";
 }
+
+std::string failed_jobs_summary(std::int64_t failed_jobs, std::int64_t job_count,
+                                const std::string& log_path)
+{
+    return std::to_string(failed_jobs) + " of " + std::to_string(job_count) + " jobs failed; see " +
+           log_path;
+}

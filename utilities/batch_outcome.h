@@ -27,6 +27,11 @@ extern const char unavailable_ssm_message[];
 // incomplete log, else done.
 int batch_exit_status(const BatchOutcome& outcome);
 
+// The line a command-line batch with failed jobs ends with on standard error: how many of its
+// jobs failed and the log that names them ("2 of 5 jobs failed; see jobs_log.txt").
+std::string failed_jobs_summary(std::int64_t failed_jobs, std::int64_t job_count,
+                                const std::string& log_path);
+
 // The log line of a failed job: its number counted from 1, the job count and its two surface
 // names.
 std::string failed_job_message(std::int64_t job, std::int64_t job_count, const std::string& lr,

@@ -11,8 +11,9 @@
 
 extern char** environ;
 
-int run_program(const std::vector<std::string>& arguments, std::chrono::seconds limit,
-                const std::vector<std::string>& environment, const std::string& error_file)
+ProgramRun::ProgramRun(const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment, const std::string& error_file)
+    : program_(arguments.empty() ? std::string() : arguments[0])
 {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
@@ -37,21 +38,62 @@ int run_program(const std::vector<std::string>& arguments, std::chrono::seconds 
         posix_spawn_file_actions_addopen(&actions, 2, error_file.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t child = 0;
-    const int spawned =
-        posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = argv[0] == nullptr ? -1
+                                           : posix_spawn(&child, argv[0], &actions, nullptr,
+                                                         argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    if (spawned == 0)
+        child_ = child;
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (child_ != -1 && !has_ended()) {
+        kill(child_, SIGKILL);
+        waitpid(child_, &status_, 0);
+    }
+}
+
+bool ProgramRun::has_ended()
+{
+    if (!ended_ && waitpid(child_, &status_, WNOHANG) != 0)
+        ended_ = true;
+    return ended_;
+}
+
+bool ProgramRun::wait_until(const std::function<bool()>& reached, std::chrono::seconds limit)
+{
+    if (child_ == -1)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!has_ended() && std::chrono::steady_clock::now() <= deadline) {
+        if (reached())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+int ProgramRun::exit_status(std::chrono::seconds limit)
+{
+    if (child_ == -1)
         return -1;
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
+    while (!has_ended()) {
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            ADD_FAILURE() << arguments[0] << " still ran after " << limit.count() << " s";
+            kill(child_, SIGKILL);
+            waitpid(child_, &status_, 0);
+            ended_ = true;
+            ADD_FAILURE() << program_ << " still ran after " << limit.count() << " s";
             return -1;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+int run_program(const std::vector<std::string>& arguments, std::chrono::seconds limit,
+                const std::vector<std::string>& environment, const std::string& error_file)
+{
+    return ProgramRun(arguments, environment, error_file).exit_status(limit);
 }

@@ -76,8 +76,13 @@ const LineCase line_cases[] = {
      "p/",
      {"lr.ply", "hr.ply", "n/a", "n/a"},
      {0, 0, 0, -50, 10, 20, 7, 1, -1, 0, 0, 2, 0}},
-    {"optional tokens that are not integers take the defaults; the rest is ignored",
-     {"p/", "lr.ply hr.ply n/a n/a 0 0 0 -50 10 20 7 1 -1 0 0 yes x 99 junk"},
+    {"anything after the 13th integer is ignored",
+     {"p/", "lr.ply hr.ply n/a n/a 0 0 0 -50 10 20 7 1 -1 0 0 2 1 99 junk"},
+     "p/",
+     {"lr.ply", "hr.ply", "n/a", "n/a"},
+     {0, 0, 0, -50, 10, 20, 7, 1, -1, 0, 0, 2, 1}},
+    {"blanks after the 11th integer leave the optional columns out",
+     {"p/", "lr.ply hr.ply n/a n/a 0 0 0 -50 10 20 7 1 -1 0 0 \t  "},
      "p/",
      {"lr.ply", "hr.ply", "n/a", "n/a"},
      {0, 0, 0, 50, 10, 20, 7, 1, -1, 0, 0, 0, 0}},
@@ -121,6 +126,10 @@ TEST(BatchFile, BadLinesStopTheParse)
         {"beyond the 64-bit range", {"p/", "a b c d 0 0 0 9223372036854775808 0 1 0 0 -1 0 0"}},
         {"only 10 integers", {"p/", "a b c d 0 0 0 5 0 1 0 0 -1 0"}},
         {"missing names eat the integers", {"p/", "a b 0 0 0 5 0 1 0 0 -1 0 0"}},
+        // An optional column may be left out, but a token there is read as in any other
+        // column: a mistyped "rims" must not quietly run a job with rim matching.
+        {"a word in the rims column", {"p/", "a b c d 0 0 0 5 0 1 0 0 -1 0 0 yes"}},
+        {"a word in the save HR column", {"p/", "a b c d 0 0 0 5 0 1 0 0 -1 0 0 0 x"}},
         {"a bad job after a good one",
          {"p/", "a b c d 0 0 0 5 0 1 0 0 -1 0 0", "a b c d 0 0 0 5 0 1 0 0 -1 0 zero"}},
     };
