@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -93,7 +92,9 @@ TEST(BatchCommandLine, TheExampleRunsUnattendedAndEachRunAppendsToItsLog)
 TEST(BatchCommandLine, ManyJobsWhoseSurfacesDoNotLoadNeverStallTheRun)
 {
     // Each refused job starts the next at once; without a request for the next idle event the
-    // process slept in the event loop after a few of them (fewer jobs may pass by luck).
+    // process slept in the event loop after a few of them (fewer jobs may pass by luck), and
+    // a program asleep with its jobs left is killed as stalled. However long the jobs take,
+    // all of them must have run: the failed ones and the good one after them.
     TempDirectory directory;
     ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
     std::string jobs = directory.path() + "/\n";
@@ -101,9 +102,7 @@ TEST(BatchCommandLine, ManyJobsWhoseSurfacesDoNotLoadNeverStallTheRun)
         jobs += "missing_lr.ply missing_hr.ply n/a n/a 0 0 0 50 0 3 1 0 -1 0 0\n";
     jobs += "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n";
     const std::string batch = directory.write("refused.run", jobs);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_NE(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), -1);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}), 2);
     const std::string log = read_file(directory.file("refused_log.txt"));
     EXPECT_EQ(occurrences(log, "No surfaces to register\n"), 60u);
     EXPECT_EQ(logged_errors(log).size(), 3u);
@@ -118,7 +117,7 @@ TEST(BatchCommandLine, AThinPlateSplineJobThatCannotRegisterStillEndsTheProgram)
     ASSERT_TRUE(write_landmarked_pair(directory.path(), true));
     const std::string batch = directory.write(
         "tps.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 5 10 1 -1 0 0\n");
-    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 2);
+    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}), 2);
     const std::string log = read_file(directory.file("tps_log.txt"));
     EXPECT_EQ(occurrences(log, "Repeated LR landmarks\n"), 1u);
     EXPECT_EQ(occurrences(log, "Job 1 of 1 failed: lr.ply (LR) and hr.ply (HR)\n"), 1u);
@@ -163,8 +162,7 @@ TEST(BatchCommandLine, TheExitStatusAndStandardErrorSayHowTheBatchWent)
         const std::string batch =
             c.text.empty() ? directory.file(c.file) : directory.write(c.file, c.text);
         const std::string errors = directory.file("stderr.txt");
-        EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60), {}, errors),
-                  c.status);
+        EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, {}, errors), c.status);
         std::string expected = c.error;
         for (const auto& [name, path] :
              {std::pair<std::string, std::string>{"{batch}", batch},
@@ -194,7 +192,7 @@ TEST(BatchCommandLine, ALogOnAFullDeviceIsGivenUpAndTheJobsStillRun)
     const std::string batch = directory.write(
         "full.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
     const std::string errors = directory.file("stderr.txt");
-    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60), {}, errors), 3);
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, {}, errors), 3);
     EXPECT_EQ(occurrences(read_file(errors), "Could not write batch log file"), 1u);
     EXPECT_GT(file_size(directory.file("lr-hr.reg")), 0);
 }
@@ -216,7 +214,7 @@ TEST(BatchCommandLine, TheExitStatusSaysWhetherEveryJobWentWell)
                         "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 11 1 -1 0 0\n"
                         "blocked/lr.ply blocked/hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n"
                         "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
-    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 2);
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}), 2);
     const std::string log = read_file(directory.file("jobs_log.txt"));
     EXPECT_EQ(occurrences(log, "Could not read shape model file lr.ssm: it is not made for as "
                                "many vertices as the LR surface has\n"),
@@ -250,10 +248,9 @@ TEST(BatchCommandLine, AWindowClosedBeforeTheLastJobEndedEndsWithStatus4)
     const std::string job_started = "lr (LR) and hr (HR)\n";
 
     ProgramRun program({KELVORAND_PROGRAM, batch}, {}, errors);
-    ASSERT_TRUE(program.wait_until([&] { return occurrences(read_file(log), job_started) > 0; },
-                                   std::chrono::seconds(120)));
+    ASSERT_TRUE(program.wait_until([&] { return occurrences(read_file(log), job_started) > 0; }));
     EXPECT_EQ(ask_windows_to_close(program.pid()), 1);
-    EXPECT_EQ(program.exit_status(std::chrono::seconds(120)), 4);
+    EXPECT_EQ(program.exit_status(), 4);
     EXPECT_LT(occurrences(read_file(log), job_started), 50u);
     EXPECT_EQ(occurrences(read_file(errors), "jobs failed"), 0u);
 }
