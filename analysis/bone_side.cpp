@@ -121,14 +121,18 @@ void estimate_femur_side(Surface& surface)
     surface.geometric_side = right_sum >= left_sum ? 1 : 0;
 }
 
+bool side_contradicts_shape(const Surface& surface)
+{
+    const BoneSide named = side_from_name(wxString::FromUTF8(surface.name));
+    return surface.is_femur && has_natural_frame(surface) && named != bone_undetermined &&
+           named != surface.geometric_side;
+}
+
 std::string side_disagreement_message(const Surface& surface)
 {
-    if (!surface.is_femur)
+    if (!side_contradicts_shape(surface))
         return {};
     const BoneSide named = side_from_name(wxString::FromUTF8(surface.name));
-    if (!has_natural_frame(surface) || named == bone_undetermined ||
-        named == surface.geometric_side)
-        return {};
     return "The name of " + surface.name + " says " + side_word(named) +
            " but its shape is that of a " + side_word(surface.geometric_side) +
            " femur; the side from the name is used";

@@ -32,6 +32,10 @@ bool is_proximal_name(const wxString& name);
 // Requires positions, triangles, on_rim, centroid, natural_axes and axial_extent to be current.
 void estimate_femur_side(Surface& surface);
 
+// Whether the surface is a femur with a natural frame whose name declares one side while its
+// shape is that of the other.
+bool side_contradicts_shape(const Surface& surface);
+
 // For a femur whose name declares one side while its shape is that of the other: a status text
 // naming the surface and both sides (the side from the name is the one used). "" when they
 // agree, when the name declares no side, for a surface that is no femur, and for one without
