@@ -2,6 +2,7 @@
 #include "analysis/bone_side.h"
 
 #include "analysis/surface_geometry.h"
+#include "surface/ply_surface_reader.h"
 
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/proximal_femur.h"
@@ -68,6 +69,16 @@ TEST(BoneSide, TheGeometricSideIsTheBonesOwnHoweverFinelyItIsTriangulated)
     // and sixteen times as finely: the extra vertices carry none of the curvature and must not
     // outvote the vertices that do (once, counted per vertex, they turned the right femur left).
     const Mesh right = proximal_femur();
+    // The real femur, closed as scanned with its head towards -z, cut open across its shaft
+    // 5 mm below its highest point so that it has a rim and a natural frame.
+    Surface read;
+    ASSERT_TRUE(parse_ply_file(KELVORAND_TEST_DATA "/real-femur/ProximalFemur.ply", read));
+    double highest = -1e300;
+    for (const Point3& p : read.positions)
+        highest = std::max(highest, p.z);
+    const Mesh real = kept_above({read.positions, read.triangles}, {0, 0, -1}, 5.0 - highest);
+    Matrix4 turn;
+    make_transform(turn, 10, -20, 30, 37, 71, -123);
     const struct {
         const char* name;
         Mesh mesh;
@@ -78,6 +89,11 @@ TEST(BoneSide, TheGeometricSideIsTheBonesOwnHoweverFinelyItIsTriangulated)
         {"right, subdivided twice", midpoint_subdivided(midpoint_subdivided(right)), 1},
         {"left", mirrored_in_y(right), 0},
         {"left, subdivided", midpoint_subdivided(mirrored_in_y(right)), 0},
+        {"real", real, 1},
+        {"real, subdivided", midpoint_subdivided(real), 1},
+        {"real, turned and subdivided", midpoint_subdivided(transformed_mesh(real, turn)), 1},
+        {"real, mirrored", mirrored_in_y(real), 0},
+        {"real, mirrored and subdivided", midpoint_subdivided(mirrored_in_y(real)), 0},
     };
     for (const auto& c : cases) {
         WorkingState state;
