@@ -22,6 +22,7 @@
 #include <wx/tglbtn.h>
 
 #include <cmath>
+#include <cstdio>
 
 using gui_test::frame;
 using gui_test::status_text;
@@ -141,11 +142,14 @@ TEST_F(LoadSurfaces, FinalStatusFollowsTheRegistrationFileAndShading)
         {"a registration file read whole", whole.c_str(), shading_plain,
          "Surfaces and registration loaded successfully"},
         {"a registration file that does not parse", "not a registration\n", shading_plain,
-         "Could not parse registration file, setting defaults"},
+         "Could not parse registration file, setting defaults: knee_canonical-knee.reg: line 1: "
+         "'not' is not a number of the usable range"},
         {"the alignment error replaces the success message", whole.c_str(),
          shading_registration_error, "Registration error is "},
         {"a parse error is still reported under error shading", "not a registration\n",
-         shading_registration_error, "Could not parse registration file, setting defaults"},
+         shading_registration_error,
+         "Could not parse registration file, setting defaults: knee_canonical-knee.reg: line 1: "
+         "'not' is not a number of the usable range"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -168,7 +172,8 @@ TEST_F(LoadSurfaces, AnUnreadablePartnerLoadsNothing)
     ASSERT_TRUE(write_ply_file(chosen, octahedron()));
     directory.write("hip_canonical.ply", "not a ply file");
     load(SurfaceFileChoice(chosen));
-    EXPECT_EQ(status_text(0), "Could not parse ply header");
+    EXPECT_EQ(status_text(0), "Could not parse ply header: hip_canonical.ply: Wrong magic number. "
+                              "Expected 'ply'");
     EXPECT_EQ(status_text(1), "No surfaces loaded");
     EXPECT_EQ(f.surfaces[0].vertex_count, 0);
     EXPECT_EQ(f.surfaces[1].vertex_count, 0);
@@ -182,6 +187,28 @@ TEST_F(LoadSurfaces, OneFileWithoutAPartnerIsNotEnough)
     load(SurfaceFileChoice(chosen));
     EXPECT_EQ(status_text(0), "Must select two surface files to load");
     EXPECT_EQ(f.surfaces[0].vertex_count, 0);
+}
+
+// After "Save LR-HR map" and "Save LR surface" the folder holds files that sort before the
+// canonical surface; they hold annotation lines only, or a moved copy of a surface.
+TEST_F(LoadSurfaces, TheProgramsOwnOutputsAreNoPartner)
+{
+    MyFrame& f = frame();
+    const std::string chosen = directory.file("knee.ply");
+    ASSERT_TRUE(write_ply_file(chosen, octahedron()));
+    ASSERT_TRUE(write_ply_file(directory.file("knee_canonical-knee-sim.ply"), octahedron()));
+    directory.write("knee_canonical-mapped_landmarks.ply", "comment landmark tip 1 2 3\n");
+    ASSERT_TRUE(write_ply_file(directory.file("knee_canonical.ply"), icosphere(1)));
+    load(SurfaceFileChoice(chosen));
+    EXPECT_EQ(status_text(1), "knee_canonical (LR) and knee (HR)");
+
+    ASSERT_EQ(std::remove(directory.file("knee_canonical.ply").c_str()), 0);
+    load(SurfaceFileChoice(chosen));
+    EXPECT_EQ(status_text(0), "Must select two surface files to load: the canonical files there "
+                              "are only the program's own outputs (knee_canonical-knee-sim.ply, "
+                              "knee_canonical-mapped_landmarks.ply)");
+    EXPECT_EQ(status_text(1), "knee_canonical (LR) and knee (HR)") << "the loaded pair stays";
+    EXPECT_EQ(static_cast<std::size_t>(f.lr_surface->vertex_count), icosphere(1).positions.size());
 }
 
 TEST_F(LoadSurfaces, CancellingTheUnsavedQuestionChangesNothing)
@@ -199,6 +226,75 @@ TEST_F(LoadSurfaces, CancellingTheUnsavedQuestionChangesNothing)
     EXPECT_EQ(caption, "Registration not saved");
     EXPECT_EQ(f.lr_surface->vertex_count, 42);
     EXPECT_TRUE(f.registration_unsaved);
+}
+
+// Landmarks or landcurves defined by hand and not saved are asked about before either load
+// throws them away, after an unsaved registration; the first Cancel leaves everything as it
+// was, and OK goes on to the file dialog. A batch started as from the command line asks nothing.
+TEST_F(LoadSurfaces, BothLoadsAskAboutUnsavedHandWorkFirst)
+{
+    MyFrame& f = frame();
+    const wxString hand_question =
+        "Landmarks or landcurves defined by hand not saved.\nReally load another surface file?";
+    for (const int menu : {id_load_surfaces, id_load_batch}) {
+        SCOPED_TRACE(menu);
+        for (const bool registration_unsaved : {false, true}) {
+            SCOPED_TRACE(registration_unsaved ? "registration unsaved too" : "hand work only");
+            fill_surface(*f.lr_surface, icosphere(1));
+            fill_surface(*f.hr_surface, icosphere(2));
+            f.hr_surface->landmarks.push_back(Landmark{});
+            f.hr_hand_annotations_unsaved = true;
+            f.registration_unsaved = registration_unsaved;
+            wxCommandEvent event(wxEVT_MENU, menu);
+            wxString message, caption, registration_message, registration_caption;
+            if (registration_unsaved) {
+                wxTEST_DIALOG(
+                    f.ProcessWindowEvent(event),
+                    gui_test::MessageAnswer(wxID_OK, &registration_message, &registration_caption),
+                    gui_test::MessageAnswer(wxID_CANCEL, &message, &caption));
+            } else {
+                wxTEST_DIALOG(f.ProcessWindowEvent(event),
+                              gui_test::MessageAnswer(wxID_CANCEL, &message, &caption));
+            }
+            EXPECT_EQ(message, hand_question);
+            EXPECT_EQ(caption, "Landmarks not saved");
+            EXPECT_EQ(f.lr_surface->vertex_count, 42);
+            EXPECT_EQ(f.hr_surface->landmarks.size(), 1u);
+            EXPECT_TRUE(f.hr_hand_annotations_unsaved);
+            EXPECT_EQ(f.registration_unsaved, registration_unsaved);
+
+            // OK to every question: the file dialog comes next (and is cancelled here).
+            message.clear();
+            if (registration_unsaved) {
+                wxTEST_DIALOG(
+                    f.ProcessWindowEvent(event),
+                    gui_test::MessageAnswer(wxID_OK, &registration_message, &registration_caption),
+                    gui_test::MessageAnswer(wxID_OK, &message, &caption),
+                    wxExpectModal<wxFileDialog>("", wxID_CANCEL));
+            } else {
+                wxTEST_DIALOG(f.ProcessWindowEvent(event),
+                              gui_test::MessageAnswer(wxID_OK, &message, &caption),
+                              wxExpectModal<wxFileDialog>("", wxID_CANCEL));
+            }
+            EXPECT_EQ(message, hand_question);
+            if (registration_unsaved) {
+                EXPECT_EQ(registration_message,
+                          "Current registration not saved.\nReally load another surface file?");
+            }
+            gui_test::reset_frame();
+        }
+    }
+
+    fill_surface(*f.lr_surface, icosphere(1));
+    fill_surface(*f.hr_surface, icosphere(2));
+    f.hr_hand_annotations_unsaved = true;
+    f.registration_unsaved = true;
+    parse_batch_file(
+        f,
+        wxString::FromUTF8(directory.write(
+            "jobs.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 20 1 0 -1 0 0\n")));
+    EXPECT_TRUE(f.batch_running);
+    EXPECT_FALSE(f.hand_annotations_unsaved());
 }
 
 // A running batch ends before any dialog, so it cannot go on with the pair being chosen; the
