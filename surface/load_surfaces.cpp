@@ -1,6 +1,7 @@
 #include "surface/load_surfaces.h"
 
 #include "analysis/bone_side.h"
+#include "analysis/surface_geometry.h"
 #include "registration/registration_type.h"
 #include "state/working_state.h"
 #include "surface/ends_with.h"
@@ -183,11 +184,11 @@ const char* surfaces_loaded_message(int registration_result)
     }
 }
 
-std::string side_disagreements(const Surface& lr, const Surface& hr)
+std::string femur_messages(const Surface& lr, const Surface& hr)
 {
     std::string text;
     for (const Surface* surface : {&lr, &hr}) {
-        const std::string message = side_disagreement_message(*surface);
+        const std::string message = femur_message(*surface);
         if (!message.empty())
             text += (text.empty() ? "" : "; ") + message;
     }

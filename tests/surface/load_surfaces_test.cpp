@@ -206,7 +206,7 @@ TEST(LoadSurfaces, LoadingView)
     }
 }
 
-TEST(LoadSurfaces, SideDisagreementsNameEachSurfaceLrFirst)
+TEST(LoadSurfaces, FemurMessagesNameEachSurfaceLrFirst)
 {
     // A femur whose name says left while its shape (geometric side 1) is a right one.
     const auto femur = [](const char* name) {
@@ -222,10 +222,10 @@ TEST(LoadSurfaces, SideDisagreementsNameEachSurfaceLrFirst)
                                 "femur; the side from the name is used";
     const std::string hr_text = "The name of hr_left says left but its shape is that of a right "
                                 "femur; the side from the name is used";
-    EXPECT_EQ(side_disagreements(lr, hr), lr_text + "; " + hr_text);
-    EXPECT_EQ(side_disagreements(agrees, hr), hr_text);
-    EXPECT_EQ(side_disagreements(lr, agrees), lr_text);
-    EXPECT_EQ(side_disagreements(agrees, agrees), "");
+    EXPECT_EQ(femur_messages(lr, hr), lr_text + "; " + hr_text);
+    EXPECT_EQ(femur_messages(agrees, hr), hr_text);
+    EXPECT_EQ(femur_messages(lr, agrees), lr_text);
+    EXPECT_EQ(femur_messages(agrees, agrees), "");
 }
 
 TEST(LoadSurfaces, CanonicalPartner)
