@@ -92,6 +92,7 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -111,9 +112,6 @@ constexpr double rgiant = 1.34078079299426e+153;
 constexpr size_t parallel_work = size_t{1} << 18;
 // Rows per chunk of an element-wise loop over a column.
 constexpr size_t rows_per_chunk = size_t{1} << 15;
-// Rows per block of the column updates, so that the Householder vector's block stays in the
-// first-level cache while it is applied to several columns.
-constexpr size_t update_block = 512;
 
 // ---- enorm ----
 
@@ -230,11 +228,19 @@ int forward_differences(cminpack_func_mn fcn, void* p, int m, int n, double* x, 
 }
 
 // ---- qrfac, with (Q^T) f formed alongside ----
-
-// The factorisation of lmdif's call: qrfac(m, n, fjac, ldfjac, TRUE, ipvt, n, wa1, wa2, wa3),
-// pivoting always. Its step j also does step j of lmdif's loop that forms (Q^T) f in wa4
-// (from fvec at step 0), which needs nothing but column j as step j leaves it and wa4 as the
-// steps before left it.
+//
+// The factorisation of lmdif's call qrfac(m, n, fjac, ldfjac, TRUE, ipvt, n, wa1, wa2, wa3),
+// which always pivots, together with lmdif's loop that then forms (Q^T) f in wa4 from fvec:
+// step j of that loop applies column j as step j of qrfac leaves it, the Householder vector,
+// so it is done in the same step as one more column (item n).
+//
+// Each column's update by step j is put off and done in the same pass as its dot product
+// with the Householder vector of step j + 1 (the update of each element comes first, as it
+// must, and each sum still runs in index order), so that a step passes over the remaining
+// columns once rather than twice. What step j + 1 needs before that pass is known earlier:
+// the norm downdate of step j reads only the first updated element of each column, which is
+// worked out as the update works it out; the new pivot column gets its own update first, in
+// the pass that takes its norm. A column whose norm qrfac recomputes gets its update at once.
 struct Factorisation {
     int m = 0;
     int n = 0;
@@ -246,129 +252,191 @@ struct Factorisation {
     double* wa = nullptr;
     const double* fvec = nullptr;
     double* qtf_work = nullptr; // lmdif's wa4
+    // Per column k, and at n for (Q^T) f: when pending[k], the multiple temps[k] of the last
+    // step's Householder vector that its update has still to take off (to add, for f).
+    double* temps = nullptr;
+    unsigned char* pending = nullptr;
+    // Where f's values are: fvec until its first update writes wa4.
+    const double* f_values = nullptr;
 
     double* column(int k) const { return a + static_cast<size_t>(k) * lda; }
 };
 
-// sums[g] = the sum over i < rows of v[i] * w[g][i], each in index order, as qrfac and lmdif
-// form their dot products.
-template <int G>
-void dot_products(size_t rows, const double* v, const double* const* w, double* sums)
+// Column k's pending update by the Householder vector v of step j - 1 (rows j - 1 on),
+// qrfac's a(i, k) -= temp * a(i, j - 1).
+void apply_column_update(const Factorisation& f, int j, int k)
 {
-    double s[G];
-    for (int g = 0; g < G; ++g)
-        s[g] = 0.;
-    for (size_t i = 0; i < rows; ++i) {
-        const double vi = v[i];
-        for (int g = 0; g < G; ++g)
-            s[g] += vi * w[g][i];
-    }
-    for (int g = 0; g < G; ++g)
-        sums[g] = s[g];
+    const double* __restrict v = f.column(j - 1);
+    double* __restrict a = f.column(k);
+    const double temp = f.temps[k];
+    for (size_t i = static_cast<size_t>(j - 1); i < static_cast<size_t>(f.m); ++i)
+        a[i] -= temp * v[i];
+    f.pending[k] = 0;
 }
 
-// w[i] -= temp * v[i] for i < rows.
-void subtract_multiple(size_t rows, double temp, const double* __restrict v, double* __restrict w)
+// f's pending update by the Householder vector v of step j - 1, lmdif's
+// wa4(i) += fjac(i, j - 1) * temp; on its first update the rows before come from fvec.
+void apply_residual_update(const Factorisation& f, int j)
 {
-    for (size_t i = 0; i < rows; ++i)
-        w[i] -= temp * v[i];
+    const double* __restrict v = f.column(j - 1);
+    const double* source = f.f_values;
+    double* target = f.qtf_work;
+    const double temp = f.temps[f.n];
+    const auto first = static_cast<size_t>(j - 1);
+    if (source != target)
+        std::memcpy(target, source, first * sizeof(double));
+    for (size_t i = first; i < static_cast<size_t>(f.m); ++i)
+        target[i] = source[i] + v[i] * temp;
+    f.pending[f.n] = 0;
 }
 
-// qrfac's downdate of the norm of column k after step j, with its recomputation when the
+// Step j's results for column k from its dot product with the Householder vector: the
+// multiple of its update, and qrfac's downdate of its norm, with the recomputation when the
 // downdate has cancelled too far.
-void downdate_norm(const Factorisation& f, int j, int k)
+void finish_column(const Factorisation& f, int j, int k, double sum)
 {
     constexpr double p05 = .05;
+    const double* v = f.column(j);
+    double* a = f.column(k);
+    const double temp = sum / v[j];
+    f.temps[k] = temp;
+    f.pending[k] = 1;
     double* rdiag = f.rdiag;
     if (rdiag[k] == 0.)
         return;
-    const double* a = f.column(k);
-    const double temp = a[j] / rdiag[k];
-    double d1 = 1. - temp * temp;
+    const double updated = a[j] - temp * v[j]; // a(j, k) as the update leaves it
+    const double ratio = updated / rdiag[k];
+    double d1 = 1. - ratio * ratio;
     rdiag[k] *= std::sqrt(minpack_max(0., d1));
     d1 = rdiag[k] / f.wa[k];
     if (p05 * (d1 * d1) <= epsmch) {
+        apply_column_update(f, j + 1, k);
         rdiag[k] = vector_norm(f.m - (j + 1), a + j + 1);
         f.wa[k] = rdiag[k];
     }
 }
 
-// Step j of qrfac for the G columns ks: each one's dot product with the Householder vector,
-// its update and its norm's downdate.
-template <int G> void transform_columns(const Factorisation& f, int j, const int* ks)
+// Step j for G columns ks and, with Residual, (Q^T) f: each item's pending update by step
+// j - 1 (with Pending) and its dot product with step j's Householder vector, in one pass.
+template <int G, bool Residual, bool Pending>
+void advance(const Factorisation& f, int j, const int* ks)
 {
-    const auto rows = static_cast<size_t>(f.m - j);
-    const double* v = f.column(j) + j;
-    double* w[G];
-    for (int g = 0; g < G; ++g)
-        w[g] = f.column(ks[g]) + j;
-    double sums[G];
-    dot_products<G>(rows, v, w, sums);
-    double temps[G];
-    for (int g = 0; g < G; ++g)
-        temps[g] = sums[g] / v[0];
-    for (size_t begin = 0; begin < rows; begin += update_block) {
-        const size_t length = std::min(update_block, rows - begin);
+    constexpr int items = G + (Residual ? 1 : 0);
+    const double* v = f.column(j);
+    const double* previous = Pending ? f.column(j - 1) : nullptr;
+    const double* source[items];
+    double* target[items];
+    double temp[items];
+    double sum[items];
+    for (int g = 0; g < G; ++g) {
+        target[g] = f.column(ks[g]);
+        source[g] = target[g];
+        temp[g] = f.temps[ks[g]];
+    }
+    if constexpr (Residual) {
+        source[G] = f.f_values;
+        target[G] = f.qtf_work;
+        temp[G] = f.temps[f.n];
+        if (Pending && source[G] != target[G])
+            std::memcpy(target[G], source[G], static_cast<size_t>(j - 1) * sizeof(double));
+    }
+    for (int g = 0; g < items; ++g)
+        sum[g] = 0.;
+    const auto first = static_cast<size_t>(j);
+    const auto rows = static_cast<size_t>(f.m);
+    if constexpr (Pending) {
+        const size_t i = first - 1; // the row of step j - 1: its update only
         for (int g = 0; g < G; ++g)
-            subtract_multiple(length, temps[g], v + begin, w[g] + begin);
+            target[g][i] = source[g][i] - temp[g] * previous[i];
+        if constexpr (Residual)
+            target[G][i] = source[G][i] + previous[i] * temp[G];
+    }
+    for (size_t i = first; i < rows; ++i) {
+        const double vi = v[i];
+        for (int g = 0; g < G; ++g) {
+            double w = source[g][i];
+            if constexpr (Pending) {
+                w = w - temp[g] * previous[i];
+                target[g][i] = w;
+            }
+            sum[g] += vi * w;
+        }
+        if constexpr (Residual) {
+            double w = source[G][i];
+            if constexpr (Pending) {
+                w = w + previous[i] * temp[G];
+                target[G][i] = w;
+            }
+            sum[G] += vi * w;
+        }
     }
     for (int g = 0; g < G; ++g)
-        downdate_norm(f, j, ks[g]);
-}
-
-// Step j of lmdif's loop that forms (Q^T) f: wa4 from row j on, by column j.
-void transform_residuals(const Factorisation& f, int j)
-{
-    const auto rows = static_cast<size_t>(f.m - j);
-    const double* v = f.column(j) + j;
-    const double* source = (j == 0 ? f.fvec : f.qtf_work) + j;
-    double* target = f.qtf_work + j;
-    if (v[0] != 0.) {
-        double sum = 0.;
-        dot_products<1>(rows, v, &source, &sum);
-        const double temp = -sum / v[0];
-        for (size_t i = 0; i < rows; ++i)
-            target[i] = source[i] + v[i] * temp;
-    } else if (j == 0) {
-        std::memcpy(target, source, rows * sizeof(double));
+        finish_column(f, j, ks[g], sum[g]);
+    if constexpr (Residual) {
+        f.temps[f.n] = -sum[G] / v[j];
+        f.pending[f.n] = 1;
     }
 }
 
-// The work items of step j from first to last - 1: item t < columns is column j + 1 + t, item
-// columns is (Q^T) f. Columns go four at a time, so that four dot products share each pass.
-void run_step_items(const Factorisation& f, int j, int columns, size_t first, size_t last)
+template <bool Residual, bool Pending>
+void advance_group(const Factorisation& f, int j, const int* ks, int count)
 {
-    int ks[4];
-    int count = 0;
-    const auto flush = [&] {
-        switch (count) {
-        case 4:
-            transform_columns<4>(f, j, ks);
-            break;
-        case 3:
-            transform_columns<3>(f, j, ks);
-            break;
-        case 2:
-            transform_columns<2>(f, j, ks);
-            break;
-        case 1:
-            transform_columns<1>(f, j, ks);
-            break;
-        default:
-            break;
-        }
-        count = 0;
-    };
+    switch (count) {
+    case 4:
+        advance<4, Residual, Pending>(f, j, ks);
+        break;
+    case 3:
+        advance<3, Residual, Pending>(f, j, ks);
+        break;
+    case 2:
+        advance<2, Residual, Pending>(f, j, ks);
+        break;
+    case 1:
+        advance<1, Residual, Pending>(f, j, ks);
+        break;
+    default:
+        if constexpr (Residual)
+            advance<0, Residual, Pending>(f, j, ks);
+        break;
+    }
+}
+
+// Items first to last - 1 of step j when it transforms: item t < columns is column
+// j + 1 + t, item columns is (Q^T) f. They go in groups of four of one kind (update pending
+// or not), (Q^T) f with the last group of its kind.
+void advance_items(const Factorisation& f, int j, int columns, size_t first, size_t last)
+{
+    int groups[2][4];
+    int counts[2] = {0, 0};
+    bool residual = false;
     for (size_t t = first; t < last; ++t) {
         if (t == static_cast<size_t>(columns)) {
-            transform_residuals(f, j);
+            residual = true;
             continue;
         }
-        ks[count++] = j + 1 + static_cast<int>(t);
-        if (count == 4)
-            flush();
+        const int k = j + 1 + static_cast<int>(t);
+        const int kind = f.pending[k];
+        groups[kind][counts[kind]++] = k;
+        if (counts[kind] == 4) {
+            if (kind == 1)
+                advance_group<false, true>(f, j, groups[kind], 4);
+            else
+                advance_group<false, false>(f, j, groups[kind], 4);
+            counts[kind] = 0;
+        }
     }
-    flush();
+    const int residual_kind = f.pending[f.n];
+    for (const int kind : {0, 1}) {
+        const bool with_residual = residual && kind == residual_kind;
+        if (counts[kind] == 0 && !with_residual)
+            continue;
+        if (kind == 1)
+            with_residual ? advance_group<true, true>(f, j, groups[kind], counts[kind])
+                          : advance_group<false, true>(f, j, groups[kind], counts[kind]);
+        else
+            with_residual ? advance_group<true, false>(f, j, groups[kind], counts[kind])
+                          : advance_group<false, false>(f, j, groups[kind], counts[kind]);
+    }
 }
 
 // The chunk of items for a loop over count items of rows each: whole groups of four when
@@ -414,10 +482,56 @@ void initial_norms(const Factorisation& f)
     }
 }
 
-void factorise(const Factorisation& f)
+// qrfac's exchange of columns j and kmax (kmax >= j) in one pass with the new column j's
+// pending update and the norm of its rows j on, which the pass returns.
+double exchange_and_norm(const Factorisation& f, int j, int kmax)
+{
+    double* a = f.column(j);
+    double* b = f.column(kmax); // the new column j's values, before the exchange
+    const bool pending = f.pending[kmax] != 0;
+    const double* v = pending ? f.column(j - 1) : nullptr;
+    const double temp = f.temps[kmax];
+    const auto rows = static_cast<size_t>(f.m);
+    const auto first = static_cast<size_t>(j);
+    const size_t updated_from = pending ? first - 1 : first;
+    const bool exchange = kmax != j;
+    if (exchange) {
+        for (size_t i = 0; i < updated_from; ++i)
+            std::swap(a[i], b[i]);
+        std::swap(f.temps[j], f.temps[kmax]);
+        std::swap(f.pending[j], f.pending[kmax]);
+    }
+    // Element i of the new column j, updated, into its place; the old one into column kmax.
+    const auto place = [&](size_t i) {
+        double e = b[i];
+        if (pending)
+            e = e - temp * v[i];
+        if (exchange)
+            b[i] = a[i];
+        a[i] = e;
+        return e;
+    };
+    if (pending)
+        place(first - 1);
+    const int length = f.m - j;
+    const double agiant = rgiant / static_cast<double>(length);
+    double s = 0.;
+    unsigned plain = 1;
+    for (size_t i = first; i < rows; ++i) {
+        const double e = place(i);
+        s += e * e;
+        plain &= adds_plainly(e, agiant);
+    }
+    f.pending[j] = 0;
+    return plain != 0 ? norm_from_sums(0., s, 0., 0., 0.) : literal_enorm(length, a + j);
+}
+
+void factorise(Factorisation& f)
 {
     // compute the initial column norms and initialize several arrays.
     initial_norms(f);
+    std::fill(f.pending, f.pending + f.n + 1, 0);
+    f.f_values = f.fvec;
 
     // reduce a to r with householder transformations (m >= n: lmdif checked).
     for (int j = 0; j < f.n; ++j) {
@@ -427,10 +541,6 @@ void factorise(const Factorisation& f)
             if (f.rdiag[k] > f.rdiag[kmax])
                 kmax = k;
         if (kmax != j) {
-            double* a = f.column(j);
-            double* b = f.column(kmax);
-            for (int i = 0; i < f.m; ++i)
-                std::swap(a[i], b[i]);
             f.rdiag[kmax] = f.rdiag[j];
             f.wa[kmax] = f.wa[j];
             std::swap(f.ipvt[j], f.ipvt[kmax]);
@@ -440,22 +550,40 @@ void factorise(const Factorisation& f)
         // multiple of the j-th unit vector.
         double* v = f.column(j) + j;
         const auto rows = static_cast<size_t>(f.m - j);
-        double ajnorm = vector_norm(f.m - j, v);
-        int columns = 0;
+        double ajnorm = exchange_and_norm(f, j, kmax);
+        const bool residual_pending = f.pending[f.n] != 0;
         if (ajnorm != 0.) {
             if (v[0] < 0.)
                 ajnorm = -ajnorm;
             for (size_t i = 0; i < rows; ++i)
                 v[i] /= ajnorm;
             v[0] += 1.;
-            // apply the transformation to the remaining columns and update the norms.
-            columns = f.n - (j + 1);
+            // apply the transformation to the remaining columns and update the norms; and
+            // the step of (Q^T) f, whose test fjac(j, j) != 0 holds here (v[0] >= 1).
+            const int columns = f.n - (j + 1);
+            const size_t items = static_cast<size_t>(columns) + 1;
+            parallel_for(items, items_per_chunk(items, rows), [&](size_t begin, size_t end) {
+                advance_items(f, j, columns, begin, end);
+            });
+        } else {
+            // No transformation: the columns take their pending updates alone, and column j
+            // is zero from row j on, so that the step of (Q^T) f does nothing either.
+            for (int k = j + 1; k < f.n; ++k)
+                if (f.pending[k])
+                    apply_column_update(f, j, k);
+            if (residual_pending)
+                apply_residual_update(f, j);
         }
-        const size_t items = static_cast<size_t>(columns) + 1;
-        parallel_for(items, items_per_chunk(items, rows),
-                     [&](size_t begin, size_t end) { run_step_items(f, j, columns, begin, end); });
+        if (residual_pending)
+            f.f_values = f.qtf_work;
         f.rdiag[j] = -ajnorm;
     }
+    if (f.pending[f.n]) {
+        apply_residual_update(f, f.n);
+        f.f_values = f.qtf_work;
+    }
+    if (f.f_values != f.qtf_work)
+        std::memcpy(f.qtf_work, f.fvec, static_cast<size_t>(f.m) * sizeof(double));
 }
 
 } // namespace
@@ -491,6 +619,8 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
     double dirder = 0.;
     double prered = 0.;
     const auto ld = static_cast<size_t>(ldfjac);
+    std::vector<double> factorisation_temps;
+    std::vector<unsigned char> factorisation_pending;
 
     int info = 0;
     int iflag = 0;
@@ -508,6 +638,9 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
             }
         }
     }
+
+    factorisation_temps.resize(static_cast<size_t>(n) + 1);
+    factorisation_pending.resize(static_cast<size_t>(n) + 1);
 
     // evaluate the function at the starting point and calculate its norm.
     iflag = fcn(p, m, n, x, fvec, 1);
@@ -544,6 +677,8 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
         // compute the qr factorization of the jacobian, and (q transpose)*fvec in wa4.
         {
             Factorisation f;
+            f.temps = factorisation_temps.data();
+            f.pending = factorisation_pending.data();
             f.m = m;
             f.n = n;
             f.a = fjac;

@@ -4,7 +4,7 @@
 // library's bits, on one thread and on eight.
 #include "surface/lmdif_transcription.h"
 
-#include "surface/matrix4.h"
+#include "tests/fixtures/fit_problems.h"
 #include "tests/fixtures/thread_count.h"
 
 #include <gtest/gtest.h>
@@ -21,140 +21,6 @@
 #include <vector>
 
 namespace {
-
-// A fit of m residuals over n parameters: residuals(x, fvec) writes all m.
-struct Problem {
-    int m = 0;
-    int n = 0;
-    std::function<void(const double*, double*)> residuals;
-};
-
-int call_problem(void* p, int, int, const double* x, double* fvec, int)
-{
-    static_cast<const Problem*>(p)->residuals(x, fvec);
-    return 0;
-}
-
-// A cloud of points on a lumpy ellipsoid, about 40 x 30 x 100 units, in a fixed order.
-std::vector<Point3> cloud(int points)
-{
-    std::vector<Point3> result;
-    for (int i = 0; i < points; ++i) {
-        const double u = 0.61803398875 * i;
-        const double theta = 2.0 * 3.141592653589793 * (u - std::floor(u));
-        const double z = 1.0 - 2.0 * (i + 0.5) / points;
-        const double r = std::sqrt(1.0 - z * z) * (1.0 + 0.1 * std::sin(5.0 * theta + 3.0 * z));
-        result.push_back({20.0 * r * std::cos(theta), 15.0 * r * std::sin(theta), 50.0 * z});
-    }
-    return result;
-}
-
-// The pose of 7 (similarity), 9 (aspect) or 12 (affine) parameters.
-Matrix4 pose(int n, const double* x)
-{
-    Matrix4 t;
-    if (n == 12) {
-        set_identity(t);
-        const int elements[12] = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14};
-        for (int e = 0; e < 12; ++e)
-            t[elements[e]] = x[e];
-        return t;
-    }
-    make_transform(t, x[0], x[1], x[2], x[3], x[4], x[5]);
-    for (int column = 0; column < 3; ++column)
-        for (int row = 0; row < 3; ++row)
-            t[4 * column + row] *= n == 7 ? x[6] : x[6 + column];
-    return t;
-}
-
-// The residuals of the points under the pose x against targets, the first m components.
-Problem pose_problem(int m, int n, const std::vector<double>& truth, double noise)
-{
-    const auto points = std::make_shared<std::vector<Point3>>(cloud((m + 2) / 3));
-    auto targets = std::make_shared<std::vector<double>>();
-    const Matrix4 t = pose(n, truth.data());
-    for (std::size_t i = 0; i < points->size(); ++i) {
-        const Point3 q = transformed(t, (*points)[i]);
-        for (const double c : {q.x, q.y, q.z})
-            targets->push_back(c + noise * std::sin(1.7 * static_cast<double>(targets->size())));
-    }
-    Problem problem;
-    problem.m = m;
-    problem.n = n;
-    problem.residuals = [points, targets, m, n](const double* x, double* fvec) {
-        const Matrix4 p = pose(n, x);
-        for (int i = 0; i < m; i += 3) {
-            const Point3 q = transformed(p, (*points)[static_cast<std::size_t>(i / 3)]);
-            const double c[3] = {q.x, q.y, q.z};
-            for (int k = 0; k < 3 && i + k < m; ++k)
-                fvec[i + k] = c[k] - (*targets)[static_cast<std::size_t>(i + k)];
-        }
-    };
-    return problem;
-}
-
-double cubic_b_spline(int a, double t)
-{
-    switch (a) {
-    case 0:
-        return (1 - t) * (1 - t) * (1 - t) / 6;
-    case 1:
-        return (3 * t * t * t - 6 * t * t + 4) / 6;
-    case 2:
-        return (-3 * t * t * t + 3 * t * t + 3 * t + 1) / 6;
-    default:
-        return t * t * t / 6;
-    }
-}
-
-// A 4 x 4 x 4 lattice of control points (192 values) deforming the cloud, pulled towards a
-// bent copy of it; the start is the lattice moved by `start_offset` units in a smooth pattern.
-Problem lattice_problem(int points, std::vector<double>& start, double start_offset)
-{
-    const std::vector<Point3> p = cloud(points);
-    const Point3 low{-25.0, -20.0, -55.0};
-    const Point3 size{50.0, 40.0, 110.0};
-    auto weights = std::make_shared<std::vector<std::array<double, 64>>>();
-    auto targets = std::make_shared<std::vector<Point3>>();
-    for (const Point3& q : p) {
-        const double t[3] = {(q.x - low.x) / size.x, (q.y - low.y) / size.y,
-                             (q.z - low.z) / size.z};
-        std::array<double, 64> w{};
-        for (int a = 0; a < 4; ++a)
-            for (int b = 0; b < 4; ++b)
-                for (int c = 0; c < 4; ++c)
-                    w[static_cast<std::size_t>((a * 4 + b) * 4 + c)] =
-                        cubic_b_spline(a, t[0]) * cubic_b_spline(b, t[1]) * cubic_b_spline(c, t[2]);
-        weights->push_back(w);
-        targets->push_back({q.x + 2.0 * std::sin(q.z / 30.0), q.y, q.z + 0.02 * q.x * q.y / 10.0});
-    }
-    start.assign(192, 0.0);
-    for (int a = 0; a < 4; ++a)
-        for (int b = 0; b < 4; ++b)
-            for (int c = 0; c < 4; ++c) {
-                const int e = ((a * 4 + b) * 4 + c) * 3;
-                const double lattice[3] = {low.x + (a - 1) * size.x, low.y + (b - 1) * size.y,
-                                           low.z + (c - 1) * size.z};
-                for (int axis = 0; axis < 3; ++axis)
-                    start[static_cast<std::size_t>(e + axis)] =
-                        lattice[axis] + start_offset * std::cos(0.7 * (e + axis));
-            }
-    Problem problem;
-    problem.m = 3 * points;
-    problem.n = 192;
-    problem.residuals = [weights, targets](const double* x, double* fvec) {
-        for (std::size_t i = 0; i < weights->size(); ++i) {
-            double q[3] = {0.0, 0.0, 0.0};
-            for (std::size_t k = 0; k < 64; ++k)
-                for (std::size_t axis = 0; axis < 3; ++axis)
-                    q[axis] += (*weights)[i][k] * x[3 * k + axis];
-            fvec[3 * i] = q[0] - (*targets)[i].x;
-            fvec[3 * i + 1] = q[1] - (*targets)[i].y;
-            fvec[3 * i + 2] = q[2] - (*targets)[i].z;
-        }
-    };
-    return problem;
-}
 
 // The library's settings as the program's driver uses them, with mode and nprint open.
 struct Settings {
@@ -174,7 +40,7 @@ using Lmdif = int (*)(cminpack_func_mn, void*, int, int, double*, double*, doubl
                       int, double, double*, int, double, int, int*, double*, int, int*, double*,
                       double*, double*, double*, double*);
 
-Outcome solve(Lmdif lmdif_function, const Problem& problem, const std::vector<double>& start,
+Outcome solve(Lmdif lmdif_function, const FitProblem& problem, const std::vector<double>& start,
               const Settings& settings)
 {
     const auto m = static_cast<std::size_t>(problem.m);
@@ -189,8 +55,8 @@ Outcome solve(Lmdif lmdif_function, const Problem& problem, const std::vector<do
     o.wa1 = o.wa2 = o.wa3 = o.qtf;
     o.wa4.assign(m, 7.0);
     o.ipvt.assign(n, 7);
-    o.info = lmdif_function(call_problem, const_cast<Problem*>(&problem), problem.m, problem.n,
-                            o.x.data(), o.fvec.data(), settings.tol, settings.tol, 0.0,
+    o.info = lmdif_function(fit_problem_residuals, const_cast<FitProblem*>(&problem), problem.m,
+                            problem.n, o.x.data(), o.fvec.data(), settings.tol, settings.tol, 0.0,
                             200 * (problem.n + 1), 0.0, o.diag.data(), settings.mode, 100.0,
                             settings.nprint, &o.nfev, o.fjac.data(), problem.m, o.ipvt.data(),
                             o.qtf.data(), o.wa1.data(), o.wa2.data(), o.wa3.data(), o.wa4.data());
@@ -220,7 +86,7 @@ void expect_same(const Outcome& library, const Outcome& ours, const std::string&
 
 // Runs the library once and the transcription on one thread and on eight; returns the
 // library's outcome.
-Outcome expect_library_bits(const std::string& name, const Problem& problem,
+Outcome expect_library_bits(const std::string& name, const FitProblem& problem,
                             const std::vector<double>& start, const Settings& settings = {})
 {
     Outcome library = solve(lmdif, problem, start, settings);
@@ -230,20 +96,6 @@ Outcome expect_library_bits(const std::string& name, const Problem& problem,
                     name + " on " + std::to_string(threads) + " threads");
     }
     return library;
-}
-
-const std::vector<double> similarity_truth = {3.0, -2.0, 5.0, 4.0, -3.0, 2.0, 1.05};
-const std::vector<double> aspect_truth = {3.0, -2.0, 5.0, 4.0, -3.0, 2.0, 1.05, 0.95, 1.1};
-const std::vector<double> affine_truth = {1.02, 0.05,  -0.03, -0.04, 0.98, 0.02,
-                                          0.03, -0.01, 1.05,  3.0,   -2.0, 5.0};
-
-// The same pose moved by `amount`: a little for a start near the truth, a lot for a far one.
-std::vector<double> moved_from(const std::vector<double>& truth, double amount)
-{
-    std::vector<double> start = truth;
-    for (std::size_t k = 0; k < start.size(); ++k)
-        start[k] += amount * (k % 2 == 0 ? 1.0 : -0.6) * (truth.size() == 12 && k < 9 ? 0.05 : 1.0);
-    return start;
 }
 
 TEST(TranscribedLmdif, PoseFitsHaveTheLibrarysBits)
@@ -271,7 +123,7 @@ TEST(TranscribedLmdif, PoseFitsHaveTheLibrarysBits)
     };
     for (const Case& c : cases) {
         const int n = static_cast<int>(c.truth->size());
-        const Outcome library = expect_library_bits(c.name, pose_problem(c.m, n, *c.truth, c.noise),
+        const Outcome library = expect_library_bits(c.name, pose_problem(c.m, *c.truth, c.noise),
                                                     moved_from(*c.truth, c.start_offset), {c.tol});
         EXPECT_GE(library.info, 1) << c.name;
         EXPECT_GT(library.nfev, n) << c.name;
@@ -283,7 +135,7 @@ TEST(TranscribedLmdif, LatticeFitsHaveTheLibrarysBits)
     // 192 parameters: large enough that the factorisation's steps spread over the threads.
     for (const auto& [points, offset] : {std::pair{700, 0.2}, std::pair{2000, 4.0}}) {
         std::vector<double> start;
-        const Problem problem = lattice_problem(points, start, offset);
+        const FitProblem problem = lattice_problem(points, start, offset);
         expect_library_bits("lattice of " + std::to_string(points) + " points, start off by " +
                                 std::to_string(offset),
                             problem, start);
@@ -294,7 +146,7 @@ TEST(TranscribedLmdif, TheRareBranchesHaveTheLibrarysBits)
 {
     // All zeros whatever x: a zero Jacobian, no column to pivot, the gradient test ends it.
     for (const int n : {7, 192}) {
-        Problem zeros;
+        FitProblem zeros;
         zeros.m = 1000;
         zeros.n = n;
         zeros.residuals = [](const double*, double* fvec) { std::fill(fvec, fvec + 1000, 0.0); };
@@ -305,7 +157,7 @@ TEST(TranscribedLmdif, TheRareBranchesHaveTheLibrarysBits)
     // Two parameters that nearly do the same, a tiny one and one that does nothing: the
     // downdate of the second one's norm cancels, and the factorisation recomputes it, which
     // decides whether it is pivoted before the zero column.
-    Problem collinear;
+    FitProblem collinear;
     collinear.m = 500;
     collinear.n = 5;
     collinear.residuals = [](const double* x, double* fvec) {
@@ -320,7 +172,7 @@ TEST(TranscribedLmdif, TheRareBranchesHaveTheLibrarysBits)
 
     // Residuals far below and far above the range whose squares enorm adds plainly.
     for (const double scale : {1e-160, 1e150}) {
-        Problem scaled = pose_problem(300, 7, similarity_truth, 0.01);
+        FitProblem scaled = pose_problem(300, similarity_truth, 0.01);
         scaled.residuals = [inner = scaled.residuals, scale](const double* x, double* fvec) {
             inner(x, fvec);
             for (int i = 0; i < 300; ++i)
@@ -331,13 +183,13 @@ TEST(TranscribedLmdif, TheRareBranchesHaveTheLibrarysBits)
     }
 
     // As many residuals as parameters; scaling given (mode 2) with progress calls.
-    expect_library_bits("m = n", pose_problem(12, 12, affine_truth, 0.1),
-                        moved_from(affine_truth, 1.0), {1e-10});
-    expect_library_bits("mode 2 with progress calls", pose_problem(900, 9, aspect_truth, 0.02),
+    expect_library_bits("m = n", pose_problem(12, affine_truth, 0.1), moved_from(affine_truth, 1.0),
+                        {1e-10});
+    expect_library_bits("mode 2 with progress calls", pose_problem(900, aspect_truth, 0.02),
                         moved_from(aspect_truth, 3.0), {1e-6, 2, 1});
 
     // Improper input: nothing is evaluated.
-    EXPECT_EQ(expect_library_bits("tolerance below 0", pose_problem(30, 7, similarity_truth, 0.0),
+    EXPECT_EQ(expect_library_bits("tolerance below 0", pose_problem(30, similarity_truth, 0.0),
                                   similarity_truth, {-1.0})
                   .nfev,
               0);
