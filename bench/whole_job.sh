@@ -3,7 +3,8 @@
 # pair it runs the real program headless on a batch file (40 "Similarity" iterations, the
 # registration saved) and the same job scripted with Open3D (bench/open3d_job.py), alternately,
 # ROUNDS times each, and prints the best wall time of each, their ratio and the machine's load.
-# On the femur pair it also times "Similarity + LAD": 4 iterations less 1, over 3.
+# On the femur pair it also times "Similarity + LAD" (4 iterations less 1, over 3) and
+# "Similarity + FFD" (3 iterations less 1, over 2).
 #
 #   bench/whole_job.sh [BUILD_DIR [ROUNDS [PAIR...]]]
 #
@@ -101,4 +102,11 @@ if printf '%s\n' "${pairs[@]}" | grep -qx femur; then
   done
   awk -v a="$(minimum "${one[@]}")" -v b="$(minimum "${four[@]}")" -v l="$(load)" 'BEGIN {
     printf "\nSimilarity + LAD on the femur pair: %.2f s per iteration (1 iteration %.2f s, 4 iterations %.2f s); load %s\n", (b - a) / 3, a, b, l }'
+  one=() three=()
+  for ((r = 0; r < rounds; ++r)); do
+    one+=("$(seconds kelvorand_job "$work/femur/ffd1.run")")
+    three+=("$(seconds kelvorand_job "$work/femur/ffd3.run")")
+  done
+  awk -v a="$(minimum "${one[@]}")" -v b="$(minimum "${three[@]}")" -v l="$(load)" 'BEGIN {
+    printf "Similarity + FFD on the femur pair: %.2f s per iteration (1 iteration %.2f s, 3 iterations %.2f s); load %s\n", (b - a) / 2, a, b, l }'
 fi

@@ -425,7 +425,8 @@ void advance_items(const Factorisation& f, int j, int columns, size_t first, siz
             counts[kind] = 0;
         }
     }
-    const int residual_kind = f.pending[f.n];
+    // Read only where (Q^T) f is an item: that chunk alone writes it.
+    const int residual_kind = residual ? f.pending[f.n] : -1;
     for (const int kind : {0, 1}) {
         const bool with_residual = residual && kind == residual_kind;
         if (counts[kind] == 0 && !with_residual)
