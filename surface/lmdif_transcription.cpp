@@ -200,6 +200,15 @@ double vector_norm(int n, const double* x)
     return norm;
 }
 
+// target[i] = source[i] for i < rows, over the threads when there are many.
+void copy_rows(const double* source, double* target, size_t rows)
+{
+    parallel_for(rows, rows >= parallel_work ? rows_per_chunk : rows,
+                 [&](size_t begin, size_t end) {
+                     std::memcpy(target + begin, source + begin, (end - begin) * sizeof(double));
+                 });
+}
+
 // ---- fdjac2 ----
 
 int forward_differences(cminpack_func_mn fcn, void* p, int m, int n, double* x, const double* fvec,
@@ -556,8 +565,11 @@ void factorise(Factorisation& f)
         if (ajnorm != 0.) {
             if (v[0] < 0.)
                 ajnorm = -ajnorm;
-            for (size_t i = 0; i < rows; ++i)
-                v[i] /= ajnorm;
+            parallel_for(rows, rows >= parallel_work ? rows_per_chunk : rows,
+                         [&](size_t begin, size_t end) {
+                             for (size_t i = begin; i < end; ++i)
+                                 v[i] /= ajnorm;
+                         });
             v[0] += 1.;
             // apply the transformation to the remaining columns and update the norms; and
             // the step of (Q^T) f, whose test fjac(j, j) != 0 holds here (v[0] >= 1).
@@ -837,7 +849,7 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
                     x[j] = wa2[j];
                     wa2[j] = diag[j] * x[j];
                 }
-                std::memcpy(fvec, wa4, static_cast<size_t>(m) * sizeof(double));
+                copy_rows(wa4, fvec, static_cast<size_t>(m));
                 xnorm = vector_norm(n, wa2);
                 fnorm = fnorm1;
                 ++iter;
