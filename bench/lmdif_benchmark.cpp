@@ -10,8 +10,6 @@
 #include "surface/thread_pool.h"
 #include "tests/fixtures/fit_problems.h"
 
-#include <cminpack.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,52 +21,13 @@
 
 namespace {
 
-using Lmdif = int (*)(cminpack_func_mn, void*, int, int, double*, double*, double, double, double,
-                      int, double, double*, int, double, int, int*, double*, int, int*, double*,
-                      double*, double*, double*, double*);
-
-struct Run {
-    double seconds = 0.0;
-    int nfev = 0;
-    std::vector<double> x, fvec;
-};
-
-double seconds_since(std::chrono::steady_clock::time_point start)
+// The best of rounds fits (their arrays filled beforehand, as the program's kept ones are).
+FitOutcome best_of(int rounds, LmdifFunction solver, const FitProblem& problem,
+                   const std::vector<double>& start)
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// One fit with the program's settings (tolerance 0.1), its work arrays touched beforehand as
-// the program's kept ones are.
-Run fit(Lmdif solver, const FitProblem& problem, const std::vector<double>& start)
-{
-    const auto m = static_cast<std::size_t>(problem.m);
-    const auto n = static_cast<std::size_t>(problem.n);
-    std::vector<double> work(m * n + m + 5 * n, 1.0);
-    std::vector<int> pivots(n);
-    Run run;
-    run.x = start;
-    run.fvec.assign(m, 0.0);
-    double* diag = work.data();
-    double* qtf = diag + n;
-    double* wa1 = qtf + n;
-    double* wa2 = wa1 + n;
-    double* wa3 = wa2 + n;
-    double* wa4 = wa3 + n;
-    double* fjac = wa4 + m;
-    const auto begin = std::chrono::steady_clock::now();
-    solver(fit_problem_residuals, const_cast<FitProblem*>(&problem), problem.m, problem.n,
-           run.x.data(), run.fvec.data(), 0.1, 0.1, 0.0, 200 * (problem.n + 1), 0.0, diag, 1, 100.0,
-           0, &run.nfev, fjac, problem.m, pivots.data(), qtf, wa1, wa2, wa3, wa4);
-    run.seconds = seconds_since(begin);
-    return run;
-}
-
-Run best_of(int rounds, Lmdif solver, const FitProblem& problem, const std::vector<double>& start)
-{
-    Run best = fit(solver, problem, start);
+    FitOutcome best = solve_fit(solver, problem, start);
     for (int r = 1; r < rounds; ++r) {
-        Run run = fit(solver, problem, start);
+        FitOutcome run = solve_fit(solver, problem, start);
         if (run.seconds < best.seconds)
             best = std::move(run);
     }
@@ -83,7 +42,8 @@ double evaluation_seconds(const FitProblem& problem, const std::vector<double>& 
     for (int r = 0; r < 5; ++r) {
         const auto begin = std::chrono::steady_clock::now();
         problem.residuals(x.data(), fvec.data());
-        best = std::min(best, seconds_since(begin));
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
     }
     return best;
 }
@@ -132,11 +92,11 @@ int main(int argc, char** argv)
     }
 
     for (const Case& c : cases) {
-        const Run library = best_of(rounds, lmdif, c.problem, c.start);
+        const FitOutcome library = best_of(rounds, lmdif, c.problem, c.start);
         set_worker_thread_count(1);
-        const Run one = best_of(rounds, transcribed_lmdif, c.problem, c.start);
+        const FitOutcome one = best_of(rounds, transcribed_lmdif, c.problem, c.start);
         set_worker_thread_count(threads);
-        const Run all = best_of(rounds, transcribed_lmdif, c.problem, c.start);
+        const FitOutcome all = best_of(rounds, transcribed_lmdif, c.problem, c.start);
         const bool same = same_bits(library.x, one.x) && same_bits(library.fvec, one.fvec) &&
                           same_bits(library.x, all.x) && same_bits(library.fvec, all.fvec) &&
                           library.nfev == one.nfev && library.nfev == all.nfev;

@@ -94,19 +94,21 @@ for pair in "${pairs[@]}"; do
   fi
 done
 
+# per_iteration LABEL FEW MANY: the best time of the femur job FEW.run and of MANY.run, whose
+# names end in their iteration counts, and their difference per iteration.
+per_iteration() {
+  local label="$1" few="$2" many="$3" a=() b=()
+  for ((r = 0; r < rounds; ++r)); do
+    a+=("$(seconds kelvorand_job "$work/femur/$few.run")")
+    b+=("$(seconds kelvorand_job "$work/femur/$many.run")")
+  done
+  awk -v label="$label" -v n="${few//[!0-9]/}" -v N="${many//[!0-9]/}" -v a="$(minimum "${a[@]}")" \
+    -v b="$(minimum "${b[@]}")" -v l="$(load)" 'BEGIN {
+    printf "%s on the femur pair: %.2f s per iteration (%d iteration%s %.2f s, %d iterations %.2f s); load %s\n", label, (b - a) / (N - n), n, n == 1 ? "" : "s", a, N, b, l }'
+}
+
 if printf '%s\n' "${pairs[@]}" | grep -qx femur; then
-  one=() four=()
-  for ((r = 0; r < rounds; ++r)); do
-    one+=("$(seconds kelvorand_job "$work/femur/lad1.run")")
-    four+=("$(seconds kelvorand_job "$work/femur/lad4.run")")
-  done
-  awk -v a="$(minimum "${one[@]}")" -v b="$(minimum "${four[@]}")" -v l="$(load)" 'BEGIN {
-    printf "\nSimilarity + LAD on the femur pair: %.2f s per iteration (1 iteration %.2f s, 4 iterations %.2f s); load %s\n", (b - a) / 3, a, b, l }'
-  one=() three=()
-  for ((r = 0; r < rounds; ++r)); do
-    one+=("$(seconds kelvorand_job "$work/femur/ffd1.run")")
-    three+=("$(seconds kelvorand_job "$work/femur/ffd3.run")")
-  done
-  awk -v a="$(minimum "${one[@]}")" -v b="$(minimum "${three[@]}")" -v l="$(load)" 'BEGIN {
-    printf "Similarity + FFD on the femur pair: %.2f s per iteration (1 iteration %.2f s, 3 iterations %.2f s); load %s\n", (b - a) / 2, a, b, l }'
+  echo
+  per_iteration "Similarity + LAD" lad1 lad4
+  per_iteration "Similarity + FFD" ffd1 ffd3
 fi

@@ -22,53 +22,12 @@
 
 namespace {
 
-// The library's settings as the program's driver uses them, with mode and nprint open.
-struct Settings {
-    double tol = 0.1;
-    int mode = 1;
-    int nprint = 0;
-};
-
-struct Outcome {
-    int info = -1;
-    int nfev = -1;
-    std::vector<double> x, fvec, fjac, diag, qtf, wa1, wa2, wa3, wa4;
-    std::vector<int> ipvt;
-};
-
-using Lmdif = int (*)(cminpack_func_mn, void*, int, int, double*, double*, double, double, double,
-                      int, double, double*, int, double, int, int*, double*, int, int*, double*,
-                      double*, double*, double*, double*);
-
-Outcome solve(Lmdif lmdif_function, const FitProblem& problem, const std::vector<double>& start,
-              const Settings& settings)
-{
-    const auto m = static_cast<std::size_t>(problem.m);
-    const auto n = static_cast<std::size_t>(problem.n);
-    Outcome o;
-    o.x = start;
-    // Filled with a marker, so that an entry one solver writes and the other not shows.
-    o.fvec.assign(m, 7.0);
-    o.fjac.assign(m * n, 7.0);
-    o.diag.assign(n, 2.0); // the scaling that mode 2 uses
-    o.qtf.assign(n, 7.0);
-    o.wa1 = o.wa2 = o.wa3 = o.qtf;
-    o.wa4.assign(m, 7.0);
-    o.ipvt.assign(n, 7);
-    o.info = lmdif_function(fit_problem_residuals, const_cast<FitProblem*>(&problem), problem.m,
-                            problem.n, o.x.data(), o.fvec.data(), settings.tol, settings.tol, 0.0,
-                            200 * (problem.n + 1), 0.0, o.diag.data(), settings.mode, 100.0,
-                            settings.nprint, &o.nfev, o.fjac.data(), problem.m, o.ipvt.data(),
-                            o.qtf.data(), o.wa1.data(), o.wa2.data(), o.wa3.data(), o.wa4.data());
-    return o;
-}
-
 template <typename T> bool same_bits(const std::vector<T>& a, const std::vector<T>& b)
 {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
 }
 
-void expect_same(const Outcome& library, const Outcome& ours, const std::string& what)
+void expect_same(const FitOutcome& library, const FitOutcome& ours, const std::string& what)
 {
     EXPECT_EQ(ours.info, library.info) << what;
     EXPECT_EQ(ours.nfev, library.nfev) << what;
@@ -86,13 +45,13 @@ void expect_same(const Outcome& library, const Outcome& ours, const std::string&
 
 // Runs the library once and the transcription on one thread and on eight; returns the
 // library's outcome.
-Outcome expect_library_bits(const std::string& name, const FitProblem& problem,
-                            const std::vector<double>& start, const Settings& settings = {})
+FitOutcome expect_library_bits(const std::string& name, const FitProblem& problem,
+                               const std::vector<double>& start, const FitSettings& settings = {})
 {
-    Outcome library = solve(lmdif, problem, start, settings);
+    FitOutcome library = solve_fit(lmdif, problem, start, settings);
     for (const int threads : {1, 8}) {
         const ThreadCount count(threads);
-        expect_same(library, solve(transcribed_lmdif, problem, start, settings),
+        expect_same(library, solve_fit(transcribed_lmdif, problem, start, settings),
                     name + " on " + std::to_string(threads) + " threads");
     }
     return library;
@@ -123,8 +82,9 @@ TEST(TranscribedLmdif, PoseFitsHaveTheLibrarysBits)
     };
     for (const Case& c : cases) {
         const int n = static_cast<int>(c.truth->size());
-        const Outcome library = expect_library_bits(c.name, pose_problem(c.m, *c.truth, c.noise),
-                                                    moved_from(*c.truth, c.start_offset), {c.tol});
+        const FitOutcome library =
+            expect_library_bits(c.name, pose_problem(c.m, *c.truth, c.noise),
+                                moved_from(*c.truth, c.start_offset), {c.tol});
         EXPECT_GE(library.info, 1) << c.name;
         EXPECT_GT(library.nfev, n) << c.name;
     }
