@@ -2,20 +2,25 @@
 
 #include "app/app.h"
 #include "app/control_ids.h"
+#include "app/control_splitter.h"
 #include "app/kelvorand_icon.xpm"
 #include "view/gl_canvas.h"
 
 #include <wx/checkbox.h>
+#include <wx/display.h>
 #include <wx/filename.h>
 #include <wx/fs_arc.h>
 #include <wx/icon.h>
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/notebook.h>
-#include <wx/splitter.h>
+#include <wx/settings.h>
+#include <wx/sizer.h>
 #include <wx/statusbr.h>
 #include <wx/stdpaths.h>
 #include <wx/sysopt.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,6 +29,28 @@ namespace {
 constexpr int minimum_pane_size = 50;
 // The least height of the control notebook, in dialog units: its tabs and a few rows of a page.
 constexpr int minimum_page_height = 100;
+
+// The width the notebook needs to show its widest page whole beside a vertical scroll bar, so
+// that no page scrolls sideways even when the window is too low for the pages.
+int notebook_width_for_pages(const wxNotebook& notebook)
+{
+    int widest = 0;
+    for (std::size_t i = 0; i < notebook.GetPageCount(); ++i) {
+        const wxWindow* page = notebook.GetPage(i);
+        widest = std::max(widest, page->GetSizer()->CalcMin().GetWidth() +
+                                      page->GetWindowBorderSize().GetWidth() +
+                                      wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, page));
+    }
+    return notebook.CalcSizeFromPage(wxSize(widest, 0)).GetWidth();
+}
+
+// size, made no larger than the work area of the display that window opens on (the screen
+// less the desktop's panels).
+wxSize fitted_to_work_area(const wxWindow* window, wxSize size)
+{
+    size.DecTo(wxDisplay(window).GetClientArea().GetSize());
+    return size;
+}
 
 } // namespace
 
@@ -44,27 +71,30 @@ MyFrame::MyFrame(wxWindow* parent, const wxString& title, const wxPoint& positio
     SetIcon(program_icon());
     build_menus();
 
-    auto* splitter = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                                          wxSP_LIVE_UPDATE | wxCLIP_CHILDREN, "splitter");
-    auto* canvas = new MyGLCanvas(splitter, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0,
-                                  "MyGLCanvas");
+    auto* splitter = new ControlSplitter(this);
+    auto* canvas =
+        new MyGLCanvas(splitter, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "MyGLCanvas");
     main_canvas = canvas;
-    control_notebook = new wxNotebook(splitter, id_notebook, wxDefaultPosition, wxDefaultSize,
-                                      wxNB_TOP);
+    control_notebook =
+        new wxNotebook(splitter, id_notebook, wxDefaultPosition, wxDefaultSize, wxNB_TOP);
     control_notebook->AddPage(build_registration_page(control_notebook), "Registration", false);
     control_notebook->AddPage(build_utilities_page(control_notebook), "Utilities", false);
 
     splitter->SetSashGravity(1.0);
     splitter->SetMinimumPaneSize(minimum_pane_size);
-    const wxSize start_size = control_size(this, 545, 460);
-    const int start_sash = control_size(this, 425, -1).GetWidth();
-    SetSize(start_size);
-    splitter->SplitVertically(canvas, control_notebook, start_sash);
-    // The notebook keeps the width it starts with: the view takes every change of width (sash
-    // gravity 1), and the window cannot become narrower than the notebook beside the smallest
-    // view, which would cut the notebook down for good. Its pages scroll, so a few rows of
-    // height are enough.
-    SetMinClientSize(wxSize(start_size.GetWidth() - start_sash + minimum_pane_size,
+    const wxSize full_size = control_size(this, 545, 460);
+    const int full_sash = control_size(this, 425, -1).GetWidth();
+    // The notebook gets the width the sash leaves it in the full-size window, or more when a
+    // page needs it; on a screen too small for the full size the window takes the work area and
+    // the pages scroll.
+    const int panel_width = std::max(full_size.GetWidth() - full_sash - splitter->GetSashSize(),
+                                     notebook_width_for_pages(*control_notebook));
+    SetSize(fitted_to_work_area(this, full_size));
+    splitter->split(canvas, control_notebook, panel_width);
+    // The window cannot become narrower than the notebook beside the smallest view, which
+    // would cut the notebook down (a window system may still do it; the splitter then gives the
+    // width back). Its pages scroll, so a few rows of height are enough.
+    SetMinClientSize(wxSize(panel_width + splitter->GetSashSize() + minimum_pane_size,
                             control_size(this, -1, minimum_page_height).GetHeight()));
 
     CreateStatusBar(2, wxSTB_DEFAULT_STYLE, 0);

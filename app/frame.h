@@ -37,9 +37,11 @@ public:
     void clear_surfaces();
     // Stops (pressed false) or starts (pressed true) a run through the "Start" toggle's handler.
     void press_start(bool pressed);
-    // Before loading over the current pair: asks whether an unsaved registration may be given
-    // up (never during a batch run); false when the answer is Cancel.
-    bool may_discard_registration();
+    // Before the current pair is given up (a load, quitting): asks about an unsaved
+    // registration, then about landmarks or landcurves defined by hand and not saved, with
+    // `action` as the question's second line; false at the first Cancel. Nothing is asked
+    // during a batch run.
+    bool may_discard_work(const wxString& action);
     // Shows the "Registration" page, running its page-change handling when another page was
     // shown.
     void show_registration_page();
@@ -205,8 +207,16 @@ private:
     wxDECLARE_EVENT_TABLE();
 };
 
+// The second line of the question before a load over unsaved work.
+extern const char load_question[];
+
 // The program's icon: the main window's and the About box's picture.
 wxIcon program_icon();
+
+// Status messages of a "Smooth" press that smoothed nothing: another shading shows, or no
+// surface data are shown.
+extern const char smooth_needs_data_shading_message[];
+extern const char nothing_to_smooth_message[];
 
 // Status message of a help book that could not be opened.
 extern const char help_book_missing_message[];

@@ -16,6 +16,7 @@
 #include <wx/stattext.h>
 #include <wx/tglbtn.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -39,8 +40,49 @@ wxScrolled<wxPanel>* new_page(wxWindow* notebook)
                                          wxHSCROLL | wxVSCROLL | wxSUNKEN_BORDER);
     page->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
     page->SetSizer(new wxBoxSizer(wxVERTICAL));
-    page->SetScrollRate(10, 10);
+    // Only downwards: the notebook is as wide as its widest page beside a scroll bar. A page
+    // that may scroll sideways does so by the scroll bar's width as soon as it scrolls down
+    // (the toolkit counts the bar twice over), and whenever a control at its right edge takes
+    // the focus, hiding the labels on the left.
+    page->SetScrollRate(0, 10);
     return page;
+}
+
+// Makes choice as wide as its longest label, counting later_label too, an item added later;
+// never narrower than it was made.
+void fit_to_labels(wxChoice* choice, const wxString& later_label)
+{
+    const int item = choice->Append(later_label);
+    choice->InvalidateBestSize();
+    const int width = std::max(choice->GetSize().GetWidth(), choice->GetBestSize().GetWidth());
+    choice->Delete(static_cast<unsigned int>(item));
+    choice->InvalidateBestSize();
+    choice->SetInitialSize(wxSize(width, -1));
+}
+
+// A wheel turned over control scrolls its page unless control has the focus: scrolling down a
+// long page must not change every slider or choice that passes under the pointer. The page
+// scrolls by the wheel's lines, one scroll unit each, keeping the remainder of smooth wheels.
+void give_wheel_to_page(wxWindow* control, wxScrolled<wxPanel>* page)
+{
+    control->Bind(wxEVT_MOUSEWHEEL, [control, page, rest = 0](wxMouseEvent& event) mutable {
+        if (wxWindow::FindFocus() == control || event.GetWheelDelta() <= 0) {
+            event.Skip();
+            return;
+        }
+        rest += event.GetWheelRotation();
+        const int notches = rest / event.GetWheelDelta();
+        rest -= notches * event.GetWheelDelta();
+        const int lines = notches * std::max(event.GetLinesPerAction(), 1);
+        int x = 0;
+        int y = 0;
+        page->GetViewStart(&x, &y);
+        if (event.GetWheelAxis() == wxMOUSE_WHEEL_HORIZONTAL)
+            x = std::max(x + lines, 0);
+        else
+            y = std::max(y - lines, 0);
+        page->Scroll(x, y);
+    });
 }
 
 wxBoxSizer* add_row(wxSizer* parent)
@@ -171,6 +213,7 @@ wxWindow* MyFrame::build_registration_page(wxWindow* notebook)
         registration_choice->Append(registration_type_labels[static_cast<std::size_t>(code)],
                                     code_as_client_data(code));
     registration_choice->SetSelection(0);
+    fit_to_labels(registration_choice, registration_type_labels[similarity_ssm]);
     row->Add(registration_choice, 0, flag_centre_in_row, border);
 
     row = add_row(sizer);
@@ -193,6 +236,11 @@ wxWindow* MyFrame::build_registration_page(wxWindow* notebook)
              0, flag_centre_in_row, border);
     row->Add(new wxButton(page, id_map, "Map", wxDefaultPosition, control_size(this, 23, -1)), 0,
              flag_centre_in_row, border);
+
+    for (wxWindow* control :
+         {static_cast<wxWindow*>(search_range_slider), static_cast<wxWindow*>(fussy_slider),
+          static_cast<wxWindow*>(iterations_slider), static_cast<wxWindow*>(registration_choice)})
+        give_wheel_to_page(control, page);
     return page;
 }
 
@@ -253,5 +301,10 @@ wxWindow* MyFrame::build_utilities_page(wxWindow* notebook)
     row->AddSpacer(15);
     defaults_checkbox =
         add_checkbox(writer_parent, row, id_defaults, "Defaults", true, flag_centre_in_row);
+
+    for (wxWindow* control :
+         {static_cast<wxWindow*>(ssm_mode_slider), static_cast<wxWindow*>(ssm_component_slider),
+          static_cast<wxWindow*>(ssm_creator_choice)})
+        give_wheel_to_page(control, page);
     return page;
 }

@@ -3,6 +3,8 @@
 #include "app/control_ids.h"
 #include "app/frame.h"
 #include "registration/registration_type.h"
+#include "surface/status_log.h"
+#include "utilities/batch_outcome.h"
 #include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
 #include "view/shading_mode.h"
@@ -19,6 +21,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+const char load_question[] = "Really load another surface file?";
+
 namespace {
 
 // The "Mouse" and "Surface shading" selections of the "Registration" page while "Utilities"
@@ -29,11 +33,12 @@ int remembered_shading_mode = 0;
 // "Similarity + SSM" is the twelfth item while a shape model is loaded.
 constexpr unsigned int ssm_item = similarity_ssm;
 
-// Asks whether to quit with the unsaved work that `what` names; false when the user cancels.
-bool really_quit(wxWindow* parent, const wxString& what, const wxString& caption)
+// Asks whether the unsaved work that `what` names may be given up for `action`; false when the
+// user cancels.
+bool may_give_up(wxWindow* parent, const wxString& what, const wxString& action,
+                 const wxString& caption)
 {
-    wxMessageDialog question(parent, what + "\nReally quit?", caption,
-                             wxOK | wxCANCEL | wxICON_ERROR);
+    wxMessageDialog question(parent, what + "\n" + action, caption, wxOK | wxCANCEL | wxICON_ERROR);
     return question.ShowModal() != wxID_CANCEL;
 }
 
@@ -88,6 +93,9 @@ void MyFrame::OnStartStop(wxCommandEvent& event)
         establish_matches_and_display_alignment_error();
     if (auto_sequence_checkbox->GetValue())
         auto_sequence_checkbox->SetValue(false);
+    // A batch ends on how it went, after the last iteration's line.
+    if (batch_running)
+        log_status(batch_end_message(batch_outcome, batch_job_index, batch_job_count));
     iteration_counter = -1;
     batch_running = false;
     // The last steps of the run may have left the view unpainted to save time.
@@ -135,18 +143,25 @@ void MyFrame::OnPageChanged(wxBookCtrlEvent& event)
     Refresh(true);
 }
 
+bool MyFrame::may_discard_work(const wxString& action)
+{
+    if (batch_running)
+        return true;
+    if (registration_unsaved &&
+        !may_give_up(this, "Current registration not saved.", action, "Registration not saved"))
+        return false;
+    return !hand_annotations_unsaved() ||
+           may_give_up(this, "Landmarks or landcurves defined by hand not saved.", action,
+                       "Landmarks not saved");
+}
+
 void MyFrame::OnQuit(wxCommandEvent&) { Close(false); }
 
 void MyFrame::OnClose(wxCloseEvent& event)
 {
     // A close that cannot be vetoed (the session ends) must not wait for an answer, nor may the
     // close that ends a batch.
-    const bool may_ask = !batch_running && event.CanVeto();
-    if (may_ask && ((registration_unsaved && !really_quit(this, "Current registration not saved.",
-                                                          "Registration not saved")) ||
-                    (hand_annotations_unsaved() &&
-                     !really_quit(this, "Landmarks or landcurves defined by hand not saved.",
-                                  "Landmarks not saved")))) {
+    if (event.CanVeto() && !may_discard_work("Really quit?")) {
         event.Veto();
         return;
     }

@@ -7,6 +7,8 @@
 #include "registration/registration_type.h"
 #include "registration/semilandmark_sliding.h"
 
+const char no_surfaces_to_register_message[] = "No surfaces to register";
+
 namespace {
 
 template <typename Table>

@@ -15,6 +15,9 @@ constexpr std::array<int, 10> auto_sequence_search_ranges = {60, 55, 50, 45, 40,
                                                              35, 30, 30, 30, 30};
 constexpr std::array<int, 10> auto_sequence_fussy_percents = {15, 15, 10, 10, 5, 5, 3, 3, 1, 1};
 
+// Status message of a run, or a change of the pose, with no LR surface to move.
+extern const char no_surfaces_to_register_message[];
+
 int auto_sequence_search_range(std::int64_t iteration);
 int auto_sequence_fussy_percent(std::int64_t iteration);
 

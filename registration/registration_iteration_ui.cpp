@@ -66,7 +66,7 @@ bool run_step(MyFrame& frame, bool command_line_batch)
     if (main_canvas->redraw_pending)
         return main_canvas->finish_pending_redraw();
     if (frame.lr_surface->vertex_count == 0) {
-        log_status("No surfaces to register");
+        log_status(no_surfaces_to_register_message);
         frame.batch_outcome.job_failed = true;
         go_on_after_run(frame, command_line_batch);
         return true;

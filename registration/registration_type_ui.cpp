@@ -1,7 +1,9 @@
 // The "Registration" choice and "Reset".
 #include "app/frame.h"
+#include "registration/registration_iteration.h"
 #include "registration/registration_type.h"
 #include "registration/registration_type_selection.h"
+#include "surface/status_log.h"
 #include "view/shading_mode.h"
 
 #include <wx/choice.h>
@@ -27,6 +29,11 @@ void MyFrame::OnRegistrationType(wxCommandEvent& event)
 
 void MyFrame::OnReset(wxCommandEvent&)
 {
+    // Nothing loaded: there is no pose to reset, and no registration that could go unsaved.
+    if (lr_surface->vertex_count == 0) {
+        log_status(no_surfaces_to_register_message);
+        return;
+    }
     reset_registration(*this, current_registration_type());
     establish_matches_and_display_alignment_error();
     Refresh();

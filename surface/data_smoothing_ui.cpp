@@ -12,11 +12,19 @@
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 
+const char smooth_needs_data_shading_message[] =
+    "Smooth works on the \"Surface data\" shading: select it first";
+const char nothing_to_smooth_message[] = "No surface data shown to smooth";
+
 void MyFrame::OnSmooth(wxCommandEvent&)
 {
-    if (shading_radiobox->GetSelection() != shading_surface_data ||
-        control_notebook->GetSelection() != 0)
+    if (control_notebook->GetSelection() != 0)
         return;
+    if (shading_radiobox->GetSelection() != shading_surface_data) {
+        log_status(smooth_needs_data_shading_message);
+        return;
+    }
+    bool smoothed = false;
     if (hr_checkbox->IsChecked()) {
         main_canvas->make_current();
         if (hr_surface->data_list != 0) {
@@ -24,12 +32,19 @@ void MyFrame::OnSmooth(wxCommandEvent&)
             build_display_list(list_hr_data);
             list_dirty[dirty_absolute_data_error] = true;
             list_dirty[dirty_signed_data_error] = true;
+            smoothed = true;
         }
         Refresh();
     }
     if (lr_checkbox->IsChecked()) {
+        smoothed = smoothed || lr_data_loaded;
         smooth_lr_data(*this, 1);
         Refresh();
+    }
+    // The smoothing width of earlier passes would read as the outcome of this press.
+    if (!smoothed) {
+        log_status(nothing_to_smooth_message);
+        return;
     }
     display_FWHM_estimates();
 }

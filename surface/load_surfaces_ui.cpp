@@ -16,7 +16,6 @@
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/log.h>
-#include <wx/msgdlg.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 
@@ -26,17 +25,6 @@ namespace {
 std::string file_system_path(const wxString& path) { return std::string(path.fn_str()); }
 
 } // namespace
-
-bool MyFrame::may_discard_registration()
-{
-    if (!registration_unsaved || batch_running)
-        return true;
-    wxMessageDialog question(this,
-                             "Current registration not saved.\nReally load another "
-                             "surface file?",
-                             "Registration not saved", wxOK | wxCANCEL | wxICON_ERROR);
-    return question.ShowModal() != wxID_CANCEL;
-}
 
 void MyFrame::show_registration_page()
 {
@@ -55,7 +43,7 @@ void MyFrame::OnSurfaceOpen(wxCommandEvent&)
     // unasked: it ends first.
     if (batch_running)
         press_start(false);
-    if (!may_discard_registration())
+    if (!may_discard_work(load_question))
         return;
     show_registration_page();
     wxFileDialog dialog(this, "Open surface files", wxGetCwd(), "", "PLY and WRL files|*.ply;*.wrl",

@@ -34,7 +34,8 @@ for fuzzer in "$build"/fuzz/fuzz_*; do
   [ -d "$crashes" ] && cp -r "$crashes/." "$corpus/"
   artifacts="$(mktemp -d)"
   echo "fuzzing $name for ${seconds}s"
-  if ! "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  # An input counts as a hang after a minute: a loaded machine may take seconds over one.
+  if ! "$fuzzer" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 -max_len=65536 \
        -artifact_prefix="$artifacts/" -print_final_stats=1 "$corpus" >"$artifacts/log" 2>&1; then
     tail -n 60 "$artifacts/log"
     mkdir -p "$crashes"

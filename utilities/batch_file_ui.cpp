@@ -17,7 +17,6 @@
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/log.h>
-#include <wx/msgdlg.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
 #include <wx/slider.h>
@@ -167,7 +166,7 @@ void MyFrame::OnBatchOpen(wxCommandEvent&)
     // command-line batch could even close the window): it ends first.
     if (run_active() || batch_running)
         press_start(false);
-    if (!may_discard_registration())
+    if (!may_discard_work(load_question))
         return;
     wxFileDialog dialog(this, "Open batch file", wxGetCwd(), "", "batch file|*.run",
                         wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_CHANGE_DIR);
@@ -255,7 +254,9 @@ void MyFrame::start_next_batch_job()
     hr_checkbox->SetValue(show_hr);
     send_command(*this, wxEVT_CHECKBOX, id_show_hr, show_hr ? 1 : 0, &MyFrame::OnShowHR);
 
-    apply_batch_reflection(*this, value(batch_reflect) != 0);
+    // Without surfaces there is no pose to mirror, nor a registration to leave unsaved.
+    if (loaded)
+        apply_batch_reflection(*this, value(batch_reflect) != 0);
     restore_current_transform();
 
     iteration_counter = 0;

@@ -18,3 +18,13 @@ std::string failed_job_message(std::int64_t job, std::int64_t job_count, const s
     return "Job " + std::to_string(job + 1) + " of " + std::to_string(job_count) +
            " failed: " + lr + " (LR) and " + hr + " (HR)";
 }
+
+std::string batch_end_message(const BatchOutcome& outcome, std::int64_t job, std::int64_t job_count)
+{
+    const std::string of_count = " of " + std::to_string(job_count);
+    if (!outcome.finished)
+        return "Batch stopped at job " + std::to_string(job + 1) + of_count;
+    if (outcome.failed_jobs > 0)
+        return "Batch finished: " + std::to_string(outcome.failed_jobs) + of_count + " jobs failed";
+    return "Batch finished: every job done";
+}

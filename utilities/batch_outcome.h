@@ -31,3 +31,8 @@ int batch_exit_status(const BatchOutcome& outcome);
 // names.
 std::string failed_job_message(std::int64_t job, std::int64_t job_count, const std::string& lr,
                                const std::string& hr);
+
+// The last status and log line of a batch run that ends with "Start" released: every job done,
+// how many of them failed, or the job (counted from 1) at which the run was stopped.
+std::string batch_end_message(const BatchOutcome& outcome, std::int64_t job,
+                              std::int64_t job_count);

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -81,7 +80,9 @@ TEST(BatchCommandLine, TheExampleRunsUnattendedAndEachRunAppendsToItsLog)
 TEST(BatchCommandLine, ManyJobsWhoseSurfacesDoNotLoadNeverStallTheRun)
 {
     // Each refused job starts the next at once; without a request for the next idle event the
-    // process slept in the event loop after a few of them (fewer jobs may pass by luck).
+    // process slept in the event loop after a few of them (fewer jobs may pass by luck), and
+    // a program asleep with its jobs left is killed as stalled. However long the jobs take,
+    // all of them must have run: the failed ones and the good one after them.
     TempDirectory directory;
     ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
     std::string jobs = directory.path() + "/\n";
@@ -89,9 +90,7 @@ TEST(BatchCommandLine, ManyJobsWhoseSurfacesDoNotLoadNeverStallTheRun)
         jobs += "missing_lr.ply missing_hr.ply n/a n/a 0 0 0 50 0 3 1 0 -1 0 0\n";
     jobs += "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n";
     const std::string batch = directory.write("refused.run", jobs);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_NE(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), -1);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}), 2);
     const std::string log = read_file(directory.file("refused_log.txt"));
     EXPECT_EQ(occurrences(log, "No surfaces to register\n"), 60u);
     EXPECT_EQ(logged_errors(log).size(), 3u);
@@ -106,7 +105,7 @@ TEST(BatchCommandLine, AThinPlateSplineJobThatCannotRegisterStillEndsTheProgram)
     ASSERT_TRUE(write_landmarked_pair(directory.path(), true));
     const std::string batch = directory.write(
         "tps.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 5 10 1 -1 0 0\n");
-    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 2);
+    ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}), 2);
     const std::string log = read_file(directory.file("tps_log.txt"));
     EXPECT_EQ(occurrences(log, "Repeated LR landmarks\n"), 1u);
     EXPECT_EQ(occurrences(log, "Job 1 of 1 failed: lr.ply (LR) and hr.ply (HR)\n"), 1u);
@@ -139,7 +138,7 @@ TEST(BatchCommandLine, ABatchThatCannotStartSaysWhyAndEnds)
         const std::string batch =
             c.text.empty() ? directory.file(c.file) : directory.write(c.file, c.text);
         const std::string errors = directory.file("stderr.txt");
-        EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60), {}, errors), 1);
+        EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, {}, errors), 1);
         EXPECT_EQ(occurrences(read_file(errors), c.message + ": " + batch + "\n"), 1u);
     }
 }
@@ -154,7 +153,7 @@ TEST(BatchCommandLine, ALogOnAFullDeviceIsGivenUpAndTheJobsStillRun)
     const std::string batch = directory.write(
         "full.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
     const std::string errors = directory.file("stderr.txt");
-    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60), {}, errors), 3);
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, {}, errors), 3);
     EXPECT_EQ(occurrences(read_file(errors), "Could not write batch log file"), 1u);
     EXPECT_GT(file_size(directory.file("lr-hr.reg")), 0);
 }
@@ -176,7 +175,7 @@ TEST(BatchCommandLine, TheExitStatusSaysWhetherEveryJobWentWell)
                         "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 11 1 -1 0 0\n"
                         "blocked/lr.ply blocked/hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n"
                         "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
-    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, std::chrono::seconds(60)), 2);
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}), 2);
     const std::string log = read_file(directory.file("jobs_log.txt"));
     EXPECT_EQ(occurrences(log, "Could not read shape model file lr.ssm: it is not made for as "
                                "many vertices as the LR surface has\n"),

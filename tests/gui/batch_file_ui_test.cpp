@@ -453,3 +453,68 @@ TEST_F(BatchRun, ASideWordTheShapeContradictsIsSaid)
     EXPECT_TRUE(contains(log, said + "\n")) << log;
     EXPECT_FALSE(contains(log, "The name of right_femur_proximal")) << log;
 }
+
+// A batch from the menu ends on one status and log line that says how it went, after the last
+// iteration's line: every job done, how many failed, or where it was stopped.
+TEST_F(BatchRun, AMenuBatchEndsOnOneLineSayingHowItWent)
+{
+    MyFrame& f = frame();
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    const std::string job = " n/a n/a 0 0 0 50 0 3 1 0 -1 0 0\n";
+    const std::string long_job = " n/a n/a 0 0 0 50 0 200 1 0 -1 0 0\n";
+    const struct {
+        const char* name;
+        std::string jobs;
+        bool stop_during_first_job;
+        const char* ending;
+    } cases[] = {
+        {"done", "lr.ply hr.ply" + job + "lr.ply hr.ply" + job, false,
+         "Batch finished: every job done"},
+        {"failed", "lr.ply hr.ply" + job + "missing.ply hr.ply" + job + "lr.ply hr.ply" + job,
+         false, "Batch finished: 1 of 3 jobs failed"},
+        {"stopped", "lr.ply hr.ply" + long_job + "lr.ply hr.ply" + job, true,
+         "Batch stopped at job 1 of 2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string batch = write_batch(std::string(c.name) + ".run", c.jobs);
+        parse_batch_file(f, wxString::FromUTF8(batch));
+        ASSERT_TRUE(f.batch_running);
+        if (c.stop_during_first_job) {
+            ASSERT_TRUE(gui_test::pump_until([&f] { return f.iteration_counter >= 2; }));
+            f.start_toggle->SetValue(false);
+            gui_test::send_command(f.start_toggle, wxEVT_TOGGLEBUTTON, 0);
+        }
+        ASSERT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
+
+        EXPECT_EQ(gui_test::status_text(), c.ending);
+        const std::string log = read_file(directory.file(std::string(c.name) + "_log.txt"));
+        const std::string last_line = std::string(c.ending) + "\n";
+        EXPECT_TRUE(log.size() >= last_line.size() &&
+                    log.compare(log.size() - last_line.size(), last_line.size(), last_line) == 0)
+            << log;
+        EXPECT_EQ(occurrences(log, "Batch "), 1u) << log;
+        // The iteration line comes before it, not after.
+        const std::size_t iteration = log.rfind("Iteration ");
+        ASSERT_NE(iteration, std::string::npos) << log;
+        EXPECT_LT(iteration, log.rfind(c.ending));
+        EXPECT_EQ(run_idle_binding_count(), 0);
+    }
+}
+
+// A job whose surfaces did not load has no pose to mirror or carry over: after it nothing is
+// unsaved, so quitting or loading asks nothing.
+TEST_F(BatchRun, AJobWhoseSurfacesDidNotLoadLeavesNoRegistrationUnsaved)
+{
+    MyFrame& f = frame();
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    // Reflected on a pair that loads; then not reflected, and converted from the aspect pose,
+    // on one that does not: the poses the first job left would be mirrored back.
+    parse_batch_file(f, wxString::FromUTF8(write_batch(
+                            "jobs.run", "lr.ply hr.ply n/a n/a 1 0 0 50 0 1 7 0 -1 0 0\n"
+                                        "missing.ply hr.ply n/a n/a 0 0 0 50 0 1 -7 0 -1 0 0\n")));
+    ASSERT_TRUE(gui_test::pump_until([&f] { return !f.batch_running; }));
+    EXPECT_EQ(gui_test::status_text(), "Batch finished: 1 of 2 jobs failed");
+    EXPECT_EQ(f.lr_surface->vertex_count, 0);
+    EXPECT_FALSE(f.registration_unsaved);
+}

@@ -385,12 +385,12 @@ TEST_F(MainWindow, ControlNotebookKeepsItsWidthWhenTheWindowIsShrunkAndRestored)
 
     StderrCapture warnings;
     f.SetSize(wxSize(120, 90));
-    gui_test::pump_until([&] { return f.GetSize() != start; }, std::chrono::seconds(2));
+    gui_test::pump_until([&] { return f.GetSize() != start; });
     gui_test::pump_until([] { return false; }, std::chrono::milliseconds(200));
     EXPECT_EQ(f.GetClientSize(), f.GetMinClientSize());
     EXPECT_EQ(f.control_notebook->GetSize().x, width);
     f.SetSize(start);
-    gui_test::pump_until([&] { return f.GetSize() == start; }, std::chrono::seconds(2));
+    gui_test::pump_until([&] { return f.GetSize() == start; });
     gui_test::pump_until([] { return false; }, std::chrono::milliseconds(200));
     EXPECT_EQ(f.control_notebook->GetSize().x, width);
     EXPECT_EQ(gui_test::canvas().GetSize().x, view_width);

@@ -16,6 +16,7 @@
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 
+#include <cstdint>
 #include <thread>
 
 namespace gui_test {
@@ -35,31 +36,19 @@ void pump_once()
     wxTheApp->ProcessIdle();
 }
 
-namespace {
-
-// A sanitized build runs several times slower; its time-outs must still catch only hangs.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int time_out_factor = 4;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr int time_out_factor = 4;
-#else
-constexpr int time_out_factor = 1;
-#endif
-#else
-constexpr int time_out_factor = 1;
-#endif
-
-} // namespace
-
 bool pump_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
-    const auto end = std::chrono::steady_clock::now() + time_out_factor * timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
+    // A wait gives up only once the time-out has passed, with room for a sanitized build, and
+    // the loop has also handed out as many rounds as the time-out holds: a run on a loaded
+    // machine takes longer over each round, a toolkit there answers later, and neither hangs.
+    constexpr auto pause = std::chrono::milliseconds(5);
+    const auto end = std::chrono::steady_clock::now() + KELVORAND_TEST_TIME_FACTOR * timeout;
+    const std::int64_t rounds = timeout / pause;
+    for (std::int64_t round = 0; !condition(); ++round) {
+        if (round >= rounds && std::chrono::steady_clock::now() > end)
             return condition();
         pump_once();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(pause);
     }
     return true;
 }

@@ -36,7 +36,8 @@ extern wxAssertHandler_t program_assert_handler;
 // Dispatches the pending toolkit events, then one idle round (the application's idle handlers
 // run once).
 void pump_once();
-// Pumps until condition() holds or the timeout has passed; returns condition().
+// Pumps until condition() holds or the timeout has passed (longer in a sanitized build, and
+// never before the loop has had a round for every 5 ms of it); returns condition().
 bool pump_until(const std::function<bool()>& condition,
                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // Pumps until the view has completed its OpenGL set-up; returns false on time-out.

@@ -174,9 +174,9 @@ TEST_F(HandAnnotations, UnsavedHandWorkIsAskedAboutAtQuitUntilItsSurfaceIsSaved)
     canvas().SetFocus();
     wxUIActionSimulator keyboard;
     keyboard.Char('l', wxMOD_ALT);
-    EXPECT_TRUE(gui_test::pump_until(
-        [] { return gui_test::status_text() == "LR surface file saved"; }, std::chrono::seconds(5)))
-        << gui_test::status_text();
+    EXPECT_TRUE(gui_test::pump_until([] {
+        return gui_test::status_text() == "LR surface file saved";
+    })) << gui_test::status_text();
     EXPECT_FALSE(canvas().wireframe);
     EXPECT_FALSE(f.hand_annotations_unsaved());
 

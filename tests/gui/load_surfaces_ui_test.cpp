@@ -201,6 +201,75 @@ TEST_F(LoadSurfaces, CancellingTheUnsavedQuestionChangesNothing)
     EXPECT_TRUE(f.registration_unsaved);
 }
 
+// Landmarks or landcurves defined by hand and not saved are asked about before either load
+// throws them away, after an unsaved registration; the first Cancel leaves everything as it
+// was, and OK goes on to the file dialog. A batch started as from the command line asks nothing.
+TEST_F(LoadSurfaces, BothLoadsAskAboutUnsavedHandWorkFirst)
+{
+    MyFrame& f = frame();
+    const wxString hand_question =
+        "Landmarks or landcurves defined by hand not saved.\nReally load another surface file?";
+    for (const int menu : {id_load_surfaces, id_load_batch}) {
+        SCOPED_TRACE(menu);
+        for (const bool registration_unsaved : {false, true}) {
+            SCOPED_TRACE(registration_unsaved ? "registration unsaved too" : "hand work only");
+            fill_surface(*f.lr_surface, icosphere(1));
+            fill_surface(*f.hr_surface, icosphere(2));
+            f.hr_surface->landmarks.push_back(Landmark{});
+            f.hr_hand_annotations_unsaved = true;
+            f.registration_unsaved = registration_unsaved;
+            wxCommandEvent event(wxEVT_MENU, menu);
+            wxString message, caption, registration_message, registration_caption;
+            if (registration_unsaved) {
+                wxTEST_DIALOG(
+                    f.ProcessWindowEvent(event),
+                    gui_test::MessageAnswer(wxID_OK, &registration_message, &registration_caption),
+                    gui_test::MessageAnswer(wxID_CANCEL, &message, &caption));
+            } else {
+                wxTEST_DIALOG(f.ProcessWindowEvent(event),
+                              gui_test::MessageAnswer(wxID_CANCEL, &message, &caption));
+            }
+            EXPECT_EQ(message, hand_question);
+            EXPECT_EQ(caption, "Landmarks not saved");
+            EXPECT_EQ(f.lr_surface->vertex_count, 42);
+            EXPECT_EQ(f.hr_surface->landmarks.size(), 1u);
+            EXPECT_TRUE(f.hr_hand_annotations_unsaved);
+            EXPECT_EQ(f.registration_unsaved, registration_unsaved);
+
+            // OK to every question: the file dialog comes next (and is cancelled here).
+            message.clear();
+            if (registration_unsaved) {
+                wxTEST_DIALOG(
+                    f.ProcessWindowEvent(event),
+                    gui_test::MessageAnswer(wxID_OK, &registration_message, &registration_caption),
+                    gui_test::MessageAnswer(wxID_OK, &message, &caption),
+                    wxExpectModal<wxFileDialog>("", wxID_CANCEL));
+            } else {
+                wxTEST_DIALOG(f.ProcessWindowEvent(event),
+                              gui_test::MessageAnswer(wxID_OK, &message, &caption),
+                              wxExpectModal<wxFileDialog>("", wxID_CANCEL));
+            }
+            EXPECT_EQ(message, hand_question);
+            if (registration_unsaved) {
+                EXPECT_EQ(registration_message,
+                          "Current registration not saved.\nReally load another surface file?");
+            }
+            gui_test::reset_frame();
+        }
+    }
+
+    fill_surface(*f.lr_surface, icosphere(1));
+    fill_surface(*f.hr_surface, icosphere(2));
+    f.hr_hand_annotations_unsaved = true;
+    f.registration_unsaved = true;
+    parse_batch_file(
+        f,
+        wxString::FromUTF8(directory.write(
+            "jobs.run", directory.path() + "/\nlr.ply hr.ply n/a n/a 0 0 0 50 0 20 1 0 -1 0 0\n")));
+    EXPECT_TRUE(f.batch_running);
+    EXPECT_FALSE(f.hand_annotations_unsaved());
+}
+
 // A running batch ends before any dialog, so it cannot go on with the pair being chosen; the
 // "Registration" page is shown again with its selections back.
 TEST_F(LoadSurfaces, EndsABatchRunAndReturnsToTheRegistrationPage)

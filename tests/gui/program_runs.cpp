@@ -2,16 +2,51 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
-int run_program(const std::vector<std::string>& arguments, std::chrono::seconds limit,
+namespace {
+
+// A stalled program takes less than this much processor time over a whole stall window. The
+// window is long enough for a program given a small share of a loaded machine's processors to
+// take far more, and the sanitizers only make it take more.
+constexpr std::chrono::seconds stall_window(30);
+constexpr double stalled_seconds = 0.1;
+
+// The processor time a process has taken (all its threads), in seconds; -1 when unknown.
+double processor_seconds(pid_t process)
+{
+    std::ifstream file("/proc/" + std::to_string(process) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The name in parentheses may hold blanks; user and system time are the 12th and 13th
+    // fields after it.
+    const std::size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos)
+        return -1.0;
+    std::istringstream fields(stat.substr(name_end + 1));
+    std::string field;
+    for (int i = 0; i < 11; ++i)
+        fields >> field;
+    double user = 0.0, system = 0.0;
+    if (!(fields >> user >> system))
+        return -1.0;
+    return (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+int run_program(const std::vector<std::string>& arguments,
                 const std::vector<std::string>& environment, const std::string& error_file)
 {
     std::vector<char*> argv;
@@ -42,14 +77,23 @@ int run_program(const std::vector<std::string>& arguments, std::chrono::seconds 
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return -1;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // A program that keeps working without end is left to the test's own time-out.
+    auto window_end = std::chrono::steady_clock::now() + stall_window;
+    double window_start_seconds = processor_seconds(child);
     int status = 0;
     while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            ADD_FAILURE() << arguments[0] << " still ran after " << limit.count() << " s";
-            return -1;
+        if (std::chrono::steady_clock::now() > window_end) {
+            const double seconds = processor_seconds(child);
+            if (seconds >= 0.0 && seconds - window_start_seconds < stalled_seconds) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                ADD_FAILURE() << arguments[0] << " stalled: it took "
+                              << seconds - window_start_seconds << " s of processor time in "
+                              << stall_window.count() << " s";
+                return -1;
+            }
+            window_start_seconds = seconds;
+            window_end = std::chrono::steady_clock::now() + stall_window;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

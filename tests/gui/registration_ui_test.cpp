@@ -178,6 +178,30 @@ TEST_F(Registration, WithoutSurfacesARunEndsAtOnce)
     EXPECT_FALSE(f.registration_unsaved);
 }
 
+// With nothing loaded there is no pose to reset or carry over: both buttons say so and change
+// no transform, and no registration becomes unsaved for Quit or a load to ask about.
+TEST_F(Registration, WithoutSurfacesResetAndAspectToSimilarityChangeNothing)
+{
+    MyFrame& f = frame();
+    Matrix4 stretched;
+    make_transform(stretched, 1.0, 2.0, 3.0, 10.0, 20.0, 30.0);
+    for (int e : {0, 1, 2})
+        stretched[e] *= 2.0; // not a similarity: a carried-over pose would differ
+    for (const int button : {id_reset, id_aspect_to_similarity}) {
+        for (const int type : {similarity, similarity_ffd, similarity_tps, aspect}) {
+            SCOPED_TRACE(testing::Message() << "button " << button << ", type " << type);
+            choose_type(type);
+            f.aspect_transform = stretched;
+            const Matrix4 similarity_before = f.similarity_transform;
+            gui_test::send_command(f.FindWindow(button), wxEVT_BUTTON, 0);
+            EXPECT_EQ(gui_test::status_text(0), "No surfaces to register");
+            EXPECT_FALSE(f.registration_unsaved);
+            EXPECT_EQ(f.similarity_transform.m, similarity_before.m);
+            EXPECT_EQ(f.aspect_transform.m, stretched.m);
+        }
+    }
+}
+
 TEST_F(Registration, LocalAffineRunDeformsTheLrShapeAndResetTakesItBack)
 {
     MyFrame& f = frame();

@@ -83,20 +83,23 @@ TEST_F(SurfaceDataUi, LoadSmoothAndSaveThroughTheMenu)
     EXPECT_EQ(status_text(), "Loaded LR data");
     EXPECT_TRUE(f.lr_data_loaded);
 
-    // "Smooth" works only while the data are shown on the "Registration" page.
+    // "Smooth" works only while the data are shown on the "Registration" page, and says what
+    // it needs when it smooths nothing.
     wxCommandEvent button(wxEVT_BUTTON, id_smooth);
-    f.shading_radiobox->SetSelection(shading_plain);
-    f.OnSmooth(button);
-    EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
-    f.shading_radiobox->SetSelection(shading_surface_data);
     f.control_notebook->ChangeSelection(1); // "Utilities"
     f.OnSmooth(button);
     f.control_notebook->ChangeSelection(0);
     EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
-    EXPECT_EQ(status_text(), "Loaded LR data"); // not even a width
-    f.lr_checkbox->SetValue(false);
+    EXPECT_EQ(status_text(), "Loaded LR data"); // its button is not on that page
+    f.shading_radiobox->SetSelection(shading_plain);
     f.OnSmooth(button);
     EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
+    EXPECT_EQ(status_text(), "Smooth works on the \"Surface data\" shading: select it first");
+    f.shading_radiobox->SetSelection(shading_surface_data);
+    f.lr_checkbox->SetValue(false); // the HR surface is shown, but has no data
+    f.OnSmooth(button);
+    EXPECT_EQ(f.lr_surface->smoothing_steps, 0);
+    EXPECT_EQ(status_text(), "No surface data shown to smooth");
     f.lr_checkbox->SetValue(true);
     f.OnSmooth(button);
     f.OnSmooth(button);

@@ -48,7 +48,6 @@ TEST(ThreadCountBatch, EveryFileOfTheJobTableIsTheSameOnOneThreadAndOnEight)
         TempDirectory directory;
         ASSERT_TRUE(write_batch_job_table(directory.path()));
         ASSERT_EQ(run_program({KELVORAND_PROGRAM, directory.file("jobs.run")},
-                              std::chrono::seconds(120),
                               {std::string("KELVORAND_THREADS=") + threads[run]}),
                   0);
         results[run] = files_of(directory.path());
