@@ -100,6 +100,9 @@ struct WorkingState {
     std::string data_units = "mm";
     std::vector<std::int32_t> batch_job_values; // 13 per stored job
     BatchOutcome batch_outcome;                 // of the batch run last started
+    // The file name of the surface file that the last load of a pair could not read; "" when
+    // it read both.
+    std::string unread_surface_name;
 
     std::array<Surface, 2> surfaces; // first starts as LR, second as HR
     double grid_cell_size = 0.0;

@@ -8,6 +8,7 @@
 #include "surface/annotation.h"
 #include "surface/barycentric.h"
 #include "surface/c_locale.h"
+#include "surface/output_surface_names.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"
 
@@ -150,7 +151,7 @@ Landmark project_onto_registered_lr(const WorkingState& state, const Landmark& h
 
 std::string mapped_landmarks_name(const Surface& lr)
 {
-    return lr.path_stem + "-mapped_landmarks" + ".ply";
+    return lr.path_stem + mapped_landmarks_ending;
 }
 
 bool append_mapped_landmarks(WorkingState& state, int registration_type)

@@ -6,14 +6,15 @@
 #include "registration/result_file.h"
 #include "surface/c_locale.h"
 #include "surface/coordinate_range.h"
+#include "surface/file_refusal.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 #include <utility>
-#include <functional>
 
 namespace {
 
@@ -28,6 +29,7 @@ constexpr const char* grid_comments[grid_count] = {
     "# affine 4x4x4 B-spline control points (x y z x y z x ...)",
     "# aspect 4x4x4 B-spline control points (x y z x y z x ...)"};
 constexpr std::size_t grid_size = 192;
+constexpr const char* family_names[family_count] = {"rigid", "similarity", "affine", "aspect"};
 
 std::array<Matrix4*, family_count> families(WorkingState& state)
 {
@@ -63,26 +65,24 @@ constexpr ResultSlot saving_order[] = {result_similarity_lad, result_affine_lad,
 constexpr ResultSlot loading_order[] = {result_affine_lad, result_similarity_lad, result_aspect_lad,
                                         result_similarity_ssm, result_similarity_tps};
 
-std::string file_name_part(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // ---- Reading ----------------------------------------------------------------------------
 
-// Calls take(line) for every data line of the stream: lines end at LF, CR LF or CR; tabs count
-// as blanks; leading blanks are removed; empty lines and lines beginning with "#" are skipped.
-// first_line (when given) receives the stream's first line with its tabs as blanks. Stops when take
-// returns false, and then returns false.
+// Calls take(line, number) for every data line of the stream, number counted from 1: lines end
+// at LF, CR LF or CR; tabs count as blanks; leading blanks are removed; empty lines and lines
+// beginning with "#" are skipped. first_line (when given) receives the stream's first line with
+// its tabs as blanks. Stops when take returns false, and then returns false.
 bool for_each_data_line(std::istream& in, std::string* first_line,
-                        const std::function<bool(const std::string&)>& take)
+                        const std::function<bool(const std::string&, long long)>& take)
 {
     std::string chunk;
     bool first = true;
+    long long number = 0;
     while (std::getline(in, chunk)) {
         std::size_t start = 0;
         while (start <= chunk.size()) {
+            // The empty rest after the CR of a CR LF is no line of its own.
+            if (start == 0 || start < chunk.size())
+                ++number;
             std::size_t end = chunk.find('\r', start);
             if (end == std::string::npos)
                 end = chunk.size();
@@ -102,7 +102,7 @@ bool for_each_data_line(std::istream& in, std::string* first_line,
             const std::size_t text = line.find_first_not_of(' ');
             if (text == std::string::npos || line[text] == '#')
                 continue;
-            if (!take(line.substr(text)))
+            if (!take(line.substr(text), number))
                 return false;
         }
     }
@@ -112,14 +112,18 @@ bool for_each_data_line(std::istream& in, std::string* first_line,
 // Reads `count` numbers from the start of a data line into values: each token runs to the next
 // blank and must convert whole to a finite double within the usable coordinate range ("nan",
 // "inf", overflows and numbers beyond the float range do not): larger ones would overflow the
-// products the poses and grids go through.
-bool read_numbers(const std::string& line, double* values, std::size_t count)
+// products the poses and grids go through. On failure why (when given) says what is wrong.
+bool read_numbers(const std::string& line, double* values, std::size_t count,
+                  std::string* why = nullptr)
 {
     std::size_t at = 0;
     for (std::size_t i = 0; i < count; ++i) {
         at = line.find_first_not_of(' ', at);
-        if (at == std::string::npos)
+        if (at == std::string::npos) {
+            if (why != nullptr)
+                *why = c_format("%zu numbers where %zu are expected", i, count);
             return false;
+        }
         std::size_t end = line.find(' ', at);
         if (end == std::string::npos)
             end = line.size();
@@ -127,8 +131,11 @@ bool read_numbers(const std::string& line, double* values, std::size_t count)
         const char* stop = nullptr;
         double value = 0.0;
         if (!parse_double(token.c_str(), value, &stop) || stop != token.c_str() + token.size() ||
-            !is_usable_coordinate(value))
+            !is_usable_coordinate(value)) {
+            if (why != nullptr)
+                *why = "'" + token.substr(0, 40) + "' is not a number of the usable range";
             return false;
+        }
         values[i] = value;
         at = end;
     }
@@ -136,10 +143,10 @@ bool read_numbers(const std::string& line, double* values, std::size_t count)
 }
 
 // Row r of the matrix from the first four numbers of the line.
-bool read_row(const std::string& line, Matrix4& matrix, int r)
+bool read_row(const std::string& line, Matrix4& matrix, int r, std::string* why = nullptr)
 {
     double row[4];
-    if (!read_numbers(line, row, 4))
+    if (!read_numbers(line, row, 4, why))
         return false;
     for (int c = 0; c < 4; ++c)
         matrix[r + 4 * c] = row[c];
@@ -187,8 +194,9 @@ class RecordReader {
 public:
     explicit RecordReader(RegistrationRecord& record) : record_(record) {}
 
-    bool take(const std::string& line)
+    bool take(const std::string& line, long long number)
     {
+        line_ = number;
         const bool unversioned = record_.version == RegVersion::unversioned;
         if (item_ < 16) {
             if (unversioned && item_ == 12) {
@@ -198,10 +206,12 @@ public:
                 return true;
             }
             Matrix4& matrix = record_.matrices[static_cast<std::size_t>(item_ / 4)];
-            if (!read_row(line, matrix, item_ % 4))
-                return fail();
+            std::string why;
+            if (!read_row(line, matrix, item_ % 4, &why))
+                return fail(why);
             if (item_ % 4 == 3 && is_singular(matrix))
-                return fail();
+                return fail(std::string("the ") + family_names[item_ / 4] +
+                            " matrix has no inverse");
             ++item_;
             return true;
         }
@@ -211,15 +221,19 @@ public:
                 return true;
             }
             FfdGrid& grid = record_.grids[static_cast<std::size_t>(item_ - 16)];
-            if (!read_numbers(line, grid.values.data(), grid_size))
-                return fail();
+            std::string why;
+            if (!read_numbers(line, grid.values.data(), grid_size, &why))
+                return fail(why);
             ++item_;
             if (unversioned && item_ == 18)
                 item_ = 19; // no aspect grid either
             return true;
         }
-        return fail(); // a data line after the last item
+        return fail("a data line after the last grid");
     }
+
+    // Why the file did not parse: "line 12: ...".
+    const std::string& refusal() const { return refusal_; }
 
     ReadOutcome outcome() const
     {
@@ -229,9 +243,10 @@ public:
     }
 
 private:
-    bool fail()
+    bool fail(const std::string& why)
     {
         failed_ = true;
+        refusal_ = "line " + std::to_string(line_) + ": " + why;
         return false;
     }
 
@@ -239,6 +254,8 @@ private:
     int item_ = 0;
     bool v10_line_skipped_ = false;
     bool failed_ = false;
+    long long line_ = 0;
+    std::string refusal_;
 };
 
 // A registration file is a few hundred kilobytes at most; anything far larger (or endless)
@@ -337,14 +354,16 @@ bool save_registration(WorkingState& state)
     return true;
 }
 
-int load_registration_file(WorkingState& state)
+int load_registration_file(WorkingState& state, std::string* refusal)
 {
     const Matrix4 default_pose = compute_default_pose(state);
     Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
 
     std::string bytes;
-    switch (read_whole_file(registration_file_path(lr, hr), largest_registration_file, bytes)) {
+    const WholeFileRead outcome =
+        read_whole_file(registration_file_path(lr, hr), largest_registration_file, bytes);
+    switch (outcome) {
     case WholeFileRead::read:
         break;
     case WholeFileRead::not_opened:
@@ -352,6 +371,9 @@ int load_registration_file(WorkingState& state)
         return 0;
     case WholeFileRead::not_a_file: // a device or a directory in its place
     case WholeFileRead::too_large:
+        if (refusal != nullptr)
+            *refusal =
+                outcome == WholeFileRead::too_large ? "larger than 64 MiB" : "not a regular file";
         set_defaults(state, default_pose);
         return -1;
     }
@@ -364,15 +386,17 @@ int load_registration_file(WorkingState& state)
     std::string first_line;
     RecordReader reader(record);
     bool version_known = false;
-    for_each_data_line(in, &first_line, [&](const std::string& line) {
+    for_each_data_line(in, &first_line, [&](const std::string& line, long long number) {
         if (!version_known) {
             record.version = version_of(first_line);
             version_known = true;
         }
-        return reader.take(line);
+        return reader.take(line, number);
     });
     switch (reader.outcome()) {
     case ReadOutcome::parse_error:
+        if (refusal != nullptr)
+            *refusal = reader.refusal();
         set_defaults(state, default_pose);
         return -1;
     case ReadOutcome::incomplete:
@@ -415,7 +439,7 @@ Matrix4 read_reg_rows(const std::string& path, int rows, bool& ok)
     int read = 0;
     bool bad = false;
     if (rows > 0)
-        for_each_data_line(in, nullptr, [&](const std::string& line) {
+        for_each_data_line(in, nullptr, [&](const std::string& line, long long) {
             if (!read_row(line, matrix, read % 4)) {
                 bad = true;
                 return false;

@@ -32,8 +32,9 @@ bool save_registration(WorkingState& state);
 // not a finite number within the float range, too few numbers, a data line too many, a singular
 // matrix) and when something that cannot be a registration file stands in its place (a device,
 // a directory, more than 64 MiB); in the last two cases every family holds the default pose and
-// every grid the undeformed lattice.
-int load_registration_file(WorkingState& state);
+// every grid the undeformed lattice. With -1, refusal (when given) receives why: "line 12: 'x'
+// is not a number of the usable range", "not a regular file".
+int load_registration_file(WorkingState& state, std::string* refusal = nullptr);
 
 // The first `rows` data lines of a registration file as matrix rows (row j mod 4), without
 // version test or conversion; ok is true when exactly that many rows were read and the matrix

@@ -34,9 +34,12 @@ int auto_sequence_fussy_percent(std::int64_t iteration)
 
 bool run_registration_iteration(WorkingState& state, int registration_type,
                                 const MatchControls& controls, std::int64_t iterations,
-                                int lad_search_range, double lad_range_units)
+                                int lad_search_range, double lad_range_units, std::int64_t* matched)
 {
-    establish_matches_and_display_alignment_error(state, controls, iterations);
+    const std::int64_t matches =
+        establish_matches_and_display_alignment_error(state, controls, iterations);
+    if (matched != nullptr)
+        *matched = matches;
     if (registration_type == similarity_tps) {
         if (!run_tps_step(state))
             return false;

@@ -27,7 +27,9 @@ int auto_sequence_fussy_percent(std::int64_t iteration);
 // the local affine step uses lad_search_range and lad_range_units, the slider value and units
 // read at the start of the idle step), then the unsaved result, the stored transform, the
 // counter + 1 and, for "Similarity + TPS" to rims, the rims counted as paired. Returns false
-// when the model step ended the run (the iteration is then not counted).
+// when the model step ended the run (the iteration is then not counted). matched (when given)
+// receives the number of LR vertices the matching of this iteration matched.
 bool run_registration_iteration(WorkingState& state, int registration_type,
                                 const MatchControls& controls, std::int64_t iterations,
-                                int lad_search_range, double lad_range_units);
+                                int lad_search_range, double lad_range_units,
+                                std::int64_t* matched = nullptr);

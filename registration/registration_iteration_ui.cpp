@@ -95,9 +95,15 @@ bool run_step(MyFrame& frame, bool command_line_batch)
             scroll_slider(frame, frame.fussy_slider, id_fussy, auto_sequence_fussy_percent(k),
                           &MyFrame::OnFussy);
         }
-        if (!run_registration_iteration(frame, type, frame.match_controls(),
-                                        frame.iterations_slider->GetValue(), lad_search_range,
-                                        lad_range_units)) {
+        std::int64_t matched = 0;
+        const bool iterated = run_registration_iteration(
+            frame, type, frame.match_controls(), frame.iterations_slider->GetValue(),
+            lad_search_range, lad_range_units, &matched);
+        // A job that matched nothing registered nothing: it still saves what it asks for
+        // (the pose it started from), but it has failed.
+        if (matched == 0 && frame.batch_running)
+            note_job_failure(frame.batch_outcome, "no points within ICP distance threshold");
+        if (!iterated) {
             // The model step refused to go on (the status line says why): the job ends unsaved,
             // and a batch goes on with its next job or ends as after its last one, so that an
             // unattended command-line batch never waits for a press that will not come.

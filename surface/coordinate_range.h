@@ -11,3 +11,14 @@ constexpr double largest_coordinate = 3.4028234663852886e38; // the largest floa
 
 // Finite and within the range above (NaN is not).
 inline bool is_usable_coordinate(double value) { return std::fabs(value) <= largest_coordinate; }
+
+// No bone surface reaches this far from its origin in any unit its users work in (a kilometre
+// in micrometres), while one stray vertex beyond it pulls the start pose off by as much and
+// lets every LR vertex match the same HR vertex. The surface readers refuse such a vertex.
+constexpr double largest_surface_coordinate = 1e9;
+
+// Finite and at most largest_surface_coordinate in magnitude.
+inline bool is_surface_coordinate(double value)
+{
+    return std::fabs(value) <= largest_surface_coordinate;
+}

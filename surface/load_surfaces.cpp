@@ -2,6 +2,7 @@
 
 #include "analysis/bone_side.h"
 #include "registration/registration_type.h"
+#include "surface/output_surface_names.h"
 #include "surface/ply_surface_reader.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
@@ -65,6 +66,7 @@ bool parse_surface_pair(WorkingState& state, const std::string& path1, const std
 {
     Surface& first = state.surfaces[0];
     Surface& second = state.surfaces[1];
+    state.unread_surface_name.clear();
     log_status("Parsing first surface");
     // The second file is read at the same time, on a thread of its own and into a record of
     // its own: reading is mostly first touches of fresh memory, which go at the pace of one
@@ -99,19 +101,23 @@ bool parse_surface_pair(WorkingState& state, const std::string& path1, const std
     }
     if (read_alongside)
         second_reader.join();
-    if (!first_read_whole)
+    if (!first_read_whole) {
+        state.unread_surface_name = name1;
         return false;
+    }
     log_status("Parsing second surface");
     if (!read_alongside) {
-        if (!parse_surface_file(path2, name2, second))
-            return false;
+        second_read_whole = parse_surface_file(path2, name2, second);
     } else {
         if (second_failure)
             std::rethrow_exception(second_failure);
         tell_status(second_messages);
-        if (!second_read_whole)
-            return false;
-        install_read_surface(second, std::move(second_read));
+        if (second_read_whole)
+            install_read_surface(second, std::move(second_read));
+    }
+    if (!second_read_whole) {
+        state.unread_surface_name = name2;
+        return false;
     }
     bool first_is_lr = true;
     if (!fixed_order) {
@@ -192,7 +198,8 @@ std::string side_disagreements(const WorkingState& state)
     return text;
 }
 
-std::string find_canonical_partner(const std::string& directory)
+std::string find_canonical_partner(const std::string& directory,
+                                   std::vector<std::string>* passed_over)
 {
     for (const char* extension : {".ply", ".wrl"}) {
         std::vector<std::string> matches;
@@ -204,8 +211,12 @@ std::string find_canonical_partner(const std::string& directory)
             if (name.empty() || name[0] == '.' || !ends_with(name, extension) ||
                 !entry->is_regular_file(type_error))
                 continue;
-            if (contains_canonical(name.substr(0, name.size() - 4)))
+            if (!contains_canonical(name.substr(0, name.size() - 4)))
+                continue;
+            if (!is_output_surface_name(name))
                 matches.push_back(entry->path().string());
+            else if (passed_over != nullptr)
+                passed_over->push_back(name);
         }
         if (!matches.empty())
             return *std::min_element(matches.begin(), matches.end());

@@ -22,8 +22,8 @@ bool parse_surface_file(const std::string& path, const std::string& name, Surfac
 // is LR; otherwise the one file whose name contains "canonical" is LR, and when neither or both
 // do, the one with fewer vertices (the first on equal counts). Sets both names (the file name
 // without its four-character extension) and path stems (the path without as many characters).
-// False, after the reader's message, when a file cannot be read; a failure of the first file
-// skips the second.
+// False, after the reader's message, when a file cannot be read (its name is then
+// unread_surface_name); a failure of the first file skips the second.
 bool parse_surface_pair(WorkingState& state, const std::string& path1, const std::string& path2,
                         const std::string& name1, const std::string& name2, bool fixed_order);
 
@@ -54,6 +54,8 @@ const char* surfaces_loaded_message(int registration_result);
 std::string side_disagreements(const WorkingState& state);
 
 // The partner of a single chosen file: the first regular file (bytewise name order) of
-// directory whose name matches "*canonical*.ply", else "*canonical*.wrl"; "" when there is
-// none.
-std::string find_canonical_partner(const std::string& directory);
+// directory whose name matches "*canonical*.ply", else "*canonical*.wrl", passing over the
+// program's own outputs (is_output_surface_name); "" when there is none. passed_over (when
+// given) receives the file names of the outputs passed over.
+std::string find_canonical_partner(const std::string& directory,
+                                   std::vector<std::string>* passed_over = nullptr);

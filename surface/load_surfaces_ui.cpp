@@ -6,7 +6,9 @@
 #include "app/frame.h"
 #include "registration/registration_file.h"
 #include "registration/registration_type.h"
+#include "surface/file_refusal.h"
 #include "surface/load_surfaces.h"
+#include "surface/output_surface_names.h"
 #include "surface/status_log.h"
 #include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
@@ -18,6 +20,10 @@
 #include <wx/log.h>
 #include <wx/notebook.h>
 #include <wx/radiobox.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -53,10 +59,11 @@ void MyFrame::OnSurfaceOpen(wxCommandEvent&)
     wxArrayString paths, names;
     dialog.GetPaths(paths);
     dialog.GetFilenames(names);
+    std::vector<std::string> outputs;
     if (paths.size() == 1) {
         const wxString directory = wxFileName(paths[0]).GetPath();
         const std::string partner =
-            find_canonical_partner(directory.empty() ? "." : file_system_path(directory));
+            find_canonical_partner(directory.empty() ? "." : file_system_path(directory), &outputs);
         if (!partner.empty()) {
             const wxString found(partner.c_str(), *wxConvFileName);
             paths.Add(found);
@@ -64,7 +71,14 @@ void MyFrame::OnSurfaceOpen(wxCommandEvent&)
         }
     }
     if (paths.size() != 2 || names.size() != 2) {
-        log_status("Must select two surface files to load");
+        const char* message = "Must select two surface files to load";
+        if (paths.size() == 1 && !outputs.empty()) {
+            std::sort(outputs.begin(), outputs.end());
+            log_status(std::string(message) + ": the canonical files there are " +
+                       only_outputs_note(outputs));
+        } else {
+            log_status(message);
+        }
         return;
     }
     clear_surfaces();
@@ -102,7 +116,8 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     main_canvas->view_rotation = loading_view(*this);
     build_vertex_grid();
 
-    const int registration = load_registration_file(*this);
+    std::string registration_refusal;
+    const int registration = load_registration_file(*this, &registration_refusal);
     restore_current_transform();
     update_deformed_positions();
     if (shows_deformed_shape(current_registration_type()))
@@ -120,12 +135,17 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     if (load_ssm_file(*this, ssm_refusal))
         show_shape_model_controls();
 
+    const std::string closing =
+        registration == -1 ? refusal_message(surfaces_loaded_message(registration),
+                                             registration_file_path(*lr_surface, *hr_surface),
+                                             registration_refusal)
+                           : surfaces_loaded_message(registration);
     if (error_shading) {
         establish_matches_and_display_alignment_error();
         if (registration == -1)
-            log_status(surfaces_loaded_message(registration));
+            log_status(closing);
     } else {
-        log_status(surfaces_loaded_message(registration));
+        log_status(closing);
     }
     // Last, so that the status line keeps them after an interactive load: a job may rely on
     // the model the refusal names.

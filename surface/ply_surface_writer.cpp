@@ -5,6 +5,7 @@
 #include "surface/annotation.h"
 #include "surface/barycentric.h"
 #include "surface/c_locale.h"
+#include "surface/output_surface_names.h"
 #include "surface/ply_file.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"
@@ -186,7 +187,7 @@ bool write_ply_surface(const std::string& path, const PlySurface& surface,
 
 std::string hr_surface_save_path(const Surface& hr)
 {
-    return hr.path_stem + "-resaved.ply";
+    return hr.path_stem + resaved_surface_ending;
 }
 
 bool save_hr_surface(const WorkingState& state)

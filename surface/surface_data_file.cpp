@@ -1,6 +1,7 @@
 #include "surface/surface_data_file.h"
 
 #include "surface/c_locale.h"
+#include "surface/file_refusal.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"
 
@@ -158,10 +159,26 @@ bool load_error_file(const std::string& data_path, std::int64_t count, std::vect
 
 namespace {
 
+// Why a file of count values fits none of the surfaces named: "7 values for 6 LR vertices".
+std::string count_mismatch(std::int64_t count, const Surface* lr, const Surface* hr)
+{
+    if (count < 0)
+        return c_format("shorter than its %lld-byte header",
+                        static_cast<long long>(data_header_size));
+    std::string vertices;
+    if (lr != nullptr)
+        vertices = c_format("%lld LR", static_cast<long long>(lr->vertex_count));
+    if (hr != nullptr)
+        vertices += (vertices.empty() ? "" : " or ") +
+                    c_format("%lld HR", static_cast<long long>(hr->vertex_count));
+    return c_format("%lld values for ", static_cast<long long>(count)) + vertices + " vertices";
+}
+
 // Which surface a file of count values goes to: the one asked for, or with data_target_either
 // the HR surface when only it fits or when the LR surface holds data already. False, said in
 // the status line, when the surface asked for (or neither) has that many vertices.
-bool choose_data_surface(const WorkingState& state, std::int64_t count, int target, bool& to_hr)
+bool choose_data_surface(const WorkingState& state, const std::string& path, std::int64_t count,
+                         int target, bool& to_hr)
 {
     const Surface& lr = *state.lr_surface;
     const Surface& hr = *state.hr_surface;
@@ -171,21 +188,24 @@ bool choose_data_surface(const WorkingState& state, std::int64_t count, int targ
     switch (target) {
     case data_target_hr:
         if (!fits_hr) {
-            log_status("Binary file does not match HR surface");
+            log_refusal("Binary file does not match HR surface", path,
+                        count_mismatch(count, nullptr, &hr));
             return false;
         }
         to_hr = true;
         return true;
     case data_target_lr:
         if (!fits_lr) {
-            log_status("Binary file does not match LR surface");
+            log_refusal("Binary file does not match LR surface", path,
+                        count_mismatch(count, &lr, nullptr));
             return false;
         }
         to_hr = false;
         return true;
     default:
         if (!fits_hr && !fits_lr) {
-            log_status("Binary file does not match either surface");
+            log_refusal("Binary file does not match either surface", path,
+                        count_mismatch(count, &lr, &hr));
             return false;
         }
         to_hr = fits_hr && (!fits_lr || state.lr_data_loaded);
@@ -195,19 +215,18 @@ bool choose_data_surface(const WorkingState& state, std::int64_t count, int targ
 
 // The minimum, maximum and units of a "_dat.bin" header at the file's position; false, said in
 // the status line, when the file ends within it.
-bool read_data_header(std::FILE* file, DataFileHeader& range)
+bool read_data_header(std::FILE* file, const std::string& path, DataFileHeader& range)
 {
     std::array<unsigned char, data_header_size> bytes{};
-    if (std::fread(bytes.data(), 8, 1, file) != 1) {
-        log_status("Could not read data minimum from bin file");
-        return false;
-    }
-    if (std::fread(bytes.data() + 8, 8, 1, file) != 1) {
-        log_status("Could not read data maximum from bin file");
-        return false;
-    }
-    if (std::fread(bytes.data() + 16, 1, data_units_size, file) != data_units_size) {
-        log_status("Could not read data units from bin file");
+    const char* failure = nullptr;
+    if (std::fread(bytes.data(), 8, 1, file) != 1)
+        failure = "Could not read data minimum from bin file";
+    else if (std::fread(bytes.data() + 8, 8, 1, file) != 1)
+        failure = "Could not read data maximum from bin file";
+    else if (std::fread(bytes.data() + 16, 1, data_units_size, file) != data_units_size)
+        failure = "Could not read data units from bin file";
+    if (failure != nullptr) {
+        log_refusal(failure, path, "the file ends within its header");
         return false;
     }
     range.minimum = decode_double(bytes.data());
@@ -313,25 +332,27 @@ DataFileLoad load_data_file(WorkingState& state, const std::string& path, const 
     std::int64_t length = 0;
     const FilePointer file = open_for_reading(path, length);
     if (!file) {
-        log_status("Could not open bin file");
+        log_refusal("Could not open bin file", path, unopened_file_reason(path));
         return result;
     }
     if (length % 8 != 0) {
-        log_status("Binary file does not contain a whole number of doubles");
+        log_refusal("Binary file does not contain a whole number of doubles", path,
+                    c_format("%lld bytes", static_cast<long long>(length)));
         return result;
     }
     // Signed on purpose: a "_dat.bin" file shorter than its header gives a negative count,
     // which matches no surface.
     const std::int64_t count = (header ? length - data_header_size : length) / 8;
     bool to_hr = false;
-    if (!choose_data_surface(state, count, target, to_hr))
+    if (!choose_data_surface(state, path, count, target, to_hr))
         return result;
     DataFileHeader range = header_from_name(name);
-    if (header && !read_data_header(file.get(), range))
+    if (header && !read_data_header(file.get(), path, range))
         return result;
     std::vector<double> values;
     if (!read_doubles(file.get(), count, values)) {
-        log_status("Could not read data values from bin file");
+        log_refusal("Could not read data values from bin file", path,
+                    "the file ends before its last value");
         return result;
     }
 

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -85,27 +87,97 @@ std::string resolved_target(const std::string& path)
     return target;
 }
 
+// What a temporary's name holds after the target's name: the program, the process that writes
+// it (so that a later save can tell a crashed writer's leftover from a save still going on) and
+// a random tag (so that two writers of one process never meet).
+const char temporary_marker[] = ".kelvorand-";
+const char temporary_ending[] = ".tmp";
+constexpr std::size_t tag_length = 6;
+// The marker, at most 10 digits of a process id, "-", the tag and the ending.
+constexpr std::size_t temporary_extra =
+    sizeof temporary_marker - 1 + 10 + 1 + tag_length + sizeof temporary_ending - 1;
+
 std::string random_tag()
 {
     thread_local std::mt19937_64 generator(std::random_device{}() ^
                                            static_cast<std::uint64_t>(::getpid()));
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string tag(6, 'a');
+    std::string tag(tag_length, 'a');
     for (char& c : tag)
         c = letters[generator() % (sizeof letters - 1)];
     return tag;
 }
 
-// Creates a new temporary file beside target, mode 0666 before the umask; -1 when that fails.
-int create_temporary(const std::string& target, std::string& temporary)
+// The directory part of target (with its slash, "" for none) and the name the temporaries of
+// target start with: its file name, or a short one of their own for a name near the file
+// system's limit.
+void temporary_base(const std::string& target, std::string& directory, std::string& base)
 {
     const std::size_t slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    // A name near the file system's limit gets a short temporary of its own.
-    const std::string base = name.size() + 12 <= NAME_MAX ? name : ".kelvorand";
+    base = name.size() + temporary_extra <= NAME_MAX ? name : ".kelvorand";
+}
+
+// The process id in a temporary's name of base: base, the marker, digits, "-", the tag, the
+// ending; 0 when name is no such temporary.
+pid_t temporary_writer(const std::string& name, const std::string& base)
+{
+    const std::string prefix = base + temporary_marker;
+    const std::size_t tail = 1 + tag_length + sizeof temporary_ending - 1;
+    if (name.size() <= prefix.size() + tail || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - (sizeof temporary_ending - 1), std::string::npos,
+                     temporary_ending) != 0 ||
+        name[name.size() - tail] != '-')
+        return 0;
+    const std::string digits = name.substr(prefix.size(), name.size() - tail - prefix.size());
+    if (digits.empty() || digits.size() > 10 || digits[0] == '0')
+        return 0;
+    long long pid = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+// Whether no process with this id exists (a process of another user still exists).
+bool process_is_gone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+// Removes the temporaries of target that a process left which no longer exists: it was killed
+// or crashed during a save, and nothing else would ever remove them. Only regular files go;
+// failures are left to the save itself to meet.
+void remove_stale_temporaries(const std::string& directory, const std::string& base)
+{
+    DIR* listing = ::opendir(directory.empty() ? "." : directory.c_str());
+    if (listing == nullptr)
+        return;
+    const pid_t own = ::getpid();
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        const pid_t writer = temporary_writer(name, base);
+        struct stat status {};
+        if (writer == 0 || writer == own || !process_is_gone(writer) ||
+            ::fstatat(::dirfd(listing), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(status.st_mode))
+            continue;
+        ::unlinkat(::dirfd(listing), name.c_str(), 0);
+    }
+    ::closedir(listing);
+}
+
+// Creates a new temporary file beside target, mode 0666 before the umask, after removing the
+// leftovers of earlier writers of target that are gone; -1 when that fails.
+int create_temporary(const std::string& target, std::string& temporary)
+{
+    std::string directory, base;
+    temporary_base(target, directory, base);
+    remove_stale_temporaries(directory, base);
+    const std::string start =
+        directory + base + temporary_marker + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = directory + base + "." + random_tag() + ".tmp";
+        temporary = start + random_tag() + temporary_ending;
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -118,8 +190,8 @@ int create_temporary(const std::string& target, std::string& temporary)
 // without a reader.
 bool write_in_place(const std::string& target, const std::string& bytes, bool append)
 {
-    Descriptor fd(::open(target.c_str(),
-                         O_WRONLY | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : O_TRUNC)));
+    Descriptor fd(
+        ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : O_TRUNC)));
     if (fd.get() < 0)
         return false;
     const bool written = write_all(fd.get(), bytes.data(), bytes.size());

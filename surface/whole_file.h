@@ -1,9 +1,10 @@
 // Files read and written in one piece, safely.
 //
 // Writing never destroys what it replaces: the bytes go into a temporary file beside the target
-// (named after it, ending in ".tmp"), which is renamed over the target only once the write, the
-// flush to the disk and the close have succeeded. On failure the temporary is removed and the
-// old file stays whole. A symbolic link is followed (the link stays, the file it names is
+// ("<name>.kelvorand-<process id>-<6 letters>.tmp"), which is renamed over the target only once
+// the write, the flush to the disk and the close have succeeded. On failure the temporary is
+// removed and the old file stays whole. A process killed during a save leaves its temporary;
+// the next save of the same target removes those whose process no longer exists. A symbolic link is followed (the link stays, the file it names is
 // replaced); a target that is no regular file (a device, a FIFO) is written in place, since
 // there is nothing there to keep.
 //

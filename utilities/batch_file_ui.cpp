@@ -180,6 +180,7 @@ void MyFrame::start_next_batch_job()
 
     show_registration_page();
     batch_outcome.job_failed = false;
+    batch_outcome.job_failure.clear();
     batch_outcome.job_refused = false;
 
     const JobFile lr = job_file(*this, batch_lr_surface);
@@ -192,6 +193,7 @@ void MyFrame::start_next_batch_job()
         SetStatusText(wxString::FromUTF8(pair), 1);
         main_canvas->Refresh();
     } else {
+        note_job_failure(batch_outcome, unread_surface_name + " did not load");
         clear_surfaces();
     }
 
@@ -200,7 +202,8 @@ void MyFrame::start_next_batch_job()
         const JobFile data = job_file(*this, batch_lr_data);
         const std::int32_t passes = value(batch_smooth_lr);
         const bool data_loaded = load_data_file(data.path, data.name, data_target_lr);
-        batch_outcome.job_failed = batch_outcome.job_failed || !data_loaded;
+        if (!data_loaded)
+            note_job_failure(batch_outcome, data.name.utf8_string() + " did not load");
         if (data_loaded && passes > 0)
             smooth_lr_data(*this, passes);
     }
@@ -208,7 +211,8 @@ void MyFrame::start_next_batch_job()
         const JobFile data = job_file(*this, batch_hr_data);
         const std::int32_t passes = value(batch_smooth_hr);
         const bool data_loaded = load_data_file(data.path, data.name, data_target_hr);
-        batch_outcome.job_failed = batch_outcome.job_failed || !data_loaded;
+        if (!data_loaded)
+            note_job_failure(batch_outcome, data.name.utf8_string() + " did not load");
         if (data_loaded && passes > 0 && main_canvas->make_current() &&
             hr_surface->data_list != 0) {
             smooth_data(passes, *hr_surface);
@@ -292,9 +296,11 @@ void MyFrame::end_batch_job()
         ++batch_outcome.failed_jobs;
         log_status(failed_job_message(batch_job_index, batch_job_count,
                                       batch_job_name(*this, batch_job_index, batch_lr_surface),
-                                      batch_job_name(*this, batch_job_index, batch_hr_surface)));
+                                      batch_job_name(*this, batch_job_index, batch_hr_surface),
+                                      batch_outcome.job_failure));
     }
     batch_outcome.job_failed = false;
+    batch_outcome.job_failure.clear();
     batch_outcome.job_refused = false;
     batch_outcome.finished = batch_job_index >= batch_job_count - 1;
 }

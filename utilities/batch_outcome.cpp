@@ -12,11 +12,18 @@ int batch_exit_status(const BatchOutcome& outcome)
     return outcome.log_unwritten ? exit_batch_log_unwritten : exit_batch_done;
 }
 
+void note_job_failure(BatchOutcome& outcome, const std::string& why)
+{
+    if (!outcome.job_failed || outcome.job_failure.empty())
+        outcome.job_failure = why;
+    outcome.job_failed = true;
+}
+
 std::string failed_job_message(std::int64_t job, std::int64_t job_count, const std::string& lr,
-                               const std::string& hr)
+                               const std::string& hr, const std::string& why)
 {
     return "Job " + std::to_string(job + 1) + " of " + std::to_string(job_count) +
-           " failed: " + lr + " (LR) and " + hr + " (HR)";
+           " failed: " + lr + " (LR) and " + hr + " (HR)" + (why.empty() ? "" : ": " + why);
 }
 
 std::string batch_end_message(const BatchOutcome& outcome, std::int64_t job, std::int64_t job_count)

@@ -14,6 +14,7 @@ constexpr int exit_batch_stopped = 4;       // the window closed before the last
 
 struct BatchOutcome {
     bool job_failed = false;      // the job being run went wrong somewhere
+    std::string job_failure;      // why, where a cause is known first: "bone7.ply did not load"
     bool job_refused = false;     // the job being run cannot run as asked: it ends at once
     std::int64_t failed_jobs = 0; // jobs ended so far that went wrong
     bool finished = false;        // the last job has ended
@@ -27,10 +28,13 @@ extern const char unavailable_ssm_message[];
 // incomplete log, else done.
 int batch_exit_status(const BatchOutcome& outcome);
 
+// Marks the job being run as failed and keeps why, unless an earlier cause was kept.
+void note_job_failure(BatchOutcome& outcome, const std::string& why);
+
 // The log line of a failed job: its number counted from 1, the job count and its two surface
-// names.
+// names, then why it failed when that is known.
 std::string failed_job_message(std::int64_t job, std::int64_t job_count, const std::string& lr,
-                               const std::string& hr);
+                               const std::string& hr, const std::string& why = {});
 
 // The last status and log line of a batch run that ends with "Start" released: every job done,
 // how many of them failed, or the job (counted from 1) at which the run was stopped.

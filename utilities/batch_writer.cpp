@@ -3,6 +3,7 @@
 #include "analysis/bone_side.h"
 #include "app/working_state.h"
 #include "surface/c_locale.h"
+#include "surface/output_surface_names.h"
 #include "surface/status_log.h"
 #include "surface/whole_file.h"
 #include "utilities/natural_order.h"
@@ -120,7 +121,8 @@ std::vector<JobLine> register_jobs(const WorkingState& state)
 
 } // namespace
 
-bool scan_working_directory(const std::string& directory, WorkingState& state)
+bool scan_working_directory(const std::string& directory, WorkingState& state,
+                            std::vector<std::string>* passed_over)
 {
     wxDir dir;
     {
@@ -140,13 +142,20 @@ bool scan_working_directory(const std::string& directory, WorkingState& state)
         const wxFileName file(dir.GetNameWithSep() + entry);
         const wxString extension = file.GetExt();
         const wxString name = file.GetName();
-        if (extension == "wrl" || extension == "ply")
+        const bool surface_file = extension == "wrl" || extension == "ply";
+        if (surface_file && is_output_surface_name(utf8(file.GetFullName()))) {
+            // A job on a moved copy or on annotation lines could only fail or mislead.
+            if (passed_over != nullptr)
+                passed_over->push_back(utf8(file.GetFullName()));
+        } else if (surface_file) {
             surfaces.push_back(file);
-        else if (extension == "bin" && !name.Contains("_mapped_with_") &&
-                 !name.Contains("_painted_with_") && !name.EndsWith("_err"))
+        } else if (extension == "bin" && !name.Contains("_mapped_with_") &&
+                   !name.Contains("_painted_with_") && !name.EndsWith("_err"))
             data_files.push_back(file);
     }
     std::sort(surfaces.begin(), surfaces.end(), natural_less_file_name);
+    if (passed_over != nullptr)
+        std::sort(passed_over->begin(), passed_over->end());
 
     for (const wxFileName& surface : surfaces) {
         state.batch_writer_surfaces.push_back(utf8(surface.GetFullPath()));
@@ -203,12 +212,15 @@ bool write_batch_files(WorkingState& state, bool use_defaults, const BatchWriter
         return false;
     }
     log_status("Scanning working directory for surface and data files");
-    if (!scan_working_directory(lr_directory(state), state)) {
+    std::vector<std::string> outputs;
+    if (!scan_working_directory(lr_directory(state), state, &outputs)) {
         log_status("Could not open working directory");
         return false;
     }
     if (state.batch_writer_surfaces.empty()) {
-        log_status("No surfaces found in working directory");
+        const char* message = "No surfaces found in working directory";
+        log_status(outputs.empty() ? std::string(message)
+                                   : std::string(message) + ": " + only_outputs_note(outputs));
         return false;
     }
 

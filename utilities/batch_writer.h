@@ -29,11 +29,13 @@ struct BatchWriterControls {
     std::int32_t rims = 1; // 1 "Yes", 0 "No", 2 "To rims"
 };
 
-// Lists the surface files (".ply", ".wrl", sorted by natural_less_file_name) and data files
-// (".bin", no error companions or mapped or painted data, in directory order) of `directory`
-// into the working state, with the data keys of every surface. False when the directory cannot
-// be opened.
-bool scan_working_directory(const std::string& directory, WorkingState& state);
+// Lists the surface files (".ply", ".wrl", sorted by natural_less_file_name, the program's own
+// outputs passed over: is_output_surface_name) and data files (".bin", no error companions or
+// mapped or painted data, in directory order) of `directory` into the working state, with the
+// data keys of every surface. passed_over (when given) receives the file names of the outputs
+// passed over, in name order. False when the directory cannot be opened.
+bool scan_working_directory(const std::string& directory, WorkingState& state,
+                            std::vector<std::string>* passed_over = nullptr);
 
 // Writes one register or review batch file named `file_name` into the LR surface's directory,
 // one job per scanned surface. False when the file could not be written.

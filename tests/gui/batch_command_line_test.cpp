@@ -3,7 +3,9 @@
 // the window; a second run appends to the same log; a job whose run stops early closes it too; a
 // batch that cannot start ends with its reason; a log that cannot be written costs only the log;
 // the exit status says whether every job went well.
+#include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/landmarked_pair.h"
+#include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/program_runs.h"
 
@@ -190,6 +192,53 @@ TEST(BatchCommandLine, TheExitStatusSaysWhetherEveryJobWentWell)
     // The refused job saved nothing, under no other type's names either; the good job saved.
     EXPECT_EQ(logged_errors(log).size(), 6u);
     EXPECT_EQ(occurrences(log, "Registration file saved\n"), 1u);
+    EXPECT_GT(file_size(directory.file("lr-hr.reg")), 0);
+}
+
+TEST(BatchCommandLine, AFailedJobLineSaysWhichFileFailedAndAJobMatchingNothingFails)
+{
+    // An HR surface of one triangle a hundredth of a millimetre wide (the search range follows
+    // its size, so no LR vertex comes within it), an HR surface with one stray vertex, an HR
+    // data file of the wrong size, then a good job.
+    TempDirectory directory;
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    Mesh tiny;
+    tiny.positions = {{0, 0, 0}, {0.01, 0, 0}, {0, 0.01, 0}};
+    tiny.triangles = {triangle(0, 1, 2)};
+    ASSERT_TRUE(write_ply_file(directory.file("tiny.ply"), tiny));
+    Mesh stray = octahedron(10.0);
+    stray.positions[3].y = 1e38;
+    ASSERT_TRUE(write_ply_file(directory.file("stray.ply"), stray));
+    directory.write("hr_thickness.bin", std::string(24, '\0'));
+    const std::string batch = directory.write(
+        "jobs.run", directory.path() +
+                        "/\n"
+                        "lr.ply tiny.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n"
+                        "lr.ply stray.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n"
+                        "lr.ply hr.ply n/a hr_thickness.bin 0 0 0 50 0 3 1 0 -1 0 0\n"
+                        "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n");
+    EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}), 2);
+    const std::string log = read_file(directory.file("jobs_log.txt"));
+    EXPECT_EQ(occurrences(log, "No points within ICP distance threshold\n"), 1u);
+    EXPECT_EQ(occurrences(log, "Job 1 of 4 failed: lr.ply (LR) and tiny.ply (HR): no points "
+                               "within ICP distance threshold\n"),
+              1u);
+    // The job that matched nothing still saved what it asks for.
+    EXPECT_GT(file_size(directory.file("lr-tiny.reg")), 0);
+    EXPECT_EQ(occurrences(log, "Could not parse ply file: stray.ply: vertex 3: coordinate "
+                               "9.99999968e+37 beyond 1e9\n"),
+              1u);
+    EXPECT_EQ(occurrences(log, "Job 2 of 4 failed: lr.ply (LR) and stray.ply (HR): stray.ply "
+                               "did not load\n"),
+              1u);
+    EXPECT_EQ(file_size(directory.file("lr-stray.reg")), -1);
+    EXPECT_EQ(occurrences(log, "Binary file does not match HR surface: hr_thickness.bin: 3 "
+                               "values for 162 HR vertices\n"),
+              1u);
+    EXPECT_EQ(occurrences(log, "Job 3 of 4 failed: lr.ply (LR) and hr.ply (HR): "
+                               "hr_thickness.bin did not load\n"),
+              1u);
+    EXPECT_EQ(occurrences(log, "Job 4 of 4 failed"), 0u);
     EXPECT_GT(file_size(directory.file("lr-hr.reg")), 0);
 }
 

@@ -143,7 +143,9 @@ TEST_F(SavedPair, SavedRegistrationComesBackWithTheNextLoad)
     // One data line after the last grid.
     std::ofstream(dir.file("tibia-tibia_ct.reg"), std::ios::app) << "1 2 3 4\n";
     ASSERT_TRUE(load());
-    EXPECT_EQ(gui_test::status_text(0), "Could not parse registration file, setting defaults");
+    EXPECT_EQ(gui_test::status_text(0), "Could not parse registration file, setting defaults: "
+                                        "tibia-tibia_ct.reg: line 35: a data line after the "
+                                        "last grid");
     EXPECT_EQ(f.similarity_transform.m, compute_default_pose(f).m);
 }
 

@@ -22,6 +22,7 @@
 #include <wx/tglbtn.h>
 
 #include <cmath>
+#include <cstdio>
 
 using gui_test::frame;
 using gui_test::status_text;
@@ -141,11 +142,14 @@ TEST_F(LoadSurfaces, FinalStatusFollowsTheRegistrationFileAndShading)
         {"a registration file read whole", whole.c_str(), shading_plain,
          "Surfaces and registration loaded successfully"},
         {"a registration file that does not parse", "not a registration\n", shading_plain,
-         "Could not parse registration file, setting defaults"},
+         "Could not parse registration file, setting defaults: knee_canonical-knee.reg: line 1: "
+         "'not' is not a number of the usable range"},
         {"the alignment error replaces the success message", whole.c_str(),
          shading_registration_error, "Registration error is "},
         {"a parse error is still reported under error shading", "not a registration\n",
-         shading_registration_error, "Could not parse registration file, setting defaults"},
+         shading_registration_error,
+         "Could not parse registration file, setting defaults: knee_canonical-knee.reg: line 1: "
+         "'not' is not a number of the usable range"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -168,7 +172,8 @@ TEST_F(LoadSurfaces, AnUnreadablePartnerLoadsNothing)
     ASSERT_TRUE(write_ply_file(chosen, octahedron()));
     directory.write("hip_canonical.ply", "not a ply file");
     load(SurfaceFileChoice(chosen));
-    EXPECT_EQ(status_text(0), "Could not parse ply header");
+    EXPECT_EQ(status_text(0), "Could not parse ply header: hip_canonical.ply: Wrong magic number. "
+                              "Expected 'ply'");
     EXPECT_EQ(status_text(1), "No surfaces loaded");
     EXPECT_EQ(f.surfaces[0].vertex_count, 0);
     EXPECT_EQ(f.surfaces[1].vertex_count, 0);
@@ -182,6 +187,28 @@ TEST_F(LoadSurfaces, OneFileWithoutAPartnerIsNotEnough)
     load(SurfaceFileChoice(chosen));
     EXPECT_EQ(status_text(0), "Must select two surface files to load");
     EXPECT_EQ(f.surfaces[0].vertex_count, 0);
+}
+
+// After "Save LR-HR map" and "Save LR surface" the folder holds files that sort before the
+// canonical surface; they hold annotation lines only, or a moved copy of a surface.
+TEST_F(LoadSurfaces, TheProgramsOwnOutputsAreNoPartner)
+{
+    MyFrame& f = frame();
+    const std::string chosen = directory.file("knee.ply");
+    ASSERT_TRUE(write_ply_file(chosen, octahedron()));
+    ASSERT_TRUE(write_ply_file(directory.file("knee_canonical-knee-sim.ply"), octahedron()));
+    directory.write("knee_canonical-mapped_landmarks.ply", "comment landmark tip 1 2 3\n");
+    ASSERT_TRUE(write_ply_file(directory.file("knee_canonical.ply"), icosphere(1)));
+    load(SurfaceFileChoice(chosen));
+    EXPECT_EQ(status_text(1), "knee_canonical (LR) and knee (HR)");
+
+    ASSERT_EQ(std::remove(directory.file("knee_canonical.ply").c_str()), 0);
+    load(SurfaceFileChoice(chosen));
+    EXPECT_EQ(status_text(0), "Must select two surface files to load: the canonical files there "
+                              "are only the program's own outputs (knee_canonical-knee-sim.ply, "
+                              "knee_canonical-mapped_landmarks.ply)");
+    EXPECT_EQ(status_text(1), "knee_canonical (LR) and knee (HR)") << "the loaded pair stays";
+    EXPECT_EQ(static_cast<std::size_t>(f.lr_surface->vertex_count), icosphere(1).positions.size());
 }
 
 TEST_F(LoadSurfaces, CancellingTheUnsavedQuestionChangesNothing)

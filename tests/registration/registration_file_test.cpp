@@ -212,6 +212,7 @@ struct RegCase {
     const char* why;
     std::string text;
     int expected;
+    std::string refusal = {}; // why a file that does not parse (-1) is refused
 };
 
 std::string matrix_rows(int count)
@@ -280,22 +281,31 @@ TEST_F(RegistrationFileTest, ReadResultForEachKindOfFile)
         {"empty file", "", 0},
         {"comments only", "# Kelvorand v13\n# nothing\n\n", 0},
 
-        {"a data line after the aspect grid", v13(complete_body + "1 2 3 4\n"), -1},
-        {"unversioned with a third grid", matrix_rows(12) + "x\n" + grid_lines(3), -1},
+        {"a data line after the aspect grid", v13(complete_body + "1 2 3 4\n"), -1,
+         "line 22: a data line after the last grid"},
+        {"unversioned with a third grid", matrix_rows(12) + "x\n" + grid_lines(3), -1,
+         "line 16: a data line after the last grid"},
         {"version tag on the second line does not count",
-         "# header\n# Kelvorand v13\n" + complete_body, -1},
-        {"nan in a matrix row", v13("nan 0 0 1\n" + matrix_rows(16).substr(8) + grid_lines(3)), -1},
-        {"inf in a grid", with_grid_value("inf"), -1},
+         "# header\n# Kelvorand v13\n" + complete_body, -1,
+         "line 16: 4 numbers where 192 are expected"},
+        {"nan in a matrix row", v13("nan 0 0 1\n" + matrix_rows(16).substr(8) + grid_lines(3)), -1,
+         "line 3: 'nan' is not a number of the usable range"},
+        {"inf in a grid", with_grid_value("inf"), -1,
+         "line 19: 'inf' is not a number of the usable range"},
         {"negative infinity spelled out", with_grid_value("-infinity"), -1},
         {"an overflowing number", with_grid_value("1e999"), -1},
         {"a number that later products would overflow", with_grid_value("1e154"), -1},
         {"a number just beyond the float range", with_grid_value("3.5e38"), -1},
         {"letters after a number", with_grid_value("0.5x"), -1},
-        {"a decimal comma", with_grid_value("0,5"), -1},
-        {"three numbers on a row", v13("2 0 0\n" + matrix_rows(16).substr(8) + grid_lines(3)), -1},
-        {"191 numbers on a grid line", v13(matrix_rows(16) + grid_lines(3).substr(4)), -1},
+        {"a decimal comma", with_grid_value("0,5"), -1,
+         "line 19: '0,5' is not a number of the usable range"},
+        {"three numbers on a row", v13("2 0 0\n" + matrix_rows(16).substr(8) + grid_lines(3)), -1,
+         "line 3: 3 numbers where 4 are expected"},
+        {"191 numbers on a grid line", v13(matrix_rows(16) + grid_lines(3).substr(4)), -1,
+         "line 19: 191 numbers where 192 are expected"},
         {"singular rigid matrix",
-         v13("1 2 3 0\n2 4 6 0\n0 0 1 0\n0 0 0 1\n" + matrix_rows(12) + grid_lines(3)), -1},
+         v13("1 2 3 0\n2 4 6 0\n0 0 1 0\n0 0 0 1\n" + matrix_rows(12) + grid_lines(3)), -1,
+         "line 6: the rigid matrix has no inverse"},
         {"zero aspect matrix in version 10",
          "# Kelvorand v10\n" + matrix_rows(12) + "0 0 0 0\n0 0 0 0\n0 0 0 0\n0 0 0 1\nx\n" +
              grid_lines(3),
@@ -305,7 +315,11 @@ TEST_F(RegistrationFileTest, ReadResultForEachKindOfFile)
         SCOPED_TRACE(c.why);
         set_registration();
         dir.write("lr-hr.reg", c.text);
-        EXPECT_EQ(load_registration_file(state), c.expected);
+        std::string refusal;
+        EXPECT_EQ(load_registration_file(state, &refusal), c.expected);
+        if (!c.refusal.empty()) {
+            EXPECT_EQ(refusal, c.refusal);
+        }
         if (c.expected != 1)
             expect_defaults();
     }
@@ -326,7 +340,9 @@ TEST_F(RegistrationFileTest, ReadResultForEachKindOfFile)
     EXPECT_EQ(load_registration_file(state), -1) << "a FIFO";
     fs::remove(reg_path());
     fs::create_directory(reg_path());
-    EXPECT_EQ(load_registration_file(state), -1) << "a directory";
+    std::string refusal;
+    EXPECT_EQ(load_registration_file(state, &refusal), -1) << "a directory";
+    EXPECT_EQ(refusal, "not a regular file");
     fs::remove(reg_path());
 }
 

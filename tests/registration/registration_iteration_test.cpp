@@ -42,11 +42,11 @@ TEST(RunRegistrationIteration, CountsStoresAndMarksResults)
         state.iteration_counter = 4;
         state.rims_paired = false;
         StatusCapture status;
-        EXPECT_TRUE(run_registration_iteration(state, c.type, MatchControls{0, c.rim_mode, 100},
-                                               20, 100, state.range_units));
+        EXPECT_TRUE(run_registration_iteration(state, c.type, MatchControls{0, c.rim_mode, 100}, 20,
+                                               100, state.range_units));
         EXPECT_EQ(status.messages.front(), "Iteration 4, error is 0.000000 mm per point, " +
-                                                 std::to_string(state.lr_surface->vertex_count) +
-                                                 " points")
+                                               std::to_string(state.lr_surface->vertex_count) +
+                                               " points")
             << c.type;
         EXPECT_EQ(state.iteration_counter, 5);
         EXPECT_TRUE(state.registration_unsaved);
@@ -66,8 +66,10 @@ TEST(RunRegistrationIteration, NoMatchSendsTheCounterToTheEnd)
     state.current_transform[12] = 500.0; // far from the HR surface
     state.iteration_counter = 2;
     StatusCapture status;
+    std::int64_t matched = -1;
     EXPECT_TRUE(run_registration_iteration(state, similarity, MatchControls{0, rims_yes, 30}, 20,
-                                           30, state.range_units));
+                                           30, state.range_units, &matched));
+    EXPECT_EQ(matched, 0);
     EXPECT_EQ(status.messages.front(), "No points within ICP distance threshold");
     EXPECT_EQ(state.iteration_counter, 21); // the "Iterations" value, then this iteration
     EXPECT_EQ(state.current_transform[12], 500.0);

@@ -1,6 +1,7 @@
 #include "surface/load_surfaces.h"
 
 #include "registration/registration_type.h"
+#include "surface/output_surface_names.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/status_capture.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -109,16 +111,19 @@ TEST(LoadSurfaces, AFailedFileStopsTheLoad)
         {"a first file that fails skips the second",
          "missing.ply",
          "good.ply",
-         {"Parsing first surface", "Could not open ply file"}},
+         {"Parsing first surface",
+          "Could not open ply file: missing.ply: No such file or directory"}},
         {"a second file that fails",
          "good.ply",
          "missing.wrl",
-         {"Parsing first surface", "Parsing second surface", "Could not open wrl file"}},
+         {"Parsing first surface", "Parsing second surface",
+          "Could not open wrl file: missing.wrl: No such file or directory"}},
         // The second file is read alongside the first: what it says waits for its turn.
         {"both failing: only the first says so",
          "missing.ply",
          "missing.wrl",
-         {"Parsing first surface", "Could not open ply file"}},
+         {"Parsing first surface",
+          "Could not open ply file: missing.ply: No such file or directory"}},
     };
     WorkingState state;
     for (const Case& c : cases) {
@@ -128,6 +133,7 @@ TEST(LoadSurfaces, AFailedFileStopsTheLoad)
                                         c.name1, c.name2, false))
             << c.why;
         EXPECT_EQ(status.messages, c.messages) << c.why;
+        EXPECT_EQ(state.unread_surface_name, c.name1 == "missing.ply" ? c.name1 : c.name2) << c.why;
         EXPECT_EQ(state.surfaces[1].vertex_count, 0) << c.why;
     }
 }
@@ -211,6 +217,52 @@ TEST(LoadSurfaces, CanonicalPartner)
     directory.write("a_canonical.ply", "");
     EXPECT_EQ(find_canonical_partner(directory.path()), directory.file("a_canonical.ply"));
     EXPECT_EQ(find_canonical_partner(directory.file("missing")), "");
+}
+
+// The program's own outputs sort before the surface they came from ('-' before '.') and would
+// be taken as its partner: annotation lines without a surface, or a moved copy.
+TEST(LoadSurfaces, CanonicalPartnerPassesOverTheProgramsOutputs)
+{
+    const struct {
+        const char* name;
+        bool output;
+    } names[] = {
+        {"knee_canonical-resaved.ply", true},
+        {"knee_canonical-mapped_landmarks.ply", true},
+        {"knee_canonical-knee-sim.ply", true},
+        {"knee_canonical-knee-aspect_lad.ply", true},
+        {"knee_canonical-knee-sim_ssm.ply", true},
+        {"knee_canonical-ssm_2_-1.ply", true},
+        {"knee_canonical.ply", false},
+        {"knee_canonical-sim.wrl", false},     // the program writes no WRL
+        {"knee_canonical-simple.ply", false},  // a suffix must end the name
+        {"knee_canonical-RIGID.ply", false},   // endings are case-sensitive
+        {"knee_canonical-ssm_a_1.ply", false}, // not two integers
+        {"knee_canonical-ssm_1.ply", false},
+        {"resaved.ply", false},
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(is_output_surface_name(n.name), n.output) << n.name;
+
+    TempDirectory directory;
+    directory.write("knee.ply", "");
+    for (const char* output : {"b_canonical-resaved.ply", "a_canonical-mapped_landmarks.ply",
+                               "a_canonical-knee-sim.ply"})
+        directory.write(output, "");
+    std::vector<std::string> passed_over;
+    EXPECT_EQ(find_canonical_partner(directory.path(), &passed_over), "");
+    std::sort(passed_over.begin(), passed_over.end());
+    EXPECT_EQ(only_outputs_note(passed_over),
+              "only the program's own outputs (a_canonical-knee-sim.ply, "
+              "a_canonical-mapped_landmarks.ply, b_canonical-resaved.ply)");
+    EXPECT_EQ(only_outputs_note({"a", "b", "c", "d", "e"}),
+              "only the program's own outputs (a, b, c and 2 more)");
+
+    // A WRL partner is better than an output, and a PLY one better still.
+    directory.write("c_canonical.wrl", "");
+    EXPECT_EQ(find_canonical_partner(directory.path()), directory.file("c_canonical.wrl"));
+    directory.write("z_canonical.ply", "");
+    EXPECT_EQ(find_canonical_partner(directory.path()), directory.file("z_canonical.ply"));
 }
 
 TEST(LoadSurfaces, TypesAndMessages)

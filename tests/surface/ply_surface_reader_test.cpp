@@ -10,8 +10,10 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -48,9 +50,9 @@ void expect_consistent(const Surface& surface)
                               &surface.deformed_normals, &surface.rim_direction})
         EXPECT_EQ(shape->size(), v);
     // The stored result shapes are made only when a model needs one.
-    for (const auto* shape : {&surface.sim_lad_positions, &surface.aff_lad_positions,
-                              &surface.aspect_lad_positions, &surface.sim_tps_positions,
-                              &surface.sim_ssm_positions})
+    for (const auto* shape :
+         {&surface.sim_lad_positions, &surface.aff_lad_positions, &surface.aspect_lad_positions,
+          &surface.sim_tps_positions, &surface.sim_ssm_positions})
         EXPECT_TRUE(shape->empty());
     EXPECT_EQ(surface.normal_count, surface.vertex_count);
     EXPECT_EQ(surface.selected.size(), v);
@@ -170,8 +172,8 @@ TEST(PlySurfaceReader, NamesAreReadAsUtf8)
     // assertion (the test program aborts on one).
     Surface odd;
     const std::vector<std::string> odd_comments = {"\xFE\xFF\xD8\x3D\xDC", "\xFF\xFE\x01"};
-    ASSERT_TRUE(parse_ply_file(write_ply(directory, "odd.ply", tetrahedron(), odd_comments, {}),
-                               odd));
+    ASSERT_TRUE(
+        parse_ply_file(write_ply(directory, "odd.ply", tetrahedron(), odd_comments, {}), odd));
     EXPECT_TRUE(odd.landcurves.empty() && odd.landmarks.empty());
 
     for (const Case& c : cases) {
@@ -184,82 +186,135 @@ TEST(PlySurfaceReader, NamesAreReadAsUtf8)
     }
 }
 
-// Files that must fail, with the reader's message; the surface read into keeps what it held.
-TEST(PlySurfaceReader, FailureCases)
+// A little-endian binary file of the given header tail whose data are the floats, then the
+// bytes (list lengths as uchar) and the int indices, in this order.
+std::string
+binary_file(const std::string& header_tail, const std::vector<float>& floats,
+            const std::vector<std::pair<unsigned char, std::vector<std::int32_t>>>& faces)
+{
+    std::string bytes = "ply\nformat binary_little_endian 1.0\n" + header_tail + "end_header\n";
+    const auto append = [&bytes](const void* value, std::size_t size) {
+        bytes.append(static_cast<const char*>(value), size);
+    };
+    for (const float f : floats)
+        append(&f, sizeof f);
+    for (const auto& [length, corners] : faces) {
+        append(&length, 1);
+        for (const std::int32_t corner : corners)
+            append(&corner, sizeof corner);
+    }
+    return bytes;
+}
+
+// Files that must fail, each with the reader's whole message; the surface read into keeps what
+// it held.
+TEST(PlySurfaceReader, RefusedFiles)
 {
     const std::string vertices = "element vertex 3\nproperty float x\nproperty float y\n"
                                  "property float z\n";
+    const std::string doubles = "element vertex 3\nproperty double x\nproperty double y\n"
+                                "property double z\n";
     const std::string three = "0 0 0\n1 0 0\n0 1 0\n";
     const std::string faces = "element face 1\nproperty list uchar int vertex_indices\n";
     const std::string float_faces = "element face 1\nproperty list uchar float vertex_indices\n";
+    const std::string four = "element vertex 4\nproperty float x\nproperty float y\n"
+                             "property float z\n";
+    const std::vector<float> square = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
     struct Case {
         const char* why;
         std::string file; // empty: the file does not exist
         std::string message;
     };
     const Case cases[] = {
-        {"a missing file", "", "Could not open ply file"},
-        {"not a PLY file", "solid ascii\n", "Could not parse ply header"},
+        {"a missing file", "", "Could not open ply file: scan.ply: No such file or directory"},
+        {"not a PLY file", "solid ascii\n",
+         "Could not parse ply header: scan.ply: Wrong magic number. Expected 'ply'"},
         {"a bad header line", ascii_file("element vertex 3\nproperty flaot x\n", ""),
-         "Could not parse ply header"},
-        {"a face with four corners", ascii_file(vertices + faces, three + "4 0 1 2 0\n"),
-         "Could not parse ply file"},
-        {"a corner equal to the vertex count", ascii_file(vertices + faces, three + "3 0 1 3\n"),
-         "Could not parse ply file"},
-        {"a negative corner", ascii_file(vertices + faces, three + "3 0 1 -1\n"),
-         "Could not parse ply file"},
-        {"a corner too large for any integer",
-         ascii_file(vertices + float_faces, three + "3 0 1 1e300\n"), "Could not parse ply file"},
-        {"a corner that is not a number", ascii_file(vertices + float_faces, three + "3 0 1 nan\n"),
-         "Could not parse ply file"},
-        {"a coordinate that is not a number",
-         ascii_file(vertices + faces, "0 0 0\nnan 0 0\n0 1 0\n3 0 1 2\n"),
-         "Could not parse ply file"},
-        {"a coordinate whose products would overflow",
-         ascii_file("element vertex 3\nproperty double x\nproperty double y\nproperty double z\n" +
-                        faces,
-                    "0 0 0\n1e154 0 0\n0 1 0\n3 0 1 2\n"),
-         "Could not parse ply file"},
-        {"a coordinate beyond the float range",
-         ascii_file("element vertex 3\nproperty double x\nproperty double y\nproperty double z\n" +
-                        faces,
-                    "0 0 0\n1 0 0\n0 0 -3.5e38\n3 0 1 2\n"),
-         "Could not parse ply file"},
-        {"more faces than the file could hold",
-         ascii_file(vertices + "element face 400000000\nproperty list uchar int vertex_indices\n",
-                    three + "3 0 1 2\n"),
-         "Could not parse ply file"},
-        {"a coordinate that is infinite",
-         ascii_file("element vertex 3\nproperty double x\nproperty double y\nproperty double z\n" +
-                        faces,
-                    "0 0 0\n1 0 0\n0 -1e309 0\n3 0 1 2\n"),
-         "Could not parse ply file"},
+         "Could not parse ply header: scan.ply: Unexpected token 'flaot'"},
+        {"a quad mesh", binary_file(four + faces, square, {{4, {0, 1, 2, 3}}}),
+         "Could not parse ply file: scan.ply: faces with 4 corners (only triangles are read)"},
+        {"a face with four corners, in ASCII", ascii_file(vertices + faces, three + "4 0 1 2 0\n"),
+         "Could not parse ply file: scan.ply: line 13: faces with 4 corners (only triangles are "
+         "read)"},
+        {"a point cloud", binary_file(four, square, {}),
+         "Could not parse ply file: scan.ply: no face element"},
+        {"a scan of triangle strips",
+         binary_file(four + "element tristrips 1\nproperty list uchar int vertex_indices\n", square,
+                     {{4, {0, 1, 3, 2}}}),
+         "Could not parse ply file: scan.ply: no face element"},
+        {"an empty mesh",
+         ascii_file("element vertex 0\nproperty float x\nproperty float y\nproperty float z\n"
+                    "element face 0\nproperty list uchar int vertex_indices\n",
+                    ""),
+         "Could not parse ply file: scan.ply: 0 vertices"},
+        {"vertices without faces",
+         ascii_file(vertices + "element face 0\n"
+                               "property list uchar int vertex_indices\n",
+                    three),
+         "Could not parse ply file: scan.ply: 0 faces"},
+        {"faces without a list of corners",
+         ascii_file(vertices + "element face 1\nproperty int corner\n", three + "3\n"),
+         "Could not parse ply file: scan.ply: no vertex_indices list in the face element"},
         {"vertices without z",
          ascii_file("element vertex 3\nproperty float x\nproperty float y\n" + faces,
                     "0 0\n1 0\n0 1\n3 0 1 2\n"),
-         "Could not parse ply file"},
-        {"no vertex element", ascii_file(faces, "3 0 1 2\n"), "Could not parse ply file"},
-        {"no faces", ascii_file(vertices, three), "Could not parse ply file"},
-        {"no vertices",
-         ascii_file("element vertex 0\nproperty float x\nproperty float y\n"
-                    "property float z\n" +
-                        faces,
-                    "3 0 1 2\n"),
-         "Could not parse ply file"},
+         "Could not parse ply file: scan.ply: no z in the vertex element"},
+        {"no vertex element", ascii_file(faces, "3 0 1 2\n"),
+         "Could not parse ply file: scan.ply: no vertex element"},
+        {"a corner equal to the vertex count", ascii_file(vertices + faces, three + "3 0 1 3\n"),
+         "Could not parse ply file: scan.ply: line 13: face 0: vertex index 3 not among the 3 "
+         "vertices"},
+        {"a negative corner", binary_file(four + faces, square, {{3, {0, 1, -1}}}),
+         "Could not parse ply file: scan.ply: face 0: vertex index -1 not among the 4 vertices"},
+        {"a corner too large for any integer",
+         ascii_file(vertices + float_faces, three + "3 0 1 1e300\n"),
+         "Could not parse ply file: scan.ply: line 13: Error reading value number 3 of "
+         "'vertex_indices' of 'face' number 0"},
+        {"a corner that is not a number", ascii_file(vertices + float_faces, three + "3 0 1 nan\n"),
+         "Could not parse ply file: scan.ply: line 13: face 0: vertex index nan not among the 3 "
+         "vertices"},
+        {"a value that is no number",
+         ascii_file(vertices + faces, "0 0 0\n1 O 0\n0 1 0\n3 0 1 2\n"),
+         "Could not parse ply file: scan.ply: line 11: Error reading 'y' of 'vertex' number 1"},
+        {"one stray vertex far beyond any bone",
+         binary_file(four + faces, {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1e38f, 0}, {{3, {0, 1, 2}}}),
+         "Could not parse ply file: scan.ply: vertex 3: coordinate 9.99999968e+37 beyond 1e9"},
+        {"a coordinate just beyond the limit",
+         ascii_file(doubles + faces, "0 0 0\n1 0 0\n0 0 -1000000001\n3 0 1 2\n"),
+         "Could not parse ply file: scan.ply: line 12: vertex 2: coordinate -1000000001 beyond "
+         "1e9"},
+        {"a coordinate that is not a number",
+         ascii_file(vertices + faces, "0 0 0\nnan 0 0\n0 1 0\n3 0 1 2\n"),
+         "Could not parse ply file: scan.ply: line 11: vertex 1: coordinate nan is not finite"},
+        {"a coordinate that is infinite",
+         ascii_file(doubles + faces, "0 0 0\n1 0 0\n0 -1e309 0\n3 0 1 2\n"),
+         "Could not parse ply file: scan.ply: line 12: Error reading 'y' of 'vertex' number 2"},
+        {"more faces than the file could hold",
+         ascii_file(vertices + "element face 400000000\nproperty list uchar int vertex_indices\n",
+                    three + "3 0 1 2\n"),
+         "Could not parse ply file: scan.ply: its element counts need more bytes than the file "
+         "holds"},
         {"a count larger than the data",
          ascii_file("element vertex 3000000000\nproperty float x\n"
                     "property float y\nproperty float z\n" +
                         faces,
                     three),
-         "Could not parse ply file"},
+         "Could not parse ply file: scan.ply: its element counts need more bytes than the file "
+         "holds"},
+        {"a file that ends within the faces",
+         binary_file(four + "element face 2\n"
+                            "property list uchar int "
+                            "vertex_indices\n",
+                     square, {{3, {0, 1, 2}}}),
+         "Could not parse ply file: scan.ply: Error reading 'vertex_indices' of 'face' number 1"},
     };
     TempDirectory directory;
     const Mesh before = tetrahedron();
-    int n = 0;
     for (const Case& c : cases) {
-        const std::string path = c.file.empty()
-                                     ? directory.file("missing.ply")
-                                     : directory.write(std::to_string(n++) + ".ply", c.file);
+        const std::string path = directory.file("scan.ply");
+        std::remove(path.c_str());
+        if (!c.file.empty())
+            directory.write("scan.ply", c.file);
         Surface surface;
         fill_surface(surface, before);
         StatusCapture status;
@@ -277,7 +332,10 @@ TEST(PlySurfaceReader, FailureCases)
         fill_surface(surface, before);
         StatusCapture status;
         EXPECT_FALSE(parse_ply_file(path, surface)) << path;
-        EXPECT_EQ(status.messages, std::vector<std::string>{"Could not open ply file"}) << path;
+        EXPECT_EQ(status.messages, std::vector<std::string>{"Could not open ply file: " +
+                                                            path.substr(path.rfind('/') + 1) +
+                                                            ": not a regular file"})
+            << path;
         expect_untouched(surface, before);
     }
 }

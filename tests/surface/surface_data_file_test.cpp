@@ -184,20 +184,26 @@ TEST_F(DataFileTest, MalformedFilesAreRefusedAndChangeNothing)
         const char* message;
     };
     const Case cases[] = {
-        {"no such file", "none.bin", 0, false, 2, "Could not open bin file"},
-        {"a directory", "folder.bin", 0, false, 2, "Could not open bin file"},
+        {"no such file", "none.bin", 0, false, 2,
+         "Could not open bin file: none.bin: No such file or directory"},
+        {"a directory", "folder.bin", 0, false, 2,
+         "Could not open bin file: folder.bin: not a regular file"},
         {"odd length", "odd.bin", 6 * 8 + 4, true, 0,
-         "Binary file does not contain a whole number of doubles"},
+         "Binary file does not contain a whole number of doubles: odd.bin: 52 bytes"},
         {"header expected but missing", "short_dat.bin", 6 * 8, true, 0,
-         "Binary file does not match LR surface"},
+         "Binary file does not match LR surface: short_dat.bin: shorter than its 256-byte header"},
         {"shorter than the header, LR", "tiny_dat.bin", 8, true, 0,
-         "Binary file does not match LR surface"},
+         "Binary file does not match LR surface: tiny_dat.bin: shorter than its 256-byte header"},
         {"shorter than the header, HR", "tiny_dat.bin", 8, true, 1,
-         "Binary file does not match HR surface"},
+         "Binary file does not match HR surface: tiny_dat.bin: shorter than its 256-byte header"},
         {"shorter than the header, either", "tiny_dat.bin", 8, true, 2,
-         "Binary file does not match either surface"},
-        {"LR count on HR", "lr.bin", 6 * 8, true, 1, "Binary file does not match HR surface"},
-        {"neither count", "seven.bin", 7 * 8, true, 2, "Binary file does not match either surface"},
+         "Binary file does not match either surface: tiny_dat.bin: shorter than its 256-byte "
+         "header"},
+        {"LR count on HR", "lr.bin", 6 * 8, true, 1,
+         "Binary file does not match HR surface: lr.bin: 6 values for 4 HR vertices"},
+        {"neither count", "seven.bin", 7 * 8, true, 2,
+         "Binary file does not match either surface: seven.bin: 7 values for 6 LR or 4 HR "
+         "vertices"},
     };
     std::filesystem::create_directory(scratch.file("folder.bin"));
     for (const Case& c : cases) {
@@ -218,9 +224,11 @@ TEST_F(DataFileTest, SurfaceWithoutVerticesMatchesNoFile)
     state.hr_surface->clear();
     write_bytes(scratch.file("empty.bin"), {});
     EXPECT_FALSE(load("empty.bin", 0).loaded);
-    EXPECT_EQ(status.last(), "Binary file does not match LR surface");
+    EXPECT_EQ(status.last(), "Binary file does not match LR surface: empty.bin: 0 values for 0 LR "
+                             "vertices");
     EXPECT_FALSE(load("empty.bin", 2).loaded);
-    EXPECT_EQ(status.last(), "Binary file does not match either surface");
+    EXPECT_EQ(status.last(), "Binary file does not match either surface: empty.bin: 0 values for "
+                             "0 LR or 0 HR vertices");
     EXPECT_FALSE(state.lr_data_loaded);
 }
 

@@ -3,6 +3,7 @@
 #include "utilities/batch_writer.h"
 
 #include "app/working_state.h"
+#include "tests/fixtures/status_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,10 @@ protected:
              {"femur_left.ply", "10_right.ply", "2_right.ply", "my bone.wrl", ".hidden.ply",
               "bone.PLY", "2_right_thickness.bin", "2_right_thickness_err.bin",
               "10_right_thickness.bin", "10_right_thickness.BIN", "10_right_a_mapped_with_b.bin",
-              "2_right_b_painted_with_c.bin", "femur_left_density.bin", "notes.txt"})
+              "2_right_b_painted_with_c.bin", "femur_left_density.bin", "notes.txt",
+              // The program's own outputs get no job: they could only fail or mislead.
+              "femur_left-mapped_landmarks.ply", "2_right-resaved.ply",
+              "femur_left-2_right-aspect.ply", "femur_left-ssm_0_1.ply"})
             std::ofstream(directory + "/" + name).put('\n');
         state.lr_surface->name = "femur_left";
         state.lr_surface->file_type = ".ply";
@@ -162,7 +166,17 @@ TEST_F(BatchWriter, FailuresWriteNothingOrSaySo)
     ASSERT_EQ(mkdir(empty.c_str(), 0755), 0);
     std::ofstream(empty + "/bone.PLY").put('\n');
     state.lr_surface->path_stem = empty + "/bone";
+    StatusCapture status;
     EXPECT_FALSE(write_batch_files(state, true, {}));
+    EXPECT_EQ(status.last(), "No surfaces found in working directory");
+    EXPECT_FALSE(exists(empty + "/auto_register_aspect.run"));
+
+    // A directory holding only the program's outputs says so.
+    std::ofstream(empty + "/bone-resaved.ply").put('\n');
+    std::ofstream(empty + "/bone-mapped_landmarks.ply").put('\n');
+    EXPECT_FALSE(write_batch_files(state, true, {}));
+    EXPECT_EQ(status.last(), "No surfaces found in working directory: only the program's own "
+                             "outputs (bone-mapped_landmarks.ply, bone-resaved.ply)");
     EXPECT_FALSE(exists(empty + "/auto_register_aspect.run"));
 }
 
