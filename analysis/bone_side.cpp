@@ -1,5 +1,6 @@
 #include "analysis/bone_side.h"
 
+#include "analysis/gaussian_curvature.h"
 #include "analysis/rims_and_natural_axes.h"
 
 #include <algorithm>
@@ -45,6 +46,11 @@ const std::array<std::pair<const char*, BoneSide>, 6> side_words = {{
 bool contains(const wxString& text, const char* part) { return text.Contains(part); }
 
 const char* side_word(int side) { return side == bone_left ? "left" : "right"; }
+
+// The scale (mm) of the curvature the side estimate weighs: about that of the surface's own
+// smoothed curvature on a scan of 2 mm edges, but in millimetres, so that it does not change
+// with the triangulation.
+constexpr double side_curvature_radius_mm = 5.0;
 
 } // namespace
 
@@ -95,29 +101,38 @@ void estimate_femur_side(Surface& surface)
     const double width = highest - lowest;
     const double limit = surface.axial_extent - width;
 
+    const CurvatureMesh mesh = build_curvature_mesh(surface.positions, surface.triangles);
+    const CurvatureMeasure measure =
+        curvature_measure(mesh, surface.positions, surface.triangles, surface.on_rim);
+    const std::vector<double> kappa =
+        patch_curvature(mesh, surface.positions, measure, side_curvature_radius_mm);
     double left_sum = 0.0;
     double right_sum = 0.0;
     for (std::size_t v = 0; v < surface.positions.size(); ++v) {
         const Point3 offset = surface.positions[v] - surface.centroid;
-        const double kappa = surface.curvature[v];
-        if (dot(offset, u) < limit && kappa > 0.0) {
+        if (dot(offset, u) < limit && kappa[v] > 0.0) {
+            const double weight = kappa[v] * measure.incident_area[v] / 3.0;
             if (dot(offset, w) < 0.0)
-                left_sum += kappa;
+                left_sum += weight;
             else
-                right_sum += kappa;
+                right_sum += weight;
         }
     }
     surface.geometric_side = right_sum >= left_sum ? 1 : 0;
 }
 
+bool side_contradicts_shape(const Surface& surface)
+{
+    const BoneSide named = side_from_name(wxString::FromUTF8(surface.name));
+    return surface.is_femur && has_natural_frame(surface) && named != bone_undetermined &&
+           named != surface.geometric_side;
+}
+
 std::string side_disagreement_message(const Surface& surface)
 {
-    if (!surface.is_femur)
+    if (!side_contradicts_shape(surface))
         return {};
     const BoneSide named = side_from_name(wxString::FromUTF8(surface.name));
-    if (!has_natural_frame(surface) || named == bone_undetermined ||
-        named == surface.geometric_side)
-        return {};
     return "The name of " + surface.name + " says " + side_word(named) +
            " but its shape is that of a " + side_word(surface.geometric_side) +
            " femur; the side from the name is used";

@@ -23,12 +23,18 @@ bool is_femur_name(const wxString& name);
 // A proximal part by name: contains "proximal", "Proximal" or "PROXIMAL".
 bool is_proximal_name(const wxString& name);
 
-// Sets geometric_side (1 right, 0 left) of a femur by comparing the positive smoothed curvature
-// on either side of the plane of the first two natural axes, over the vertices lying more than
-// the bone's width along the third axis short of its axial extent. Equal sums give right, and
-// so does a surface without vertices. Requires positions, centroid, natural_axes, axial_extent
-// and curvature to be current.
+// Sets geometric_side (1 right, 0 left) of a femur by comparing the positive curvature on either
+// side of the plane of the first two natural axes, over the vertices lying more than the bone's
+// width along the third axis short of its axial extent. The curvature is weighed as the surface
+// holds it, by area: each vertex adds its positive patch_curvature (over 5 mm) times its share
+// of the area, so a finer triangulation of the same bone, whose extra vertices would each count
+// once more, gives the same side. Equal sums give right, and so does a surface without vertices.
+// Requires positions, triangles, on_rim, centroid, natural_axes and axial_extent to be current.
 void estimate_femur_side(Surface& surface);
+
+// Whether the surface is a femur with a natural frame whose name declares one side while its
+// shape is that of the other.
+bool side_contradicts_shape(const Surface& surface);
 
 // For a femur whose name declares one side while its shape is that of the other: a status text
 // naming the surface and both sides (the side from the name is the one used). "" when they

@@ -25,7 +25,7 @@ Point3 head_neck_normal(const FemurAnalyser& analyser)
     const Point3 b0 = to_point(b.row(0).transpose());
     const Point3 n =
         cross(b0 - to_point(b.row(10).transpose()), b0 - to_point(b.row(20).transpose()));
-    return dot(n, axis_column(analyser.surface->natural_axes, 1)) < 0.0 ? -1.0 * n : n;
+    return dot(n, analyser.frame.v) < 0.0 ? -1.0 * n : n;
 }
 
 template <typename Keep> void keep_if(VertexList& vertices, Keep keep)
@@ -186,8 +186,8 @@ bool FemurAnalyser::boundary_rings_fitted_head() const
 void FemurAnalyser::find_crest_point(Surface& bone)
 {
     const double* kappa = smoothed_curvature;
-    const Point3 v = axis_column(bone.natural_axes, 1);
-    const BoundaryHeights boundary = boundary_heights(head_neck_boundary, height_axis);
+    const Point3& v = frame.v;
+    const BoundaryHeights boundary = boundary_heights(head_neck_boundary, frame.u);
 
     VertexList crest = all_vertices(bone);
     keep_if(crest, [&](std::int64_t k) { return kappa[k] > 0.0; });
@@ -196,10 +196,8 @@ void FemurAnalyser::find_crest_point(Surface& bone)
         sum += kappa[k];
     const double threshold = 4.0 * sum / static_cast<double>(crest.size());
     keep_if(crest, [&](std::int64_t k) { return kappa[k] >= threshold; });
-    keep_if(crest,
-            [&](std::int64_t k) { return dot(position(bone, k), height_axis) >= boundary.low; });
-    keep_if(crest,
-            [&](std::int64_t k) { return dot(position(bone, k) - boundary.top, v) <= 0.0; });
+    keep_if(crest, [&](std::int64_t k) { return dot(position(bone, k), frame.u) >= boundary.low; });
+    keep_if(crest, [&](std::int64_t k) { return dot(position(bone, k) - boundary.top, v) <= 0.0; });
     sort_and_keep(crest, compare_axis2_distance, 0.25);
     sort_and_keep(crest, compare_height, 0.75);
     if (crest.size() == 1) {
@@ -222,11 +220,11 @@ void FemurAnalyser::find_crest_point(Surface& bone)
 
 void FemurAnalyser::find_fossa_point(Surface& bone)
 {
-    const Point3 u = axis_column(bone.natural_axes, 0);
-    const Point3 v = axis_column(bone.natural_axes, 1);
-    const Point3 w = axis_column(bone.natural_axes, 2);
+    const Point3& u = frame.u;
+    const Point3& v = frame.v;
+    const Point3& w = frame.w;
     const Point3 trochanter_centre = mean_row(lesser_trochanter);
-    const BoundaryHeights boundary = boundary_heights(head_neck_boundary, height_axis);
+    const BoundaryHeights boundary = boundary_heights(head_neck_boundary, frame.u);
     fossa_reference = trochanter_centre + 0.6 * (crest_point - trochanter_centre);
     // A right femur has its fossa on the negative side of w from the crest, a left one on the
     // positive side.
@@ -236,11 +234,9 @@ void FemurAnalyser::find_fossa_point(Surface& bone)
     sort_and_keep(fossa, compare_smoothed_curvature, 0.5);
     keep_if(fossa,
             [&](std::int64_t k) { return dot(position(bone, k) - fossa_reference, u) >= 0.0; });
+    keep_if(fossa, [&](std::int64_t k) { return dot(position(bone, k) - boundary.top, v) <= 0.0; });
     keep_if(fossa,
-            [&](std::int64_t k) { return dot(position(bone, k) - boundary.top, v) <= 0.0; });
-    keep_if(fossa, [&](std::int64_t k) {
-        return sigma * dot(position(bone, k) - crest_point, w) <= 0.0;
-    });
+            [&](std::int64_t k) { return sigma * dot(position(bone, k) - crest_point, w) <= 0.0; });
     keep_if(fossa, [&](std::int64_t k) {
         return dot(bone.normals[static_cast<std::size_t>(k)], v) >= 0.0;
     });

@@ -55,14 +55,20 @@ const Point3& vertex_position(const Surface& surface, std::int64_t vertex)
 
 } // namespace
 
-void FemurAnalyser::analyse_proximal_femur(Surface& surface_to_analyse, std::uint8_t bone_side)
+void FemurAnalyser::analyse_proximal_femur(Surface& surface_to_analyse, std::uint8_t bone_side,
+                                           bool contradicted)
 {
     *this = FemurAnalyser();
     surface = &surface_to_analyse;
     side = bone_side;
-    height_axis = proximal_direction(surface_to_analyse);
+    frame = femur_frame(surface_to_analyse);
+    side_contradicted = contradicted;
     current_analyser = this;
     run_femur_analysis(surface_to_analyse);
+    // A standing boundary has a fitted head (boundary_rings_fitted_head), which the rest is
+    // checked against.
+    if (!boundary_failed)
+        check_items_against_head();
 
     Surface& s = surface_to_analyse;
     if (!boundary_failed)
@@ -70,14 +76,17 @@ void FemurAnalyser::analyse_proximal_femur(Surface& surface_to_analyse, std::uin
     if (!boundary_failed && !head_fit_failed)
         s.landmarks.push_back(named_point(fovea_landmark_name, fovea));
     if (!lesser_trochanter_failed) {
-        add_closed_curve(s, lesser_trochanter_landcurve_name, lesser_trochanter);
-        add_closed_curve(s, shaft_landcurve_name, shaft_slice);
+        if (!implausible.lesser_trochanter)
+            add_closed_curve(s, lesser_trochanter_landcurve_name, lesser_trochanter);
+        if (!implausible.shaft_slice)
+            add_closed_curve(s, shaft_landcurve_name, shaft_slice);
     }
     // The crest step runs only after the lesser trochanter was found; without it crest_failed
     // is never set, and a crest landmark would sit at the origin.
     if (!lesser_trochanter_failed && !crest_failed) {
-        s.landmarks.push_back(named_point(crest_landmark_name, crest_point));
-        if (!fossa_points.empty())
+        if (!implausible.crest)
+            s.landmarks.push_back(named_point(crest_landmark_name, crest_point));
+        if (!fossa_points.empty() && !implausible.fossa)
             s.landmarks.push_back(named_point(fossa_landmark_name, fossa_point));
     }
 }
@@ -86,8 +95,11 @@ void FemurAnalyser::run_femur_analysis(Surface& analysed)
 {
     const CurvatureMesh mesh = build_curvature_mesh(analysed.positions, analysed.triangles);
     const FemurSmoothingPasses passes = femur_smoothing_passes(mean_edge_length(analysed));
-    std::vector<double> raw =
-        raw_gaussian_curvature(mesh, analysed.positions, analysed.triangles, analysed.on_rim);
+    // Vertices that add nothing to the shape (a finer triangulation of the same surface) must
+    // not change the contours or the landmarks.
+    std::vector<double> raw = refinement_invariant_curvature(
+        mesh, curvature_measure(mesh, analysed.positions, analysed.triangles, analysed.on_rim),
+        analysed.on_rim);
     // Coordinates near the limit of doubles overflow the triangle geometry into NaN, which
     // would break the median's sort and every sort order of the analysis; such a vertex counts
     // as flat.
@@ -105,8 +117,12 @@ void FemurAnalyser::run_femur_analysis(Surface& analysed)
         contours.push_back(std::move(points));
     }
     find_head_neck_boundary(analysed);
-    if (!boundary_failed)
-        find_lesser_trochanter(analysed);
+    if (!boundary_failed) {
+        if (side_contradicted)
+            lesser_trochanter_failed = true;
+        else
+            find_lesser_trochanter(analysed);
+    }
     if (!boundary_failed && !lesser_trochanter_failed)
         slice_shaft_at_lesser_trochanter(analysed);
 
@@ -127,22 +143,33 @@ void FemurAnalyser::run_femur_analysis(Surface& analysed)
     smoothed_curvature = nullptr;
 }
 
-Point3 proximal_direction(const Surface& surface)
+FemurFrame femur_frame(const Surface& surface)
 {
-    return has_natural_frame(surface) ? axis_column(surface.natural_axes, 0) : Point3{0, 0, 1};
+    FemurFrame frame;
+    if (has_natural_frame(surface)) {
+        frame.u = axis_column(surface.natural_axes, 0);
+        frame.v = axis_column(surface.natural_axes, 1);
+        frame.w = axis_column(surface.natural_axes, 2);
+        frame.origin = surface.rim_centroid;
+    } else {
+        frame.origin = surface.centroid;
+    }
+    return frame;
 }
+
+Point3 proximal_direction(const Surface& surface) { return femur_frame(surface).u; }
 
 bool compare_height(std::int64_t a, std::int64_t b)
 {
     const FemurAnalyser& analyser = *current_analyser;
-    return dot(vertex_position(*analyser.surface, a), analyser.height_axis) >
-           dot(vertex_position(*analyser.surface, b), analyser.height_axis);
+    return dot(vertex_position(*analyser.surface, a), analyser.frame.u) >
+           dot(vertex_position(*analyser.surface, b), analyser.frame.u);
 }
 
 bool compare_axis0_offset(std::int64_t a, std::int64_t b)
 {
     const FemurAnalyser& analyser = *current_analyser;
-    const Point3 u = axis_column(analyser.surface->natural_axes, 0);
+    const Point3& u = analyser.frame.u;
     return dot(vertex_position(*analyser.surface, a) - analyser.crest_point, u) <
            dot(vertex_position(*analyser.surface, b) - analyser.crest_point, u);
 }

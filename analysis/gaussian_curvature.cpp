@@ -5,10 +5,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 namespace {
 
 constexpr double pi = 3.141592653589793;
+// Angle deficits (radians) at most this small are rounding noise on a vertex that lies in a
+// flat part of the surface, or on a straight crease between two flat triangles: a vertex that
+// adds nothing to the shape, such as every vertex a midpoint subdivision inserts.
+constexpr double flat_deficit = 1e-9;
 constexpr SmoothingPasses surface_smoothing{2, 8};
 // Each vertex's value comes from its own lists and the values of the pass before alone, so
 // the vertices are spread over the threads in chunks of this many.
@@ -161,15 +166,16 @@ CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
     return mesh;
 }
 
-std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
-                                           const std::vector<Point3>& positions,
-                                           const std::vector<Triangle>& triangles,
-                                           const std::vector<std::uint8_t>& on_rim)
+CurvatureMeasure curvature_measure(const CurvatureMesh& mesh, const std::vector<Point3>& positions,
+                                   const std::vector<Triangle>& triangles,
+                                   const std::vector<std::uint8_t>& on_rim)
 {
     // Each corner's angle is needed once, by its own vertex, so the triangle geometry is
     // computed where it is used rather than kept per triangle; the areas and angles are the
     // very same values either way.
-    std::vector<double> curvature(mesh.incident.size(), 0.0);
+    CurvatureMeasure measure;
+    measure.deficit.assign(mesh.incident.size(), 0.0);
+    measure.incident_area.assign(mesh.incident.size(), 0.0);
     parallel_for_each(mesh.incident.size(), vertices_per_chunk, [&](std::size_t v) {
         double angle_sum = 0.0;
         double area_sum = 0.0;
@@ -183,14 +189,113 @@ std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
             angle_sum += triangle_corner_angle(sides, k);
             area_sum += triangle_area(sides);
         }
+        const bool rim = v < on_rim.size() && on_rim[v] != 0;
+        measure.deficit[v] = rim ? 0.0 : 2.0 * pi - angle_sum;
+        measure.incident_area[v] = area_sum;
+    });
+    return measure;
+}
+
+std::vector<double> patch_curvature(const CurvatureMesh& mesh, const std::vector<Point3>& positions,
+                                    const CurvatureMeasure& measure, double radius)
+{
+    const double radius2 = radius * radius;
+    std::vector<double> curvature(mesh.neighbourhoods.size(), 0.0);
+    parallel_for_each(mesh.neighbourhoods.size(), vertices_per_chunk, [&](std::size_t v) {
+        // Marks of the patches this thread has walked: a vertex is in the current one when its
+        // mark equals the walk's number.
+        thread_local std::vector<std::uint32_t> mark;
+        thread_local std::uint32_t walk = 0;
+        thread_local std::vector<std::int64_t> queue;
+        if (mark.size() != positions.size() || walk == UINT32_MAX) {
+            mark.assign(positions.size(), 0);
+            walk = 0;
+        }
+        ++walk;
+        queue.assign(1, static_cast<std::int64_t>(v));
+        mark[v] = walk;
+        double deficit = 0.0;
+        double area = 0.0;
+        for (std::size_t next = 0; next < queue.size(); ++next) {
+            const std::size_t u = index(queue[next]);
+            deficit += measure.deficit[u];
+            area += measure.incident_area[u] / 3.0;
+            for (const std::int64_t n : mesh.neighbourhoods[u]) {
+                if (mark[index(n)] != walk &&
+                    squared_distance(positions[index(n)], positions[v]) <= radius2) {
+                    mark[index(n)] = walk;
+                    queue.push_back(n);
+                }
+            }
+        }
+        if (area > 0.0)
+            curvature[v] = deficit / area;
+    });
+    return curvature;
+}
+
+std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
+                                           const std::vector<Point3>& positions,
+                                           const std::vector<Triangle>& triangles,
+                                           const std::vector<std::uint8_t>& on_rim)
+{
+    const CurvatureMeasure measure = curvature_measure(mesh, positions, triangles, on_rim);
+    std::vector<double> curvature(measure.deficit.size(), 0.0);
+    for (std::size_t v = 0; v < curvature.size(); ++v) {
         // Without incident area (an unused vertex, or only degenerate triangles) the deficit
         // has nothing to spread over; 0 keeps infinities out of the filters and the matching.
-        if (area_sum > 0.0)
-            curvature[v] = 2.0 * (2.0 * pi - angle_sum) / area_sum;
-    });
-    for (std::size_t v = 0; v < on_rim.size() && v < curvature.size(); ++v) {
-        if (on_rim[v] != 0)
-            curvature[v] = 0.0;
+        if (measure.incident_area[v] > 0.0)
+            curvature[v] = 2.0 * measure.deficit[v] / measure.incident_area[v];
+    }
+    return curvature;
+}
+
+std::vector<double> refinement_invariant_curvature(const CurvatureMesh& mesh,
+                                                   const CurvatureMeasure& measure,
+                                                   const std::vector<std::uint8_t>& on_rim)
+{
+    const std::size_t count = measure.deficit.size();
+    const auto is_rim = [&](std::size_t v) { return v < on_rim.size() && on_rim[v] != 0; };
+    const auto is_curved = [&](std::size_t v) {
+        return !is_rim(v) && !(std::fabs(measure.deficit[v]) <= flat_deficit);
+    };
+    const auto curved_neighbours = [&](std::size_t v) {
+        std::size_t curved = 0;
+        for (const std::int64_t n : mesh.neighbourhoods[v])
+            curved += is_curved(index(n)) ? 1 : 0;
+        return curved;
+    };
+
+    // A flat vertex's area goes to its curved neighbours in equal shares, in vertex order.
+    std::vector<double> area = measure.incident_area;
+    for (std::size_t v = 0; v < count; ++v) {
+        if (is_rim(v) || is_curved(v))
+            continue;
+        const std::size_t curved = curved_neighbours(v);
+        for (const std::int64_t n : mesh.neighbourhoods[v]) {
+            if (curved > 0 && is_curved(index(n)))
+                area[index(n)] += measure.incident_area[v] / static_cast<double>(curved);
+        }
+    }
+    std::vector<double> curvature(count, 0.0);
+    for (std::size_t v = 0; v < count; ++v) {
+        if (is_curved(v) && area[v] > 0.0)
+            curvature[v] = 2.0 * measure.deficit[v] / area[v];
+    }
+    // A flat vertex then takes the mean of its curved neighbours' values; rim vertices and
+    // flat vertices among flat ones keep 0.
+    for (std::size_t v = 0; v < count; ++v) {
+        if (is_rim(v) || is_curved(v))
+            continue;
+        const std::size_t curved = curved_neighbours(v);
+        if (curved == 0)
+            continue;
+        double sum = 0.0;
+        for (const std::int64_t n : mesh.neighbourhoods[v]) {
+            if (is_curved(index(n)))
+                sum += curvature[index(n)];
+        }
+        curvature[v] = sum / static_cast<double>(curved);
     }
     return curvature;
 }

@@ -52,6 +52,43 @@ double triangle_corner_angle(const std::array<double, 3>& sides, std::size_t cor
 CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
                                    const std::vector<Triangle>& triangles);
 
+// The Gaussian curvature of a triangulated surface as a measure: per vertex its angle deficit,
+// 2 pi - the sum of its corner angles (radians; 0 on every vertex flagged in on_rim, which is
+// either empty or one flag per vertex), and the sum of the areas of its incident triangles.
+// Unlike a value per vertex, the deficits of a patch add up to the same total however finely
+// the same surface is triangulated: a vertex inside a flat part or on a straight edge between
+// two flat triangles has none.
+struct CurvatureMeasure {
+    std::vector<double> deficit;
+    std::vector<double> incident_area;
+};
+CurvatureMeasure curvature_measure(const CurvatureMesh& mesh, const std::vector<Point3>& positions,
+                                   const std::vector<Triangle>& triangles,
+                                   const std::vector<std::uint8_t>& on_rim);
+
+// Per vertex: the deficits of the patch of vertices within `radius` of it (those the mesh
+// connects to it without leaving that ball, itself included) over the patch's area (a third of
+// each vertex's incident area). A curvature at the scale of the radius that, unlike filter
+// passes over vertex neighbourhoods, does not change when the same surface is triangulated more
+// finely. 0 for a vertex whose patch has no area.
+std::vector<double> patch_curvature(const CurvatureMesh& mesh, const std::vector<Point3>& positions,
+                                    const CurvatureMeasure& measure, double radius);
+
+// The raw curvature below, made to hold its values when the same surface is triangulated more
+// finely. A finer triangulation adds vertices inside flat triangles and on the straight edges
+// between them, which carry no deficit (as every vertex that a midpoint subdivision inserts):
+// they gain their neighbours' deficits none of their own, so the filter passes, their medians
+// above all, see a curvature that has gone to zero at most vertices. Here a vertex whose
+// deficit is rounding noise gives its incident area to its curved neighbours (those not on a
+// rim whose deficit is not noise) in equal shares and takes the mean of their values; a curved
+// vertex gets 2 deficit / (its incident area with the shares it received). On a triangulation
+// without such vertices this is raw_gaussian_curvature; on a midpoint subdivision the vertices
+// it shares with the coarser one get their coarse values back exactly. Rim vertices and flat
+// vertices with no curved neighbour get 0.
+std::vector<double> refinement_invariant_curvature(const CurvatureMesh& mesh,
+                                                   const CurvatureMeasure& measure,
+                                                   const std::vector<std::uint8_t>& on_rim);
+
 // Raw curvature per vertex: 2 (2 pi - sum of its corner angles) / (sum of its incident areas).
 // A vertex whose incident area is 0 (no triangle, or only degenerate ones) gets 0, as does every
 // vertex flagged in on_rim (which is either empty or one flag per vertex).

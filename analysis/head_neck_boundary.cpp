@@ -22,8 +22,8 @@ double median_of(std::vector<double> scores)
 
 void FemurAnalyser::find_head_neck_boundary(Surface& bone)
 {
-    const Point3 v = axis_column(bone.natural_axes, 1);
-    const Eigen::Vector3d w = to_eigen(axis_column(bone.natural_axes, 2));
+    const Point3& v = frame.v;
+    const Eigen::Vector3d w = to_eigen(frame.w);
 
     std::vector<const std::vector<Point3>*> passing;
     for (const std::vector<Point3>& contour : contours) {
@@ -31,9 +31,8 @@ void FemurAnalyser::find_head_neck_boundary(Surface& bone)
             continue;
         const bool on_head_side =
             std::none_of(contour.begin(), contour.end(),
-                         [&](const Point3& p) { return dot(p - bone.rim_centroid, v) < 0.0; });
-        if (on_head_side &&
-            dot(mean_point(contour), height_axis) > dot(bone.centroid, height_axis))
+                         [&](const Point3& p) { return dot(p - frame.origin, v) < 0.0; });
+        if (on_head_side && dot(mean_point(contour), frame.u) > dot(bone.centroid, frame.u))
             passing.push_back(&contour);
     }
 

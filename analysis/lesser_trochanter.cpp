@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
-void FemurAnalyser::find_lesser_trochanter(Surface& bone)
+void FemurAnalyser::find_lesser_trochanter(Surface& /*bone*/)
 {
-    const Point3 u = axis_column(bone.natural_axes, 0);
-    const Point3 w = axis_column(bone.natural_axes, 2);
+    const Point3& u = frame.u;
+    const Point3& w = frame.w;
     const double sigma = side == 1 ? 1.0 : -1.0;
     const Point3 head_neck_centre = mean_row(head_neck_boundary);
 
@@ -19,8 +19,7 @@ void FemurAnalyser::find_lesser_trochanter(Surface& bone)
         if (contour.size() <= 2)
             continue;
         const bool rejected = std::any_of(contour.begin(), contour.end(), [&](const Point3& p) {
-            return sigma * dot(p - bone.rim_centroid, w) < 0.0 ||
-                   dot(p - head_neck_centre, u) > 0.0;
+            return sigma * dot(p - frame.origin, w) < 0.0 || dot(p - head_neck_centre, u) > 0.0;
         });
         if (!rejected)
             candidates.push_back(&contour);
@@ -59,7 +58,7 @@ void FemurAnalyser::find_lesser_trochanter(Surface& bone)
 
 void FemurAnalyser::slice_shaft_at_lesser_trochanter(Surface& bone)
 {
-    const Point3 u = axis_column(bone.natural_axes, 0);
+    const Point3& u = frame.u;
     const double height = dot(mean_row(lesser_trochanter), u);
     std::vector<Point3> slice;
     for (const Point3& p : bone.positions) {
@@ -74,7 +73,7 @@ bool compare_axis2_distance(std::int64_t a, std::int64_t b)
 {
     const FemurAnalyser& analyser = *current_analyser;
     const Point3 c = mean_row(analyser.lesser_trochanter);
-    const Point3 w = axis_column(analyser.surface->natural_axes, 2);
+    const Point3& w = analyser.frame.w;
     const std::vector<Point3>& p = analyser.surface->positions;
     return std::fabs(dot(p[static_cast<std::size_t>(a)] - c, w)) <
            std::fabs(dot(p[static_cast<std::size_t>(b)] - c, w));

@@ -266,11 +266,13 @@ void fit_natural_axes(WorkingState& state, Surface& surface)
     const std::size_t loop_length = surface.rim_band.size();
     add_two_ring_band(surface, surface.positions.size());
 
-    // Start from the axis perpendicular to the normals a quarter of the loop apart.
+    // Start from the axis perpendicular to the normals a quarter of the loop apart. Its azimuth
+    // keeps its quadrant: atan(y / x) would start an axis with negative x mirrored in the
+    // xy-plane, up to 90 degrees away, from where the fit can settle on a wrong axis. A zero
+    // axis (parallel normals) starts at azimuth 0.
     const Point3 c = unit(cross(normal_of(surface, surface.rim_band[0]),
                                 normal_of(surface, surface.rim_band[loop_length / 4])));
-    double angles[2] = {std::acos(std::clamp(c.z, -1.0, 1.0)),
-                        c.x == 0.0 ? 0.0 : std::atan(c.y / c.x)};
+    double angles[2] = {std::acos(std::clamp(c.z, -1.0, 1.0)), std::atan2(c.y, c.x)};
     state.axis_fit_surface = &surface;
     std::vector<double> residuals(surface.rim_band.size());
     std::int64_t info = 0;

@@ -41,8 +41,8 @@ void compute_bounds_and_radii(Surface& surface)
                             std::max(surface.bbox_max.z, p.z)};
         sum = sum + p;
     }
-    surface.centroid = positions.empty() ? Point3{}
-                                         : (1.0 / static_cast<double>(positions.size())) * sum;
+    surface.centroid =
+        positions.empty() ? Point3{} : (1.0 / static_cast<double>(positions.size())) * sum;
     const Point3& c = surface.centroid;
     make_translation(surface.from_centred, c.x, c.y, c.z);
     make_inverse_translation(surface.to_centred, c.x, c.y, c.z);
@@ -59,6 +59,16 @@ void compute_bounds_and_radii(Surface& surface)
         positions.empty() ? 0.0f : std::sqrt(squares / static_cast<float>(positions.size()));
 }
 
+std::string femur_message(const Surface& surface)
+{
+    std::string text = side_disagreement_message(surface);
+    const std::string& note = surface.femur_analysis_note;
+    if (note.empty())
+        return text;
+    return text.empty() ? "The femur analysis of " + surface.name + ": " + note
+                        : text + "; " + note;
+}
+
 void analyse_surface_geometry(WorkingState& state, Surface& surface)
 {
     compute_bounds_and_radii(surface);
@@ -66,6 +76,7 @@ void analyse_surface_geometry(WorkingState& state, Surface& surface)
     compute_gaussian_curvature(surface);
 
     const wxString name = wxString::FromUTF8(surface.name);
+    surface.femur_analysis_note.clear();
     surface.is_femur = is_femur_name(name);
     if (!surface.is_femur)
         return;
@@ -75,6 +86,10 @@ void analyse_surface_geometry(WorkingState& state, Surface& surface)
     const BoneSide named = side_from_name(name);
     const std::uint8_t side =
         named == bone_undetermined ? surface.geometric_side : static_cast<std::uint8_t>(named);
+    // A side word that the bone's own shape contradicts stays the surface's side, but the
+    // items placed by side would then be looked for on the wrong half of the bone.
+    const bool contradicted = side_contradicts_shape(surface);
     FemurAnalyser analyser;
-    analyser.analyse_proximal_femur(surface, side);
+    analyser.analyse_proximal_femur(surface, side, contradicted);
+    surface.femur_analysis_note = analyser.left_out_note();
 }

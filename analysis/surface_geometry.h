@@ -5,6 +5,8 @@
 #include "app/working_state.h"
 #include "surface/surface.h"
 
+#include <string>
+
 // Bounding box, centroid, from_centred / to_centred and the two radii of the shown positions.
 // A surface without vertices keeps centroid and radii at 0 (the box stays at its empty start,
 // min 1e10 and max -1e10).
@@ -17,4 +19,11 @@ void compute_bounds_and_radii(Surface& surface);
 // Requires what a successful read leaves: positions, triangles, normals, per-vertex arrays,
 // annotations and the name, with the shown positions as read and an empty rim_band.
 // The loader runs it on the LR surface first, then on the HR surface.
+// A femur whose name declares the side its shape contradicts gets no item placed by side; what
+// the femur analysis left out is kept in femur_analysis_note.
 void analyse_surface_geometry(WorkingState& state, Surface& surface);
+
+// What a load has to say about a femur: the side its name declares against the one its shape
+// has (side_disagreement_message), and what the femur analysis left out and why, as one text
+// naming the surface; "" when there is nothing to say.
+std::string femur_message(const Surface& surface);

@@ -1,5 +1,6 @@
 // "Help" and "About".
 #include "app/frame.h"
+#include "app/program_version.h"
 
 #include <wx/aboutdlg.h>
 #include <wx/icon.h>
@@ -11,7 +12,8 @@ wxAboutDialogInfo about_box_info()
 {
     wxAboutDialogInfo info;
     info.SetName("Kelvorand");
-    wxString version = "v23";
+    // The build's version, so that a picture of the box tells which program it was.
+    wxString version = wxString("v") + program_version;
     version << "\n" << "05" << " " << "October" << " " << "2023";
     info.SetVersion(version);
     info.SetDescription("The Kelvorand developers\n"

@@ -19,6 +19,7 @@
 #include <wx/tglbtn.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 const char load_question[] = "Really load another surface file?";
@@ -167,6 +168,13 @@ void MyFrame::OnClose(wxCloseEvent& event)
     }
     clear_surfaces();
     Destroy();
-    // A command-line batch tells by its exit status whether all its jobs went well.
-    std::exit(wxGetApp().argc == 2 ? batch_exit_status(batch_outcome) : 0);
+    // A command-line batch tells by its exit status whether all its jobs went well, and where
+    // to read why when some did not.
+    const int status = wxGetApp().argc == 2 ? batch_exit_status(batch_outcome) : 0;
+    if (status == exit_batch_job_failed)
+        std::fprintf(stderr, "%s\n",
+                     failed_jobs_summary(batch_outcome.failed_jobs, batch_job_count,
+                                         batch_log.GetName().utf8_str().data())
+                         .c_str());
+    std::exit(status);
 }

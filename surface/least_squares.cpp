@@ -4,6 +4,7 @@
 #include "surface/unfilled_vector.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <iostream>
 #include <limits>
@@ -36,6 +37,41 @@ public:
 private:
     bool* flag_;
 };
+
+// lmdif's forward difference steps a parameter by sqrt(machine precision) = 1.5e-8 times its
+// size, and by 1.5e-8 itself only at exactly zero. A parameter that is zero but for rounding (a
+// translation read back from the six decimals of a registration file where the pose held an
+// exact zero, a fitted value that came within rounding of zero) gets a step of 1e-14 and less,
+// which residuals computed from coordinates of tens to hundreds of millimetres cannot resolve:
+// its Jacobian column is rounding noise and the parameter stays where it is, fit after fit.
+// Such a parameter is fitted as an increment from its start: lmdif sees it at exactly zero and
+// steps it as it steps a zero. From 1e-5 up the step (1.5e-13 and more) stays above the rounding
+// of coordinates up to about a metre; every fit whose parameters are all zero or at least that
+// large runs exactly as lmdif alone runs it.
+constexpr double smallest_parameter_stepped_by_size = 1e-5;
+
+bool is_fitted_as_increment(double value)
+{
+    return value != 0.0 && std::fabs(value) < smallest_parameter_stepped_by_size;
+}
+
+// The residual function of a fit whose parameters are increments from offsets (0 where a
+// parameter is fitted as itself).
+struct IncrementFit {
+    ResidualFunction fcn;
+    void* context;
+    std::vector<double> offsets;
+    std::vector<double> point;
+};
+
+int residuals_of_increments(void* fit_pointer, int m, int n, const double* x, double* fvec,
+                            int iflag)
+{
+    IncrementFit& fit = *static_cast<IncrementFit*>(fit_pointer);
+    for (std::size_t j = 0; j < fit.offsets.size(); ++j)
+        fit.point[j] = fit.offsets[j] == 0.0 ? x[j] : fit.offsets[j] + x[j];
+    return fit.fcn(fit.context, m, n, fit.point.data(), fvec, iflag);
+}
 
 } // namespace
 
@@ -97,10 +133,26 @@ void run_lmdif(ResidualFunction fcn, void* context, std::int64_t m, std::int64_t
     double* wa4 = wa3 + columns;
     double* fjac = wa4 + rows;
 
+    IncrementFit increments{fcn, context, {}, {}};
+    if (std::any_of(x, x + n, is_fitted_as_increment)) {
+        increments.offsets.assign(columns, 0.0);
+        increments.point.assign(x, x + n);
+        for (std::size_t j = 0; j < columns; ++j)
+            if (is_fitted_as_increment(x[j])) {
+                increments.offsets[j] = x[j];
+                x[j] = 0.0;
+            }
+        fcn = residuals_of_increments;
+        context = &increments;
+    }
+
     int nfev = 0;
     const int code =
         transcribed_lmdif(fcn, context, static_cast<int>(m), static_cast<int>(n), x, fvec, tol, tol,
                           gtol, maxfev, epsfcn, diag, mode, factor, nprint, &nfev, fjac,
                           static_cast<int>(m), space.pivots.data(), qtf, wa1, wa2, wa3, wa4);
     info = code == 8 ? 4 : code;
+    for (std::size_t j = 0; j < increments.offsets.size(); ++j)
+        if (increments.offsets[j] != 0.0)
+            x[j] += increments.offsets[j];
 }

@@ -1,6 +1,7 @@
 #include "surface/load_surfaces.h"
 
 #include "analysis/bone_side.h"
+#include "analysis/surface_geometry.h"
 #include "registration/registration_type.h"
 #include "surface/output_surface_names.h"
 #include "surface/ply_surface_reader.h"
@@ -187,11 +188,11 @@ const char* surfaces_loaded_message(int registration_result)
     }
 }
 
-std::string side_disagreements(const WorkingState& state)
+std::string femur_messages(const WorkingState& state)
 {
     std::string text;
     for (const Surface* surface : {state.lr_surface, state.hr_surface}) {
-        const std::string message = side_disagreement_message(*surface);
+        const std::string message = femur_message(*surface);
         if (!message.empty())
             text += (text.empty() ? "" : "; ") + message;
     }

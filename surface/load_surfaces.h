@@ -49,9 +49,10 @@ bool shows_deformed_shape(int registration_type);
 // 0 missing or incomplete, -1 parse error).
 const char* surfaces_loaded_message(int registration_result);
 
-// The side words of a new pair that contradict the shapes of their femurs: one text naming each
-// such surface (LR first), "" when there is none.
-std::string side_disagreements(const WorkingState& state);
+// What the load has to say about the femurs of a new pair (femur_message): side words their
+// shapes contradict and items the femur analysis left out, one text naming each such surface
+// (LR first), "" when there is none.
+std::string femur_messages(const WorkingState& state);
 
 // The partner of a single chosen file: the first regular file (bytewise name order) of
 // directory whose name matches "*canonical*.ply", else "*canonical*.wrl", passing over the

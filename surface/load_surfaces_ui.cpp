@@ -149,7 +149,7 @@ bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
     }
     // Last, so that the status line keeps them after an interactive load: a job may rely on
     // the model the refusal names.
-    const std::string side_warning = side_disagreements(*this);
+    const std::string side_warning = femur_messages(*this);
     if (!side_warning.empty())
         log_status(side_warning);
     if (!ssm_refusal.empty())

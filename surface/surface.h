@@ -119,6 +119,9 @@ struct Surface {
     Matrix4 mirror = identity_matrix();
     double axial_extent = 0.0;
     bool is_femur = false;
+    // What the femur analysis of the last load left out and why, as one text ("" when it
+    // placed every item, or did not run): said after the load with the side check.
+    std::string femur_analysis_note;
     double lad_radius_hint = -1.0;
     bool reader_reset = true;
 

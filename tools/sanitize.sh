@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer (KELVORAND_FUZZ), runs both test suites there, then each fuzz
 # target for FUZZ_SECONDS seconds (default 10) on its generated seeds and the inputs that once
 # crashed it (fuzz/crashes/<target>). A sanitizer error or a fuzz crash fails; the crashing input
-# is copied into fuzz/crashes/<target>/ so that it joins the seeds once committed.
+# is copied into fuzz/crashes/<target>/ so that it joins the seeds once committed, and printed in
+# base64 for a run whose tree is not kept.
 # Arguments are handed to CMake.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -39,7 +40,15 @@ for fuzzer in "$build"/fuzz/fuzz_*; do
        -artifact_prefix="$artifacts/" -print_final_stats=1 "$corpus" >"$artifacts/log" 2>&1; then
     tail -n 60 "$artifacts/log"
     mkdir -p "$crashes"
-    find "$artifacts" -type f ! -name log -exec cp {} "$crashes/" \;
+    # The clone of a CI run is thrown away with the inputs written into it: the log keeps each
+    # one too (base64 -d turns it back into the file).
+    for input in "$artifacts"/*; do
+      [ "$(basename "$input")" = log ] && continue
+      cp "$input" "$crashes/"
+      echo "fuzz input fuzz/crashes/$name/$(basename "$input"), base64:"
+      base64 -w 76 "$input"
+      echo "end of fuzz input"
+    done
     echo "fuzz target $name failed; its input is in fuzz/crashes/$name" >&2
     failed=1
   else

@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libwxgtk3.2-dev libeigen3-dev libcminpack-dev
-          libglu1-mesa-dev libgl1-mesa-dri xvfb xauth libgtest-dev libbenchmark-dev
-          libnanoflann-dev locales file clang-14 libclang-rt-14-dev)
+          libglu1-mesa-dev libgl1-mesa-dri xvfb xauth libx11-dev libgtest-dev libbenchmark-dev
+          libnanoflann-dev locales file git clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -106,6 +106,18 @@ std::optional<std::int32_t> take_integer(std::string_view& text)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits & 0xffffffffu));
 }
 
+// An optional integer column: absent when nothing but blanks is left on the line, else read like
+// a required one. False when a token stands there that is not an integer.
+bool take_optional_integer(std::string_view& text, std::optional<std::int32_t>& value)
+{
+    trim_leading(text);
+    value.reset();
+    if (text.empty())
+        return true;
+    value = take_integer(text);
+    return value.has_value();
+}
+
 } // namespace
 
 bool read_text_lines(const std::string& path, std::vector<std::string>& lines)
@@ -144,8 +156,10 @@ bool parse_batch_lines(const std::vector<std::string>& lines, BatchFile& batch)
                 return false;
             job.values[static_cast<std::size_t>(k)] = *value;
         }
-        const std::optional<std::int32_t> rims = take_integer(text);
-        const std::optional<std::int32_t> save_hr = take_integer(text);
+        std::optional<std::int32_t> rims;
+        std::optional<std::int32_t> save_hr;
+        if (!take_optional_integer(text, rims) || !take_optional_integer(text, save_hr))
+            return false;
         std::int32_t& range = job.values[batch_range];
         if (rims) {
             job.values[batch_rims] = *rims;

@@ -66,9 +66,10 @@ struct BatchFile {
 bool read_text_lines(const std::string& path, std::vector<std::string>& lines);
 
 // Parses the lines of a batch file: separators (blank, tab, comma), "#" comments and empty
-// lines, the prefix line, quoted names, 11 required and 2 optional integers per job. Returns
-// false when an integer token is not an integer or when no job line was found; `batch` then
-// holds what was read before.
+// lines, the prefix line, quoted names, 11 required and 2 optional integers per job (an
+// optional one may be left out, but a token in its place must be an integer). Returns false
+// when an integer token is not an integer or when no job line was found; `batch` then holds what
+// was read before.
 bool parse_batch_lines(const std::vector<std::string>& lines, BatchFile& batch);
 
 // The log beside a batch file: its directory and name, "_log", extension "txt".

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/frame.h"
+#include "app/program_version.h"
 #include "registration/registration_file.h"
 #include "surface/data_smoothing.h"
 #include "surface/ply_surface_writer.h"
@@ -154,6 +155,8 @@ std::string parse_batch_file(MyFrame& frame, const wxString& path)
     frame.batch_running = true;
     frame.batch_outcome = BatchOutcome{};
     delete wxLog::SetActiveTarget(new BatchLogTarget(frame));
+    // Each run's lines begin with the program that wrote them, so a result can be traced to it.
+    log_status(std::string("Kelvorand ") + program_version);
     frame.batch_job_index = 0;
     frame.start_next_batch_job();
     frame.press_start(true);

@@ -3,6 +3,16 @@
 const char unavailable_ssm_message[] =
     "Similarity + SSM is not available without a shape model: job not run";
 
+namespace {
+
+// "2 of 5 jobs failed", as the end of a run says it in the log and on standard error.
+std::string failed_jobs_text(std::int64_t failed_jobs, std::int64_t job_count)
+{
+    return std::to_string(failed_jobs) + " of " + std::to_string(job_count) + " jobs failed";
+}
+
+} // namespace
+
 int batch_exit_status(const BatchOutcome& outcome)
 {
     if (!outcome.finished)
@@ -26,12 +36,18 @@ std::string failed_job_message(std::int64_t job, std::int64_t job_count, const s
            " failed: " + lr + " (LR) and " + hr + " (HR)" + (why.empty() ? "" : ": " + why);
 }
 
+std::string failed_jobs_summary(std::int64_t failed_jobs, std::int64_t job_count,
+                                const std::string& log_path)
+{
+    return failed_jobs_text(failed_jobs, job_count) + "; see " + log_path;
+}
+
 std::string batch_end_message(const BatchOutcome& outcome, std::int64_t job, std::int64_t job_count)
 {
-    const std::string of_count = " of " + std::to_string(job_count);
     if (!outcome.finished)
-        return "Batch stopped at job " + std::to_string(job + 1) + of_count;
+        return "Batch stopped at job " + std::to_string(job + 1) + " of " +
+               std::to_string(job_count);
     if (outcome.failed_jobs > 0)
-        return "Batch finished: " + std::to_string(outcome.failed_jobs) + of_count + " jobs failed";
+        return "Batch finished: " + failed_jobs_text(outcome.failed_jobs, job_count);
     return "Batch finished: every job done";
 }

@@ -31,6 +31,11 @@ int batch_exit_status(const BatchOutcome& outcome);
 // Marks the job being run as failed and keeps why, unless an earlier cause was kept.
 void note_job_failure(BatchOutcome& outcome, const std::string& why);
 
+// The line a command-line batch with failed jobs ends with on standard error: how many of its
+// jobs failed and the log that names them ("2 of 5 jobs failed; see jobs_log.txt").
+std::string failed_jobs_summary(std::int64_t failed_jobs, std::int64_t job_count,
+                                const std::string& log_path);
+
 // The log line of a failed job: its number counted from 1, the job count and its two surface
 // names, then why it failed when that is known.
 std::string failed_job_message(std::int64_t job, std::int64_t job_count, const std::string& lr,

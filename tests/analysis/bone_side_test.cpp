@@ -1,7 +1,11 @@
 // Bone side and femur recognition from surface names, and the geometric side of a femur.
 #include "analysis/bone_side.h"
 
+#include "analysis/surface_geometry.h"
+#include "surface/ply_surface_reader.h"
+
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/proximal_femur.h"
 
 #include <gtest/gtest.h>
 
@@ -59,31 +63,53 @@ TEST(BoneSide, FemurAndProximalNames)
     }
 }
 
-TEST(BoneSide, GeometricSideWeighsPositiveCurvatureOnEitherSideOfTheAxisPlane)
+TEST(BoneSide, TheGeometricSideIsTheBonesOwnHoweverFinelyItIsTriangulated)
 {
-    // Identity axes and axial extent 0: main axis x, third axis z; a vertex counts when
-    // (p - c).x < -W, W being the width along z (here 2), and only with positive curvature.
-    Surface femur;
-    fill_surface(femur, Mesh{{{-5, 0, -1}, {-5, 0, 1}, {-1, 0, 1}, {5, 0, 0}, {0, 0, 0}}, {}});
-    femur.centroid = {};
+    // The same femur, right and mirrored to a left one, triangulated as generated and then four
+    // and sixteen times as finely: the extra vertices carry none of the curvature and must not
+    // outvote the vertices that do (once, counted per vertex, they turned the right femur left).
+    const Mesh right = proximal_femur();
+    // The real femur, closed as scanned with its head towards -z, cut open across its shaft
+    // 5 mm below its highest point so that it has a rim and a natural frame.
+    Surface read;
+    ASSERT_TRUE(parse_ply_file(KELVORAND_TEST_DATA "/real-femur/ProximalFemur.ply", read));
+    double highest = -1e300;
+    for (const Point3& p : read.positions)
+        highest = std::max(highest, p.z);
+    const Mesh real = kept_above({read.positions, read.triangles}, {0, 0, -1}, 5.0 - highest);
+    Matrix4 turn;
+    make_transform(turn, 10, -20, 30, 37, 71, -123);
     const struct {
-        std::vector<double> curvature;
+        const char* name;
+        Mesh mesh;
         std::uint8_t side;
     } cases[] = {
-        {{0.3, 0.1, 0, 0, 0}, 0},  // more on the negative-z side: left
-        {{0.1, 0.3, 0, 0, 0}, 1},
-        {{0.2, 0.2, 0, 0, 0}, 1},  // equal sums: right
-        {{0, 0, 0, 0, 0}, 1},      // nothing counts: right
-        {{-0.9, 0.1, 0, 0, 0}, 1}, // negative curvature does not count
-        {{0.1, 0, 9, 9, 9}, 0},    // vertices within W of the extent do not count
+        {"right", right, 1},
+        {"right, subdivided", midpoint_subdivided(right), 1},
+        {"right, subdivided twice", midpoint_subdivided(midpoint_subdivided(right)), 1},
+        {"left", mirrored_in_y(right), 0},
+        {"left, subdivided", midpoint_subdivided(mirrored_in_y(right)), 0},
+        {"real", real, 1},
+        {"real, subdivided", midpoint_subdivided(real), 1},
+        {"real, turned and subdivided", midpoint_subdivided(transformed_mesh(real, turn)), 1},
+        {"real, mirrored", mirrored_in_y(real), 0},
+        {"real, mirrored and subdivided", midpoint_subdivided(mirrored_in_y(real)), 0},
     };
     for (const auto& c : cases) {
-        femur.curvature = c.curvature;
+        WorkingState state;
+        Surface femur;
+        fill_surface(femur, c.mesh);
+        femur.name = "femur"; // a femur, but no proximal one: the side alone is estimated
         femur.geometric_side = 7;
-        estimate_femur_side(femur);
-        EXPECT_EQ(femur.geometric_side, c.side);
+        analyse_surface_geometry(state, femur);
+        EXPECT_EQ(femur.geometric_side, c.side) << c.name;
     }
 
+    // No positive curvature on either side (equal sums), and no vertex at all: right.
+    Surface flat;
+    fill_surface(flat, flat_grid(10.0, 11));
+    estimate_femur_side(flat);
+    EXPECT_EQ(flat.geometric_side, 1);
     Surface empty;
     estimate_femur_side(empty);
     EXPECT_EQ(empty.geometric_side, 1);

@@ -94,9 +94,9 @@ TEST(FemoralHead, ABoundaryThatIsNoFittedEllipseGivesNoHead)
 
 TEST(FemoralHead, ALoneCrestCandidateBypassesTheCurvatureFilter)
 {
-    // File axes as natural axes (v = y); boundary from z = -5 to 5 with its top row at the
-    // origin's y; lesser trochanter at the origin. Vertex 2 alone is curved above four times
-    // the mean of the positive curvatures.
+    // File axes as natural axes (v = y), heights along z; boundary from z = -5 to 5 with its
+    // top row at the origin's y; lesser trochanter at the origin. Vertex 2 alone is curved
+    // above four times the mean of the positive curvatures.
     Surface surface = bare_surface({{-1, 0, 1},
                                     {-2, -1, 2},
                                     {-3, -2, 3},
@@ -108,6 +108,7 @@ TEST(FemoralHead, ALoneCrestCandidateBypassesTheCurvatureFilter)
                                     {4, -1, 1}});
     FemurAnalyser analyser;
     bind(analyser, surface);
+    analyser.frame.u = {0, 0, 1};
     analyser.head_neck_boundary = rows_of({{0, 0, -5}, {0, 0, 5}, {0, 5, 0}});
     analyser.lesser_trochanter = rows_of({{0, 0, 0}});
     const std::vector<double> kappa = {1, 1, 100, 1, -50, 1, 1, 1, 1};

@@ -29,11 +29,16 @@ inline void set_axes(Surface& surface, const Point3& u, const Point3& v)
     }
 }
 
-// An analyser bound to the surface as analyse_proximal_femur binds it.
+// An analyser bound to the surface as analyse_proximal_femur binds a surface with a natural
+// frame: the steps measure along its natural axes, about its rim centroid.
 inline void bind(FemurAnalyser& analyser, Surface& surface, std::uint8_t side = 1)
 {
     analyser.surface = &surface;
     analyser.side = side;
+    analyser.frame.u = {surface.natural_axes[0], surface.natural_axes[1], surface.natural_axes[2]};
+    analyser.frame.v = {surface.natural_axes[4], surface.natural_axes[5], surface.natural_axes[6]};
+    analyser.frame.w = {surface.natural_axes[8], surface.natural_axes[9], surface.natural_axes[10]};
+    analyser.frame.origin = surface.rim_centroid;
     current_analyser = &analyser;
 }
 

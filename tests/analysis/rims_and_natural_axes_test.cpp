@@ -4,6 +4,7 @@
 #include "surface/ply_surface_reader.h"
 #include "surface/ply_surface_writer.h"
 #include "tests/fixtures/generated_surfaces.h"
+#include "tests/fixtures/proximal_femur.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/fixtures/thread_count.h"
@@ -357,5 +358,22 @@ TEST(RimsAndNaturalAxes, EveryThreadCountFindsTheSameRims)
             EXPECT_TRUE(
                 same_points(positions(found[k].landcurves[c]), positions(found[0].landcurves[c])));
         }
+    }
+}
+
+TEST(RimsAndNaturalAxes, AFemurLeaning45DegreesKeepsItsShaftAxis)
+{
+    // The generated femur stands along z; here it leans 45 degrees towards every quarter. Where
+    // its start axis (from the rim normals) has a negative x, atan(y / x) lost the azimuth's
+    // quadrant, the fit started 90 degrees off and settled on an axis across the bone.
+    const Mesh upright = proximal_femur();
+    for (const double azimuth : {0.0, 90.0, 135.0, 180.0, 225.0, 270.0, 315.0}) {
+        Matrix4 pose;
+        make_transform(pose, 0, 0, 0, azimuth, 45, 0);
+        WorkingState state;
+        Surface surface;
+        EXPECT_EQ(find_rims(state, surface, transformed_mesh(upright, pose)), "");
+        EXPECT_NEAR(dot(column(surface.natural_axes, 0), transformed(pose, {0, 0, 1})), 1.0, 1e-3)
+            << "leaning towards azimuth " << azimuth;
     }
 }

@@ -2,12 +2,14 @@
 // display: the example's three jobs run unattended, save their results, log every job and close
 // the window; a second run appends to the same log; a job whose run stops early closes it too; a
 // batch that cannot start ends with its reason; a log that cannot be written costs only the log;
-// the exit status says whether every job went well.
+// the exit status says whether every job went well, and closing the window stops the batch.
+#include "app/program_version.h"
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/landmarked_pair.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/temp_files.h"
 #include "tests/gui/program_runs.h"
+#include "tests/gui/window_close.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,12 @@ long file_size(const std::string& path)
 {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
+}
+
+// The line of text that begins at `start`, with its line end.
+std::string line_from(const std::string& text, std::size_t start)
+{
+    return text.substr(start, text.find('\n', start) + 1 - start);
 }
 
 // The alignment errors the log reports, in order.
@@ -47,6 +55,9 @@ TEST(BatchCommandLine, TheExampleRunsUnattendedAndEachRunAppendsToItsLog)
     // Exit status 0: the window closed by itself after the last job.
     ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}), 0);
     const std::string first_log = read_file(log_path);
+    // The log begins with the program that wrote it, after the time of the line.
+    const std::string version_line = std::string(": Kelvorand ") + program_version + "\n";
+    EXPECT_NE(line_from(first_log, 0).find(version_line), std::string::npos) << first_log;
     EXPECT_EQ(occurrences(first_log, "template_bone (LR) and target_bone (HR)\n"), 3u);
     EXPECT_EQ(occurrences(first_log, "Registration file saved\n"), 2u);
     EXPECT_EQ(occurrences(first_log, "Wrote LR data\n"), 1u);
@@ -75,6 +86,7 @@ TEST(BatchCommandLine, TheExampleRunsUnattendedAndEachRunAppendsToItsLog)
     ASSERT_EQ(run_program({KELVORAND_PROGRAM, batch}), 0);
     const std::string second_log = read_file(log_path);
     EXPECT_EQ(second_log.substr(0, first_log.size()), first_log);
+    EXPECT_NE(line_from(second_log, first_log.size()).find(version_line), std::string::npos);
     EXPECT_EQ(occurrences(second_log, "template_bone (LR) and target_bone (HR)\n"), 6u);
     EXPECT_EQ(logged_errors(second_log).size(), 160u);
 }
@@ -115,9 +127,13 @@ TEST(BatchCommandLine, AThinPlateSplineJobThatCannotRegisterStillEndsTheProgram)
     EXPECT_EQ(file_size(directory.file("lr-hr.reg")), -1);
 }
 
-TEST(BatchCommandLine, ABatchThatCannotStartSaysWhyAndEnds)
+TEST(BatchCommandLine, TheExitStatusAndStandardErrorSayHowTheBatchWent)
 {
+    // What the README promises of a command-line batch: a batch that cannot start ends with
+    // status 1 and its reason, one with a failed job with status 2 and a line saying where to
+    // read more, a good one with 0 and nothing said.
     TempDirectory directory;
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
     const std::string prefix = directory.path() + "/\n";
     const std::string job = "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n";
     // A folder where the log would go.
@@ -126,22 +142,45 @@ TEST(BatchCommandLine, ABatchThatCannotStartSaysWhyAndEnds)
         const char* why;
         std::string file; // "" = none is written
         std::string text;
-        std::string message;
+        int status;
+        std::string error; // said on standard error, {batch} and {log} standing for the paths
     } cases[] = {
-        {"no such file", "missing.run", "", "Could not open batch file"},
-        {"only a prefix line", "prefix.run", prefix, "Could not parse batch file"},
+        {"no such file", "missing.run", "", 1, "Could not open batch file: {batch}\n"},
+        {"only a prefix line", "prefix.run", prefix, 1, "Could not parse batch file: {batch}\n"},
         {"a number that is none", "word.run", prefix + "lr.ply hr.ply n/a n/a 0 0 zero 50 0 3 1\n",
-         "Could not parse batch file"},
-        {"a log that cannot be created", "blocked.run", prefix + job,
-         "Could not open batch log file"},
+         1, "Could not parse batch file: {batch}\n"},
+        {"a word in the optional rims column", "rims.run",
+         prefix + "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0 yes\n", 1,
+         "Could not parse batch file: {batch}\n"},
+        {"a log that cannot be created", "blocked.run", prefix + job, 1,
+         "Could not open batch log file: {batch}\n"},
+        {"a job whose surfaces do not load", "failed.run",
+         prefix + "missing.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0\n" + job, 2,
+         "1 of 2 jobs failed; see {log}\n"},
+        {"every job went well", "good.run", prefix + job + job, 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         const std::string batch =
             c.text.empty() ? directory.file(c.file) : directory.write(c.file, c.text);
         const std::string errors = directory.file("stderr.txt");
-        EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, {}, errors), 1);
-        EXPECT_EQ(occurrences(read_file(errors), c.message + ": " + batch + "\n"), 1u);
+        EXPECT_EQ(run_program({KELVORAND_PROGRAM, batch}, {}, errors), c.status);
+        std::string expected = c.error;
+        for (const auto& [name, path] :
+             {std::pair<std::string, std::string>{"{batch}", batch},
+              {"{log}", batch.substr(0, batch.size() - 4) + "_log.txt"}}) {
+            const std::size_t at = expected.find(name);
+            if (at != std::string::npos)
+                expected.replace(at, name.size(), path);
+        }
+        // The toolkit may add warnings of its own.
+        const std::string said = read_file(errors);
+        if (expected.empty()) {
+            EXPECT_EQ(occurrences(said, "Could not"), 0u) << said;
+            EXPECT_EQ(occurrences(said, "failed"), 0u) << said;
+        } else {
+            EXPECT_EQ(occurrences(said, expected), 1u) << said;
+        }
     }
 }
 
@@ -240,6 +279,29 @@ TEST(BatchCommandLine, AFailedJobLineSaysWhichFileFailedAndAJobMatchingNothingFa
               1u);
     EXPECT_EQ(occurrences(log, "Job 4 of 4 failed"), 0u);
     EXPECT_GT(file_size(directory.file("lr-hr.reg")), 0);
+}
+
+TEST(BatchCommandLine, AWindowClosedBeforeTheLastJobEndedEndsWithStatus4)
+{
+    // A user may close the window of a command-line batch: the program ends at once, without a
+    // question, and its status says that not every job ran. Each review job turns the view 200
+    // steps, far more than run before the window is asked to close.
+    TempDirectory directory;
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    std::string jobs = directory.path() + "/\n";
+    for (int i = 0; i < 50; ++i)
+        jobs += "lr.ply hr.ply n/a n/a 0 0 0 50 0 200 1 0 -1 0 1\n";
+    const std::string batch = directory.write("closed.run", jobs);
+    const std::string log = directory.file("closed_log.txt");
+    const std::string errors = directory.file("stderr.txt");
+    const std::string job_started = "lr (LR) and hr (HR)\n";
+
+    ProgramRun program({KELVORAND_PROGRAM, batch}, {}, errors);
+    ASSERT_TRUE(program.wait_until([&] { return occurrences(read_file(log), job_started) > 0; }));
+    EXPECT_EQ(ask_windows_to_close(program.pid()), 1);
+    EXPECT_EQ(program.exit_status(), 4);
+    EXPECT_LT(occurrences(read_file(log), job_started), 50u);
+    EXPECT_EQ(occurrences(read_file(errors), "jobs failed"), 0u);
 }
 
 } // namespace

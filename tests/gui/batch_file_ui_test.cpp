@@ -430,7 +430,7 @@ TEST_F(BatchRun, StepsPaintTheViewOnceAndSkippedPaintsChangeNoFile)
 } // namespace
 
 // A side word that the femur's shape contradicts is kept but said, naming the surface, on the
-// status line and in the batch log.
+// status line and in the batch log, and so are the items it keeps the analysis from placing.
 TEST_F(BatchRun, ASideWordTheShapeContradictsIsSaid)
 {
     MyFrame& f = frame();
@@ -438,7 +438,8 @@ TEST_F(BatchRun, ASideWordTheShapeContradictsIsSaid)
     ASSERT_TRUE(write_ply_file(directory.file("left_femur_proximal.ply"), right));
     ASSERT_TRUE(write_ply_file(directory.file("right_femur_proximal.ply"), right));
     const std::string said = "The name of left_femur_proximal says left but its shape is that of "
-                             "a right femur; the side from the name is used";
+                             "a right femur; the side from the name is used; no lesser "
+                             "trochanter, shaft slice, crest or fossa is placed";
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout(); // the crest step may note that it took a lone vertex
     parse_batch_file(

@@ -355,7 +355,7 @@ TEST_F(LoadSurfaces, ProximalFemursGetTheirAnatomyWhileLoading)
 }
 
 // A side word that the femur's shape contradicts keeps the status line after the load, naming
-// the surface.
+// the surface and the items it keeps the femur analysis from placing.
 TEST_F(LoadSurfaces, ASideWordTheShapeContradictsIsSaid)
 {
     const Mesh right = proximal_femur();
@@ -368,5 +368,6 @@ TEST_F(LoadSurfaces, ASideWordTheShapeContradictsIsSaid)
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(status_text(0), "The name of left_femur_proximal says left but its shape is that "
-                              "of a right femur; the side from the name is used");
+                              "of a right femur; the side from the name is used; no lesser "
+                              "trochanter, shaft slice, crest or fossa is placed");
 }

@@ -46,8 +46,9 @@ double processor_seconds(pid_t process)
 
 } // namespace
 
-int run_program(const std::vector<std::string>& arguments,
-                const std::vector<std::string>& environment, const std::string& error_file)
+ProgramRun::ProgramRun(const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment, const std::string& error_file)
+    : program_(arguments.empty() ? std::string() : arguments[0])
 {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
@@ -72,30 +73,70 @@ int run_program(const std::vector<std::string>& arguments,
         posix_spawn_file_actions_addopen(&actions, 2, error_file.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t child = 0;
-    const int spawned =
-        posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = argv[0] == nullptr ? -1
+                                           : posix_spawn(&child, argv[0], &actions, nullptr,
+                                                         argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return -1;
+    if (spawned == 0) {
+        child_ = child;
+        window_end_ = std::chrono::steady_clock::now() + stall_window;
+        window_start_seconds_ = processor_seconds(child_);
+    }
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (running()) {
+        kill(child_, SIGKILL);
+        waitpid(child_, &status_, 0);
+    }
+}
+
+bool ProgramRun::running()
+{
+    if (child_ == -1 || ended_)
+        return false;
+    if (waitpid(child_, &status_, WNOHANG) != 0) {
+        ended_ = true;
+        return false;
+    }
     // A program that keeps working without end is left to the test's own time-out.
-    auto window_end = std::chrono::steady_clock::now() + stall_window;
-    double window_start_seconds = processor_seconds(child);
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > window_end) {
-            const double seconds = processor_seconds(child);
-            if (seconds >= 0.0 && seconds - window_start_seconds < stalled_seconds) {
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                ADD_FAILURE() << arguments[0] << " stalled: it took "
-                              << seconds - window_start_seconds << " s of processor time in "
-                              << stall_window.count() << " s";
-                return -1;
-            }
-            window_start_seconds = seconds;
-            window_end = std::chrono::steady_clock::now() + stall_window;
+    if (std::chrono::steady_clock::now() > window_end_) {
+        const double seconds = processor_seconds(child_);
+        if (seconds >= 0.0 && seconds - window_start_seconds_ < stalled_seconds) {
+            kill(child_, SIGKILL);
+            waitpid(child_, &status_, 0);
+            ended_ = true;
+            status_ = -1;
+            ADD_FAILURE() << program_ << " stalled: it took " << seconds - window_start_seconds_
+                          << " s of processor time in " << stall_window.count() << " s";
+            return false;
         }
+        window_start_seconds_ = seconds;
+        window_end_ = std::chrono::steady_clock::now() + stall_window;
+    }
+    return true;
+}
+
+bool ProgramRun::wait_until(const std::function<bool()>& reached)
+{
+    while (running()) {
+        if (reached())
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return false;
+}
+
+int ProgramRun::exit_status()
+{
+    while (running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return child_ != -1 && status_ != -1 && WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+int run_program(const std::vector<std::string>& arguments,
+                const std::vector<std::string>& environment, const std::string& error_file)
+{
+    return ProgramRun(arguments, environment, error_file).exit_status();
 }

@@ -149,12 +149,45 @@ TEST(RunLmdif, ImproperInputLeavesXAndCallsNothing)
 
 TEST(RunLmdif, ZeroResidualsAtTheStartKeepX)
 {
-    LineData data = line(4);
-    std::vector<double> x = {1.5, -2.5}, fvec(4);
-    std::int64_t info = -1;
-    run_lmdif(zero_residuals, &data, 4, 2, x.data(), fvec.data(), 0.1, info);
-    EXPECT_NE(info, 0);
-    EXPECT_EQ(x[0], 1.5);
-    EXPECT_EQ(x[1], -2.5);
-    EXPECT_LE(data.calls, 4); // the start and one difference per parameter, then done
+    // Also a parameter that is zero but for rounding: it is not rounded to zero.
+    for (const double second : {-2.5, 3e-7}) {
+        LineData data = line(4);
+        std::vector<double> x = {1.5, second}, fvec(4);
+        std::int64_t info = -1;
+        run_lmdif(zero_residuals, &data, 4, 2, x.data(), fvec.data(), 0.1, info);
+        EXPECT_NE(info, 0);
+        EXPECT_EQ(x[0], 1.5);
+        EXPECT_EQ(x[1], second);
+        EXPECT_LE(data.calls, 4); // the start and one difference per parameter, then done
+    }
+}
+
+namespace {
+
+// Points about 500 mm from the origin (where a scanner may place a bone) moved by x[0] along
+// one axis and scaled about their centre by x[1], against the same points moved by 0.5 mm and
+// scaled by 1.01: the residuals of a translation and a scale, as a registration fit has them.
+int far_point_residuals(void*, int m, int, const double* x, double* fvec, int)
+{
+    for (int i = 0; i < m; ++i) {
+        const double offset = 0.37 * i - 7.0;
+        fvec[i] = (500.0 + x[1] * offset + x[0]) - (500.0 + 1.01 * offset + 0.5);
+    }
+    return 0;
+}
+
+} // namespace
+
+// lmdif's difference step is proportional to a parameter's size; a parameter that is zero but
+// for rounding must still be fitted, however far from the origin the residuals are computed.
+TEST(RunLmdif, AParameterNearZeroIsFittedLikeOneAtZero)
+{
+    for (const double start : {0.0, 1e-7, -3e-7, 5e-6, -9e-6, 2e-5}) {
+        std::vector<double> x = {start, 1.0}, fvec(40);
+        std::int64_t info = -1;
+        run_lmdif(far_point_residuals, nullptr, 40, 2, x.data(), fvec.data(), 1e-10, info);
+        EXPECT_GE(info, 1) << start;
+        EXPECT_NEAR(x[0], 0.5, 1e-6) << start;
+        EXPECT_NEAR(x[1], 1.01, 1e-8) << start;
+    }
 }
