@@ -10,7 +10,8 @@
 // "Similarity" iterations within 10 mm, "Fussy %" 0, the registration saved) and
 // "distance.txt", that search range in millimetres for the peer. The femur also gets
 // "lad1.run" and "lad4.run": 1 and 4 "Similarity + LAD" iterations, whose difference is the cost
-// of three iterations.
+// of three iterations, and "ffd1.run" and "ffd3.run", the same for "Similarity + FFD" with 1 and
+// 3 iterations.
 #include "bench/bench_surfaces.h"
 #include "registration/vertex_grid.h"
 #include "surface/matrix4.h"
@@ -104,7 +105,9 @@ bool write_femur_pair(const std::string& femur_path, const std::string& director
     if (!copy_femur_licence(femur_path, directory))
         return false;
     return write_batch(directory + "/lad1.run", directory, range, 1, 3) &&
-           write_batch(directory + "/lad4.run", directory, range, 4, 3);
+           write_batch(directory + "/lad4.run", directory, range, 4, 3) &&
+           write_batch(directory + "/ffd1.run", directory, range, 1, 2) &&
+           write_batch(directory + "/ffd3.run", directory, range, 3, 2);
 }
 
 bool write_bone_pair(std::int64_t size, const std::string& directory)

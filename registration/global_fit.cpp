@@ -8,6 +8,7 @@
 #include "surface/least_squares.h"
 #include "surface/status_log.h"
 #include "surface/thread_pool.h"
+#include "surface/unfilled_vector.h"
 #include "utilities/shape_model.h"
 
 #include <algorithm>
@@ -284,7 +285,12 @@ bool run_global_fit(WorkingState& state, int type, int rim_mode, int search_rang
 
     GlobalFitContext context = make_global_fit_context(state, type, rim_mode, search_range);
     const std::int64_t m = 3 * lr.vertex_count;
-    std::vector<double> fvec(static_cast<std::size_t>(std::max<std::int64_t>(m, 0)));
+    // The residual space stays with the thread from fit to fit and is not cleared: the
+    // residual function writes all m residuals before the solver reads any. A fresh vector per
+    // fit was zeroed and faulted in anew at every iteration.
+    thread_local UnfilledVector<double> fvec;
+    if (fvec.size() < static_cast<std::size_t>(std::max<std::int64_t>(m, 0)))
+        fvec.resize(static_cast<std::size_t>(m));
     std::int64_t info = 0;
     run_lmdif(compute_global_residuals, &context, m, n, x.data(), fvec.data(), fit_tolerance, info);
     if (!all_finite(x)) {

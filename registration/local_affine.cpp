@@ -8,6 +8,7 @@
 #include "state/working_state.h"
 #include "surface/least_squares.h"
 #include "surface/thread_pool.h"
+#include "surface/unfilled_vector.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,7 +69,7 @@ void fit_local_motions(WorkingState& state, const LadFitContext& shared, double 
     parallel_for(state.lad_neighbours.size(), vertices_per_chunk,
                  [&](std::size_t begin, std::size_t end) {
                      LadFitContext context = shared;
-                     std::vector<double> fvec;
+                     UnfilledVector<double> fvec; // written whole by the residuals
                      for (std::size_t i = begin; i < end; ++i) {
                          if (!counts_as_matched(lr, i, range2, hr_count))
                              continue;
@@ -76,7 +77,7 @@ void fit_local_motions(WorkingState& state, const LadFitContext& shared, double 
                          const std::int64_t n = neighbour_count >= least_neighbours_to_turn ? 6 : 3;
                          const auto m = static_cast<std::int64_t>(3 * neighbour_count);
                          LadParameters x{};
-                         fvec.assign(3 * neighbour_count, 0.0);
+                         fvec.resize(3 * neighbour_count);
                          context.vertex = static_cast<std::int64_t>(i);
                          std::int64_t info = 0;
                          run_lmdif(compute_lad_residuals, &context, m, n, x.data(), fvec.data(),

@@ -1,6 +1,7 @@
 #include "surface/least_squares.h"
 
-#include <cminpack.h>
+#include "surface/lmdif_transcription.h"
+#include "surface/unfilled_vector.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,8 +14,8 @@
 namespace {
 
 struct WorkSpace {
-    std::vector<int> pivots;
-    std::vector<double> work;
+    UnfilledVector<int> pivots;
+    UnfilledVector<double> work;
 };
 
 // Marks the thread's kept work space as taken for the life of a fit.
@@ -120,10 +121,10 @@ void run_lmdif(ResidualFunction fcn, void* context, std::int64_t m, std::int64_t
         std::cerr << "Cannot malloc doublereal work array for lmdif routine.\n";
         return;
     }
-    // The solver computes the whole Jacobian before it reads any of it, at the start of each
-    // of its iterations; the vectors start at zero as they always did.
-    std::vector<double>& work = space.work;
-    std::fill(work.begin(), work.begin() + static_cast<std::ptrdiff_t>(vectors), 0.0);
+    // Nothing is cleared between fits: lmdif writes every entry of its work arrays before it
+    // reads it (the scaling in its first iteration, the rest in every one), and the residual
+    // functions write all m residuals.
+    UnfilledVector<double>& work = space.work;
     double* diag = work.data();
     double* qtf = diag + columns;
     double* wa1 = qtf + columns;
@@ -146,9 +147,10 @@ void run_lmdif(ResidualFunction fcn, void* context, std::int64_t m, std::int64_t
     }
 
     int nfev = 0;
-    const int code = lmdif(fcn, context, static_cast<int>(m), static_cast<int>(n), x, fvec, tol,
-                           tol, gtol, maxfev, epsfcn, diag, mode, factor, nprint, &nfev, fjac,
-                           static_cast<int>(m), space.pivots.data(), qtf, wa1, wa2, wa3, wa4);
+    const int code =
+        transcribed_lmdif(fcn, context, static_cast<int>(m), static_cast<int>(n), x, fvec, tol, tol,
+                          gtol, maxfev, epsfcn, diag, mode, factor, nprint, &nfev, fjac,
+                          static_cast<int>(m), space.pivots.data(), qtf, wa1, wa2, wa3, wa4);
     info = code == 8 ? 4 : code;
     for (std::size_t j = 0; j < increments.offsets.size(); ++j)
         if (increments.offsets[j] != 0.0)

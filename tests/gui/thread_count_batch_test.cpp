@@ -56,12 +56,14 @@ TEST(ThreadCountBatch, EveryFileOfTheJobTableIsTheSameOnOneThreadAndOnEight)
     // The jobs did their work: every registration saved, the LAD, thin-plate spline and shape
     // model ones among them, and the review job's picture.
     const std::string& log = results[0]["jobs_log.txt"];
-    EXPECT_EQ(occurrences(log, "Registration file saved\n"), 10u);
+    EXPECT_EQ(occurrences(log, "Registration file saved\n"), 12u);
     EXPECT_EQ(occurrences(log, "No points within ICP distance threshold"), 0u);
     for (const char* name :
          {"small_sim_lad-small_target-sim_lad.breg", "small_aff_lad-small_target-aff_lad.breg",
-          "lr-hr-sim_tps.breg", "small_ssm-small_target-sim_ssm.breg", "proximal_femur_sim-proximal_femur_target.png",
-          "bone_target-resaved.ply", "bone_affine_mapped_with_bone_hr_1HR_1LR.bin"})
+          "lr-hr-sim_tps.breg", "small_ssm-small_target-sim_ssm.breg",
+          "proximal_femur_sim-proximal_femur_target.png", "bone_sim_ffd-bone_target-sim_ffd.csv",
+          "bone_aff_ffd-bone_target-aff_ffd.csv", "bone_target-resaved.ply",
+          "bone_affine_mapped_with_bone_hr_1HR_1LR.bin"})
         EXPECT_EQ(results[0].count(name), 1u) << name;
 
     ASSERT_EQ(results[0].size(), results[1].size());
