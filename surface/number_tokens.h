@@ -12,12 +12,12 @@ std::string next_token(std::string_view& text);
 
 // The whole token as a decimal floating-point number; an empty token, trailing characters or an
 // overflow fail. "inf" and "nan" convert (callers decide about them).
-bool convert_real(const std::string& token, double& value);
+bool convert_real(std::string_view token, double& value);
 
 // The whole token as a coordinate: convert_real, and finite within the usable range
 // (is_usable_coordinate).
-bool convert_coordinate(const std::string& token, double& value);
+bool convert_coordinate(std::string_view token, double& value);
 
 // The whole token as a base-10 integer; an empty token, trailing characters or a value beyond
 // 64 bits fail.
-bool convert_integer(const std::string& token, long long& value);
+bool convert_integer(std::string_view token, long long& value);

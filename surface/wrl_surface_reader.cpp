@@ -1,18 +1,15 @@
 #include "surface/wrl_surface_reader.h"
 
 #include "surface/annotation.h"
-#include "surface/c_locale.h"
 #include "surface/coordinate_range.h"
 #include "surface/file_refusal.h"
 #include "surface/file_text.h"
+#include "surface/number_tokens.h"
 #include "surface/surface_reading.h"
 #include "surface/vrml_tokens.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -26,44 +23,6 @@ namespace {
 constexpr std::uint64_t largest_wrl_file = std::uint64_t{2} << 30;
 
 constexpr std::int64_t none = -1;
-
-// A token as a null-terminated string, for the C conversions.
-class TokenText {
-public:
-    explicit TokenText(std::string_view token)
-    {
-        if (token.size() < sizeof small_) {
-            token.copy(small_, token.size());
-            small_[token.size()] = '\0';
-        } else {
-            large_.assign(token);
-        }
-    }
-    const char* c_str() const { return large_.empty() ? small_ : large_.c_str(); }
-
-private:
-    char small_[64];
-    std::string large_;
-};
-
-bool token_real(std::string_view token, double& value)
-{
-    const TokenText text(token);
-    const char* end = nullptr;
-    errno = 0;
-    if (token.empty() || !parse_double(text.c_str(), value, &end) || *end != '\0')
-        return false;
-    return !(std::isinf(value) && errno == ERANGE);
-}
-
-bool token_integer(std::string_view token, long long& value)
-{
-    const TokenText text(token);
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoll(text.c_str(), &end, 10);
-    return !token.empty() && *end == '\0' && errno != ERANGE;
-}
 
 std::string line_text(std::size_t line) { return "line " + std::to_string(line + 1); }
 
@@ -254,7 +213,7 @@ bool WrlScan::take_block_token(const VrmlToken& token, std::size_t line)
     const std::string shown(token.text.substr(0, 40));
     if (block_ == BlockKind::points) {
         double value = 0.0;
-        if (token.kind != VrmlTokenKind::word || !token_real(token.text, value))
+        if (token.kind != VrmlTokenKind::word || !convert_real(token.text, value))
             return refuse(line, "'" + shown + "' in a point block is not a number");
         if (!is_surface_coordinate(value))
             return refuse(line, refused_coordinate_reason(value));
@@ -262,7 +221,7 @@ bool WrlScan::take_block_token(const VrmlToken& token, std::size_t line)
         return true;
     }
     long long index = 0;
-    if (token.kind != VrmlTokenKind::word || !token_integer(token.text, index))
+    if (token.kind != VrmlTokenKind::word || !convert_integer(token.text, index))
         return refuse(line, "'" + shown + "' in a coordIndex block is not a vertex index");
     if (index < -1)
         return refuse(line, "vertex index " + std::to_string(index));
@@ -287,7 +246,7 @@ bool WrlScan::take_token(const VrmlToken& token, std::size_t line)
             return open_block(field, line);
         if (is_word && field != "vector") {
             double value = 0.0;
-            if (token_real(token.text, value))
+            if (convert_real(token.text, value))
                 return refuse(pending_field_line_,
                               "a " + std::string(field) + " field without '[' is not read");
         }
