@@ -14,7 +14,10 @@
 //    so is done in that step, as one more column;
 //  - spread the per-column work of each Householder step (a column's dot product, its update,
 //    its norm's downdate) over the worker pool: each column is worked on by one thread, in the
-//    library's order, so that the thread count changes nothing.
+//    library's order, so that the thread count changes nothing;
+//  - exchange columns for pivoting by where they are kept rather than by moving them, and move
+//    every column to its place once at the end of the factorisation: an exchange then costs no
+//    pass over the rows in the step that waits for the pivot column's norm.
 // Every floating-point operation of the library is done here on the same operands, in the
 // same order; only which of them run side by side differs. So x, fvec, info, nfev and every
 // work array come out bit for bit as the library's lmdif leaves them, which
@@ -88,11 +91,17 @@
 #include "surface/thread_pool.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -108,10 +117,14 @@ constexpr double rdwarf = 1.82691291192569e-153;
 constexpr double rgiant = 1.34078079299426e+153;
 
 // Element operations (a row of a column's dot product or update) from which a loop is worth
-// waking the worker pool for; a few hundred microseconds of work.
+// waking the worker pool for: a few hundred microseconds of work, which is about what waking
+// the sleeping workers can cost on a busy machine.
 constexpr size_t parallel_work = size_t{1} << 18;
 // Rows per chunk of an element-wise loop over a column.
 constexpr size_t rows_per_chunk = size_t{1} << 15;
+
+// The chunk of an element-wise loop over rows: everything on the caller when it is short.
+size_t row_chunk(size_t rows) { return rows >= parallel_work ? rows_per_chunk : rows; }
 
 // ---- enorm ----
 
@@ -164,33 +177,83 @@ double literal_enorm(int n, const double* x)
     return norm_from_sums(s1, s2, s3, x1max, x3max);
 }
 
-// 1 when enorm adds v's square to its intermediate sum or v is zero.
-unsigned adds_plainly(double v, double agiant)
+// Whether every component seen is zero or one whose square enorm adds to its intermediate sum
+// (its magnitude above rdwarf and below rgiant / length). A NaN is not, so that it goes to
+// enorm as written, whose bits for it the plain sum need not have. The test is written for
+// SSE2, on pairs of components: the compiler does not vectorise the scalar one, which then
+// takes twice as long as the sum beside it.
+class PlainComponents {
+public:
+    explicit PlainComponents(int length) : agiant_(rgiant / static_cast<double>(length)) {}
+#if defined(__SSE2__)
+    void add_pair(__m128d e)
+    {
+        const __m128d a = _mm_and_pd(e, _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL)));
+        const __m128d large = _mm_cmpnlt_pd(a, _mm_set1_pd(agiant_));
+        const __m128d small =
+            _mm_and_pd(_mm_cmple_pd(a, _mm_set1_pd(rdwarf)), _mm_cmpneq_pd(a, _mm_setzero_pd()));
+        others_ = _mm_or_pd(others_, _mm_or_pd(large, small));
+    }
+    void add_pair(const double* e) { add_pair(_mm_loadu_pd(e)); }
+    void add_pair(double e0, double e1) { add_pair(_mm_set_pd(e1, e0)); }
+    void add(double e) { add_pair(_mm_set_sd(e)); }
+    bool all_plain() const { return _mm_movemask_pd(others_) == 0; }
+#else
+    void add(double e)
+    {
+        const double a = std::fabs(e);
+        plain_ = plain_ && a < agiant_ && (a > rdwarf || a == 0.);
+    }
+    void add_pair(const double* e) { add_pair(e[0], e[1]); }
+    void add_pair(double e0, double e1)
+    {
+        add(e0);
+        add(e1);
+    }
+    bool all_plain() const { return plain_; }
+#endif
+
+private:
+    double agiant_;
+#if defined(__SSE2__)
+    __m128d others_ = _mm_setzero_pd();
+#else
+    bool plain_ = true;
+#endif
+};
+
+// G tests of vectors of one length.
+template <std::size_t... I>
+std::array<PlainComponents, sizeof...(I)> plain_tests(int length, std::index_sequence<I...>)
 {
-    const double a = std::fabs(v);
-    return static_cast<unsigned>(!(a >= agiant)) &
-           (static_cast<unsigned>(a > rdwarf) | static_cast<unsigned>(a == 0.));
+    return {((void)I, PlainComponents(length))...};
 }
 
 // enorm of G vectors of one length at once: norms[g] = enorm(length, v[g]).
 template <int G> void vector_norms(int length, const double* const* v, double* norms)
 {
-    const double agiant = rgiant / static_cast<double>(length);
     double s[G];
-    unsigned plain[G];
-    for (int g = 0; g < G; ++g) {
+    auto plain = plain_tests(length, std::make_index_sequence<G>());
+    for (int g = 0; g < G; ++g)
         s[g] = 0.;
-        plain[g] = 1;
-    }
-    for (int i = 0; i < length; ++i)
+    int i = 0;
+    for (; i + 1 < length; i += 2)
+        for (int g = 0; g < G; ++g) {
+            const double e0 = v[g][i];
+            const double e1 = v[g][i + 1];
+            s[g] += e0 * e0;
+            s[g] += e1 * e1;
+            plain[g].add_pair(v[g] + i);
+        }
+    for (; i < length; ++i)
         for (int g = 0; g < G; ++g) {
             const double e = v[g][i];
             s[g] += e * e;
-            plain[g] &= adds_plainly(e, agiant);
+            plain[g].add(e);
         }
     for (int g = 0; g < G; ++g)
-        norms[g] =
-            plain[g] != 0 ? norm_from_sums(0., s[g], 0., 0., 0.) : literal_enorm(length, v[g]);
+        norms[g] = plain[g].all_plain() ? norm_from_sums(0., s[g], 0., 0., 0.)
+                                        : literal_enorm(length, v[g]);
 }
 
 double vector_norm(int n, const double* x)
@@ -203,10 +266,9 @@ double vector_norm(int n, const double* x)
 // target[i] = source[i] for i < rows, over the threads when there are many.
 void copy_rows(const double* source, double* target, size_t rows)
 {
-    parallel_for(rows, rows >= parallel_work ? rows_per_chunk : rows,
-                 [&](size_t begin, size_t end) {
-                     std::memcpy(target + begin, source + begin, (end - begin) * sizeof(double));
-                 });
+    parallel_for(rows, row_chunk(rows), [&](size_t begin, size_t end) {
+        std::memcpy(target + begin, source + begin, (end - begin) * sizeof(double));
+    });
 }
 
 // ---- fdjac2 ----
@@ -227,11 +289,10 @@ int forward_differences(cminpack_func_mn fcn, void* p, int m, int n, double* x, 
             return iflag;
         x[j] = temp;
         double* column = fjac + static_cast<size_t>(j) * static_cast<size_t>(ldfjac);
-        parallel_for(rows, rows >= parallel_work ? rows_per_chunk : rows,
-                     [&](size_t begin, size_t end) {
-                         for (size_t i = begin; i < end; ++i)
-                             column[i] = (wa[i] - fvec[i]) / h;
-                     });
+        parallel_for(rows, row_chunk(rows), [&](size_t begin, size_t end) {
+            for (size_t i = begin; i < end; ++i)
+                column[i] = (wa[i] - fvec[i]) / h;
+        });
     }
     return 0;
 }
@@ -267,8 +328,11 @@ struct Factorisation {
     unsigned char* pending = nullptr;
     // Where f's values are: fvec until its first update writes wa4.
     const double* f_values = nullptr;
+    // Where column k is: in a's column slot[k]. qrfac's exchanges of columns exchange slots,
+    // and the columns are moved to their places at the end, in one pass over the rows.
+    int* slot = nullptr;
 
-    double* column(int k) const { return a + static_cast<size_t>(k) * lda; }
+    double* column(int k) const { return a + static_cast<size_t>(slot[k]) * lda; }
 };
 
 // Column k's pending update by the Householder vector v of step j - 1 (rows j - 1 on),
@@ -450,11 +514,11 @@ void advance_items(const Factorisation& f, int j, int columns, size_t first, siz
 }
 
 // The chunk of items for a loop over count items of rows each: whole groups of four when
-// there are many, single items when there are few, everything on the caller when the work is
-// too small to share.
+// there are many, single items when there are few, everything on the caller when the work
+// the other threads would take off it is too small to pay for waking them.
 size_t items_per_chunk(size_t count, size_t rows)
 {
-    if (count * rows < parallel_work)
+    if ((count - 1) * rows < 2 * parallel_work)
         return count;
     return count >= 8 * static_cast<size_t>(worker_thread_count()) ? 4 : 1;
 }
@@ -492,53 +556,89 @@ void initial_norms(const Factorisation& f)
     }
 }
 
-// qrfac's exchange of columns j and kmax (kmax >= j) in one pass with the new column j's
-// pending update and the norm of its rows j on, which the pass returns.
-double exchange_and_norm(const Factorisation& f, int j, int kmax)
+// The new column j's pending update by step j - 1 in one pass with the norm of its rows j on,
+// which the pass returns.
+template <bool Pending> double update_and_norm(const Factorisation& f, int j)
 {
-    double* a = f.column(j);
-    double* b = f.column(kmax); // the new column j's values, before the exchange
-    const bool pending = f.pending[kmax] != 0;
-    const double* v = pending ? f.column(j - 1) : nullptr;
-    const double temp = f.temps[kmax];
+    double* __restrict a = f.column(j);
+    const double* __restrict v = Pending ? f.column(j - 1) : nullptr;
+    const double temp = f.temps[j];
     const auto rows = static_cast<size_t>(f.m);
     const auto first = static_cast<size_t>(j);
-    const size_t updated_from = pending ? first - 1 : first;
-    const bool exchange = kmax != j;
-    if (exchange) {
-        for (size_t i = 0; i < updated_from; ++i)
-            std::swap(a[i], b[i]);
-        std::swap(f.temps[j], f.temps[kmax]);
-        std::swap(f.pending[j], f.pending[kmax]);
-    }
-    // Element i of the new column j, updated, into its place; the old one into column kmax.
-    const auto place = [&](size_t i) {
-        double e = b[i];
-        if (pending)
+    const auto update = [&](size_t i) {
+        double e = a[i];
+        if constexpr (Pending) {
             e = e - temp * v[i];
-        if (exchange)
-            b[i] = a[i];
-        a[i] = e;
+            a[i] = e;
+        }
         return e;
     };
-    if (pending)
-        place(first - 1);
+    if constexpr (Pending)
+        update(first - 1);
     const int length = f.m - j;
-    const double agiant = rgiant / static_cast<double>(length);
+    PlainComponents plain(length);
     double s = 0.;
-    unsigned plain = 1;
-    for (size_t i = first; i < rows; ++i) {
-        const double e = place(i);
+    size_t i = first;
+    for (; i + 1 < rows; i += 2) {
+        const double e0 = update(i);
+        const double e1 = update(i + 1);
+        s += e0 * e0;
+        s += e1 * e1;
+        plain.add_pair(e0, e1);
+    }
+    for (; i < rows; ++i) {
+        const double e = update(i);
         s += e * e;
-        plain &= adds_plainly(e, agiant);
+        plain.add(e);
     }
     f.pending[j] = 0;
-    return plain != 0 ? norm_from_sums(0., s, 0., 0., 0.) : literal_enorm(length, a + j);
+    return plain.all_plain() ? norm_from_sums(0., s, 0., 0., 0.) : literal_enorm(length, a + j);
+}
+
+// Moves every column from its slot to its own place, each row range on one thread.
+void place_columns(const Factorisation& f)
+{
+    // The cycles of the exchanges: place cycle[t] takes the column in slot cycle[t + 1]
+    // (slot[cycle[t]]), and the last place the column held from the first.
+    std::vector<std::vector<int>> cycles;
+    std::vector<unsigned char> placed(static_cast<size_t>(f.n), 0);
+    for (int k = 0; k < f.n; ++k) {
+        if (placed[static_cast<size_t>(k)] || f.slot[k] == k)
+            continue;
+        std::vector<int> cycle;
+        for (int c = k; !placed[static_cast<size_t>(c)]; c = f.slot[c]) {
+            placed[static_cast<size_t>(c)] = 1;
+            cycle.push_back(c);
+        }
+        cycles.push_back(std::move(cycle));
+    }
+    if (cycles.empty())
+        return;
+    constexpr size_t block = 512;
+    const auto rows = static_cast<size_t>(f.m);
+    parallel_for(rows, row_chunk(rows), [&](size_t begin, size_t end) {
+        double held[block];
+        for (size_t b = begin; b < end; b += block) {
+            const size_t count = std::min(block, end - b) * sizeof(double);
+            for (const std::vector<int>& cycle : cycles) {
+                double* first = f.a + static_cast<size_t>(cycle.front()) * f.lda + b;
+                std::memcpy(held, first, count);
+                for (size_t t = 0; t + 1 < cycle.size(); ++t)
+                    std::memcpy(f.a + static_cast<size_t>(cycle[t]) * f.lda + b,
+                                f.a + static_cast<size_t>(cycle[t + 1]) * f.lda + b, count);
+                std::memcpy(f.a + static_cast<size_t>(cycle.back()) * f.lda + b, held, count);
+            }
+        }
+    });
+    for (int k = 0; k < f.n; ++k)
+        f.slot[k] = k;
 }
 
 void factorise(Factorisation& f)
 {
     // compute the initial column norms and initialize several arrays.
+    for (int k = 0; k < f.n; ++k)
+        f.slot[k] = k;
     initial_norms(f);
     std::fill(f.pending, f.pending + f.n + 1, 0);
     f.f_values = f.fvec;
@@ -551,6 +651,9 @@ void factorise(Factorisation& f)
             if (f.rdiag[k] > f.rdiag[kmax])
                 kmax = k;
         if (kmax != j) {
+            std::swap(f.slot[j], f.slot[kmax]);
+            std::swap(f.temps[j], f.temps[kmax]);
+            std::swap(f.pending[j], f.pending[kmax]);
             f.rdiag[kmax] = f.rdiag[j];
             f.wa[kmax] = f.wa[j];
             std::swap(f.ipvt[j], f.ipvt[kmax]);
@@ -560,16 +663,15 @@ void factorise(Factorisation& f)
         // multiple of the j-th unit vector.
         double* v = f.column(j) + j;
         const auto rows = static_cast<size_t>(f.m - j);
-        double ajnorm = exchange_and_norm(f, j, kmax);
+        double ajnorm = f.pending[j] ? update_and_norm<true>(f, j) : update_and_norm<false>(f, j);
         const bool residual_pending = f.pending[f.n] != 0;
         if (ajnorm != 0.) {
             if (v[0] < 0.)
                 ajnorm = -ajnorm;
-            parallel_for(rows, rows >= parallel_work ? rows_per_chunk : rows,
-                         [&](size_t begin, size_t end) {
-                             for (size_t i = begin; i < end; ++i)
-                                 v[i] /= ajnorm;
-                         });
+            parallel_for(rows, row_chunk(rows), [&](size_t begin, size_t end) {
+                for (size_t i = begin; i < end; ++i)
+                    v[i] /= ajnorm;
+            });
             v[0] += 1.;
             // apply the transformation to the remaining columns and update the norms; and
             // the step of (Q^T) f, whose test fjac(j, j) != 0 holds here (v[0] >= 1).
@@ -597,6 +699,7 @@ void factorise(Factorisation& f)
     }
     if (f.f_values != f.qtf_work)
         std::memcpy(f.qtf_work, f.fvec, static_cast<size_t>(f.m) * sizeof(double));
+    place_columns(f);
 }
 
 } // namespace
@@ -634,6 +737,7 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
     const auto ld = static_cast<size_t>(ldfjac);
     std::vector<double> factorisation_temps;
     std::vector<unsigned char> factorisation_pending;
+    std::vector<int> factorisation_slots;
 
     int info = 0;
     int iflag = 0;
@@ -654,6 +758,7 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
 
     factorisation_temps.resize(static_cast<size_t>(n) + 1);
     factorisation_pending.resize(static_cast<size_t>(n) + 1);
+    factorisation_slots.resize(static_cast<size_t>(n));
 
     // evaluate the function at the starting point and calculate its norm.
     iflag = fcn(p, m, n, x, fvec, 1);
@@ -692,6 +797,7 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
             Factorisation f;
             f.temps = factorisation_temps.data();
             f.pending = factorisation_pending.data();
+            f.slot = factorisation_slots.data();
             f.m = m;
             f.n = n;
             f.a = fjac;
