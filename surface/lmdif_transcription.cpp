@@ -331,6 +331,8 @@ struct Factorisation {
     // Where column k is: in a's column slot[k]. qrfac's exchanges of columns exchange slots,
     // and the columns are moved to their places at the end, in one pass over the rows.
     int* slot = nullptr;
+    // When set, receives enorm(m, fvec), taken beside the initial column norms.
+    double* fnorm = nullptr;
 
     double* column(int k) const { return a + static_cast<size_t>(slot[k]) * lda; }
 };
@@ -523,32 +525,41 @@ size_t items_per_chunk(size_t count, size_t rows)
     return count >= 8 * static_cast<size_t>(worker_thread_count()) ? 4 : 1;
 }
 
+// The initial column norms, and with f.fnorm the norm of fvec, one vector per thread at a time
+// or four when there are many.
 void initial_norms(const Factorisation& f)
 {
-    const auto n = static_cast<size_t>(f.n);
-    parallel_for(n, items_per_chunk(n, static_cast<size_t>(f.m)), [&](size_t begin, size_t end) {
-        for (size_t j = begin; j < end; j += 4) {
-            const double* v[4];
-            const size_t group = std::min<size_t>(4, end - j);
-            for (size_t g = 0; g < group; ++g)
-                v[g] = f.column(static_cast<int>(j + g));
-            double* norms = f.acnorm + j;
-            switch (group) {
-            case 4:
-                vector_norms<4>(f.m, v, norms);
-                break;
-            case 3:
-                vector_norms<3>(f.m, v, norms);
-                break;
-            case 2:
-                vector_norms<2>(f.m, v, norms);
-                break;
-            default:
-                vector_norms<1>(f.m, v, norms);
-                break;
+    const size_t items = static_cast<size_t>(f.n) + (f.fnorm != nullptr ? 1 : 0);
+    const auto vector = [&](size_t item) {
+        return item < static_cast<size_t>(f.n) ? f.column(static_cast<int>(item)) : f.fvec;
+    };
+    parallel_for(
+        items, items_per_chunk(items, static_cast<size_t>(f.m)), [&](size_t begin, size_t end) {
+            for (size_t first = begin; first < end; first += 4) {
+                const double* v[4];
+                double norms[4];
+                const size_t group = std::min<size_t>(4, end - first);
+                for (size_t g = 0; g < group; ++g)
+                    v[g] = vector(first + g);
+                switch (group) {
+                case 4:
+                    vector_norms<4>(f.m, v, norms);
+                    break;
+                case 3:
+                    vector_norms<3>(f.m, v, norms);
+                    break;
+                case 2:
+                    vector_norms<2>(f.m, v, norms);
+                    break;
+                default:
+                    vector_norms<1>(f.m, v, norms);
+                    break;
+                }
+                for (size_t g = 0; g < group; ++g)
+                    *(first + g < static_cast<size_t>(f.n) ? f.acnorm + first + g : f.fnorm) =
+                        norms[g];
             }
-        }
-    });
+        });
     for (int j = 0; j < f.n; ++j) {
         f.rdiag[j] = f.acnorm[j];
         f.wa[j] = f.rdiag[j];
@@ -738,6 +749,7 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
     std::vector<double> factorisation_temps;
     std::vector<unsigned char> factorisation_pending;
     std::vector<int> factorisation_slots;
+    bool fnorm_later = false;
 
     int info = 0;
     int iflag = 0;
@@ -766,7 +778,12 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
     if (iflag < 0) {
         goto TERMINATE;
     }
-    fnorm = vector_norm(m, fvec);
+    // fnorm is first read after the factorisation, whose pass over the columns for their
+    // norms takes it too, unless fcn is called with fvec for printing before.
+    fnorm_later = nprint <= 0;
+    if (!fnorm_later) {
+        fnorm = vector_norm(m, fvec);
+    }
 
     // initialize levenberg-marquardt parameter and iteration counter.
     par = 0.;
@@ -808,7 +825,9 @@ int transcribed_lmdif(cminpack_func_mn fcn, void* p, int m, int n, double* x, do
             f.wa = wa3;
             f.fvec = fvec;
             f.qtf_work = wa4;
+            f.fnorm = fnorm_later ? &fnorm : nullptr;
             factorise(f);
+            fnorm_later = false;
         }
 
         // on the first iteration and if mode is 1, scale according to the norms of the
