@@ -662,6 +662,9 @@ void factorise(Factorisation& f)
         for (int k = j; k < f.n; ++k)
             if (f.rdiag[k] > f.rdiag[kmax])
                 kmax = k;
+        // The pivot's norm at the first step is its initial norm, the same enorm of the same
+        // vector, which that pass has taken already.
+        const double initial_norm = f.rdiag[kmax];
         if (kmax != j) {
             std::swap(f.slot[j], f.slot[kmax]);
             std::swap(f.temps[j], f.temps[kmax]);
@@ -675,7 +678,9 @@ void factorise(Factorisation& f)
         // multiple of the j-th unit vector.
         double* v = f.column(j) + j;
         const auto rows = static_cast<size_t>(f.m - j);
-        double ajnorm = f.pending[j] ? update_and_norm<true>(f, j) : update_and_norm<false>(f, j);
+        double ajnorm = j == 0         ? initial_norm
+                        : f.pending[j] ? update_and_norm<true>(f, j)
+                                       : update_and_norm<false>(f, j);
         const bool residual_pending = f.pending[f.n] != 0;
         if (ajnorm != 0.) {
             if (v[0] < 0.)
