@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -140,6 +141,26 @@ TEST(TranscribedLmdif, TheRareBranchesHaveTheLibrarysBits)
         };
         expect_library_bits(scale < 1.0 ? "tiny residuals" : "huge residuals", scaled,
                             moved_from(similarity_truth, 2.0));
+    }
+
+    // One residual far above the range (at an odd place, and last of an odd count), and one
+    // NaN: the range test that sends a norm to enorm as written must see every component,
+    // whatever its place in the pairs it takes.
+    struct OneOff {
+        const char* name;
+        int index;
+        double factor;
+    };
+    for (const OneOff& c :
+         {OneOff{"one huge residual at an odd place", 1, 1e155},
+          OneOff{"one huge residual, last of an odd count", 300, 1e155},
+          OneOff{"one NaN residual", 300, std::numeric_limits<double>::quiet_NaN()}}) {
+        FitProblem one_off = pose_problem(301, similarity_truth, 0.01);
+        one_off.residuals = [inner = one_off.residuals, c](const double* x, double* fvec) {
+            inner(x, fvec);
+            fvec[c.index] *= c.factor;
+        };
+        expect_library_bits(c.name, one_off, moved_from(similarity_truth, 2.0));
     }
 
     // As many residuals as parameters; scaling given (mode 2) with progress calls.
