@@ -132,6 +132,8 @@ void apply_column_update(const Factorisation& f, int j, int k)
 
 // f's pending update by the Householder vector v of step j - 1, lmdif's
 // wa4(i) += fjac(i, j - 1) * temp; on its first update the rows before come from fvec.
+// Element-wise, so over the threads when there are many rows: it runs alone, after the last
+// step.
 void apply_residual_update(const Factorisation& f, int j)
 {
     const double* __restrict v = f.column(j - 1);
@@ -141,8 +143,11 @@ void apply_residual_update(const Factorisation& f, int j)
     const auto first = static_cast<size_t>(j - 1);
     if (source != target)
         std::memcpy(target, source, first * sizeof(double));
-    for (size_t i = first; i < static_cast<size_t>(f.m); ++i)
-        target[i] = source[i] + v[i] * temp;
+    const auto rows = static_cast<size_t>(f.m) - first;
+    parallel_for(rows, row_chunk(rows), [&](size_t begin, size_t end) {
+        for (size_t i = first + begin; i < first + end; ++i)
+            target[i] = source[i] + v[i] * temp;
+    });
     f.pending[f.n] = 0;
 }
 
