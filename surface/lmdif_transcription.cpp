@@ -94,7 +94,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <vector>
 
 namespace {
 
