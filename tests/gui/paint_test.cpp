@@ -289,6 +289,25 @@ TEST_F(View, ResizeRedoesTheViewportAndKeepsZoomAndRotation)
     gui_test::set_view_width(old_width);
 }
 
+// The toolkit delivers two paints of the view in a refresh and update of the whole frame; the
+// second would draw the same picture again, which on a large pair takes as long as a run step.
+TEST_F(View, AFrameUpdateMadeAtOncePaintsTheViewOnce)
+{
+    show_pair();
+    for (int update = 0; update < 2; ++update) {
+        canvas().redraw_pending = true;
+        const std::uint64_t before = canvas().paint_count;
+        canvas().update_frame_painting_view_once(frame());
+        EXPECT_EQ(canvas().paint_count - before, 1u) << "update " << update;
+        EXPECT_FALSE(canvas().redraw_pending);
+    }
+    // A later update of the frame paints the view again.
+    const std::uint64_t before = canvas().paint_count;
+    frame().Refresh(true);
+    frame().Update();
+    EXPECT_GE(canvas().paint_count - before, 1u);
+}
+
 TEST_F(View, WaitsForAPaintDoNotWaitOnAWindowThatCannotShowOne)
 {
     // Shown: the repaint is made during the request and the wait is over.
