@@ -183,6 +183,22 @@ WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3&
     return geometry;
 }
 
+const std::vector<std::uint16_t>& cell_offset_ranks()
+{
+    static const std::vector<std::uint16_t> ranks = [] {
+        const std::vector<CellOffset>& table = cell_offset_table();
+        std::vector<std::uint16_t> result(table.size());
+        for (std::size_t r = 0; r < table.size(); ++r) {
+            const CellOffset& row = table[r];
+            result[static_cast<std::size_t>(
+                ((row.dx + table_reach) * 31 + row.dy + table_reach) * 31 + row.dz + table_reach)] =
+                static_cast<std::uint16_t>(r);
+        }
+        return result;
+    }();
+    return ranks;
+}
+
 const std::vector<std::uint8_t>& cell_offset_reaches()
 {
     static const std::vector<std::uint8_t> reaches = [] {
@@ -201,18 +217,25 @@ void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& 
     const double c = geometry.cell_size;
     for (std::size_t axis = 0; axis < 3; ++axis) {
         const double o = geometry.origin[axis];
-        for (std::int64_t k = from; k <= to; ++k)
-            for (const std::int64_t offset : {-k, k}) {
-                const std::int64_t cell = base[axis] + offset;
-                double gap2 = 0.0;
-                if (cell >= 0 && cell <= last_cell) {
-                    const double low = cell == 0 ? -infinity : o + static_cast<double>(cell) * c;
-                    const double high =
-                        cell == last_cell ? infinity : o + static_cast<double>(cell + 1) * c;
-                    gap2 = slab_gap2(geometry.point[axis], low, high, geometry.margin[axis]);
-                }
-                gaps[axis][static_cast<std::size_t>(offset + table_reach)] = gap2;
-            }
+        const double p = geometry.point[axis];
+        const double margin = geometry.margin[axis];
+        const auto gap2 = [&](std::int64_t cell) {
+            if (cell < 0 || cell > last_cell)
+                return 0.0;
+            const double low = cell == 0 ? -infinity : o + static_cast<double>(cell) * c;
+            const double high =
+                cell == last_cell ? infinity : o + static_cast<double>(cell + 1) * c;
+            return slab_gap2(p, low, high, margin);
+        };
+        double* const row = gaps[axis].data() + table_reach;
+        const std::int64_t b = base[axis];
+        std::int64_t k = from;
+        if (k == 0)
+            row[k++] = gap2(b);
+        for (; k <= to; ++k) {
+            row[-k] = gap2(b - k);
+            row[k] = gap2(b + k);
+        }
     }
 }
 
@@ -250,6 +273,28 @@ double SubCellGaps::work_out(std::size_t axis, int a) const
 }
 
 } // namespace vertex_grid_detail
+
+bool WalkStart::find(std::int64_t k, WalkPlace& place) const
+{
+    if (k < 0 || static_cast<std::size_t>(k) >= grid.vertex_cells.size())
+        return false;
+    constexpr std::int64_t n = VertexGrid::cells_per_axis;
+    const std::int64_t cell = grid.vertex_cells[static_cast<std::size_t>(k)];
+    const std::int64_t offsets[3] = {cell / (n * n) - base[0], cell / n % n - base[1],
+                                     cell % n - base[2]};
+    std::int64_t key = 0;
+    for (const std::int64_t offset : offsets) {
+        if (offset < -table_reach || offset > table_reach)
+            return false;
+        key = key * 31 + offset + table_reach;
+    }
+    place.rank = vertex_grid_detail::cell_offset_ranks()[static_cast<std::size_t>(key)];
+    place.bound2 = place.rank < vertex_grid_detail::block_rows
+                       ? 0.0
+                       : vertex_grid_detail::row_bound2(cell_offset_table()[place.rank], cell_size);
+    place.position = &grid.cell_positions[grid.vertex_entries[static_cast<std::size_t>(k)]];
+    return true;
+}
 
 SearchRangeScale search_range_scale(double cell_size)
 {
@@ -340,8 +385,15 @@ SearchRangeScale build_vertex_grid(WorkingState& state)
     }
     split_crowded_cells(grid, offsets_of);
     grid.cell_positions.resize(grid.vertex_indices.size());
-    for (std::size_t i = 0; i < grid.vertex_indices.size(); ++i)
-        grid.cell_positions[i] = positions[static_cast<std::size_t>(grid.vertex_indices[i])];
+    grid.vertex_entries.resize(grid.vertex_indices.size());
+    grid.vertex_cells.resize(grid.vertex_indices.size());
+    for (std::uint32_t cell = 0; cell < VertexGrid::cell_count; ++cell)
+        for (std::uint32_t i = grid.cell_start[cell]; i < grid.cell_start[cell + 1]; ++i) {
+            const auto v = static_cast<std::size_t>(grid.vertex_indices[i]);
+            grid.cell_positions[i] = positions[v];
+            grid.vertex_entries[v] = i;
+            grid.vertex_cells[v] = cell;
+        }
     return scale;
 }
 
@@ -368,20 +420,9 @@ std::int32_t find_closest_vertex(const WorkingState& state, const Surface& surfa
                 return true; // nothing nearer in this cell
             row.for_each_run(
                 best, [&](const std::int64_t* indices, const Point3* positions, std::size_t count) {
-                    // The run's nearest first, without a branch per vertex; within the run the
-                    // lower index wins a tie, as a scan in index order would decide.
-                    const double nearest = nearest_squared_distance(point, positions, count);
-                    if (!(nearest <= best))
-                        return;
-                    std::size_t i = 0;
-                    while (squared_distance(point, positions[i]) != nearest)
-                        ++i;
-                    const std::int64_t k = indices[i];
-                    if (nearest < best || best_place.is_after(row.rank, k)) {
-                        best = nearest;
-                        best_place = {row.rank, k};
-                        result = k;
-                    }
+                    if (take_nearest_of_run(point, row.rank, indices, positions, count, best,
+                                            best_place))
+                        result = best_place.index;
                 });
             return true;
         });

@@ -98,6 +98,26 @@ private:
     [[gnu::noinline]] void scan_parts(std::int64_t first, const double& best, Scan& scan) const;
 };
 
+// Where a walk meets a vertex: the rank of its cell's row, the bound2 the walk hands with that
+// row (0 within the block around the base cell), and the vertex's position as the grid holds
+// it.
+struct WalkPlace {
+    std::size_t rank = 0;
+    double bound2 = 0.0;
+    const Point3* position = nullptr;
+};
+
+// What a walk hands its visitor's start once the base cell is known.
+struct WalkStart {
+    const VertexGrid& grid;
+    std::array<std::int64_t, 3> base;
+    double cell_size;
+
+    // Where the walk meets HR vertex k; false when k is not in the grid or its cell lies
+    // beyond the table's reach from the base cell, so that the walk never meets it.
+    bool find(std::int64_t k, WalkPlace& place) const;
+};
+
 // Where the best vertex so far was met in the walk's table order: its row's rank and its index.
 // Of equally near vertices the one met first in table order wins: the earlier row, then the
 // lower index. A fresh one comes after nothing.
@@ -112,15 +132,80 @@ struct WalkOrderTie {
     }
 };
 
+namespace vertex_grid_detail {
+// Most positions of a run whose distances a scan holds at once.
+constexpr std::size_t scan_piece = 128;
+// The squared distances between point and positions[0 .. count - 1].
+inline void squared_distances(const Point3& point, const Point3* positions, std::size_t count,
+                              double* distances)
+{
+    for (std::size_t i = 0; i != count; ++i)
+        distances[i] = squared_distance(point, positions[i]);
+}
+// The smallest of values[0 .. count - 1], infinity for none, NaN passed over; four minima
+// kept apart so that no comparison waits for the one before. The smallest of values does not
+// depend on the order in which they are compared.
+inline double smallest(const double* values, std::size_t count)
+{
+    constexpr double none = std::numeric_limits<double>::infinity();
+    double m0 = none, m1 = none, m2 = none, m3 = none;
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        m0 = std::min(m0, values[i]);
+        m1 = std::min(m1, values[i + 1]);
+        m2 = std::min(m2, values[i + 2]);
+        m3 = std::min(m3, values[i + 3]);
+    }
+    for (; i != count; ++i)
+        m0 = std::min(m0, values[i]);
+    return std::min(std::min(m0, m1), std::min(m2, m3));
+}
+} // namespace vertex_grid_detail
+
 // The smallest squared distance between point and positions[0 .. count - 1], infinity for
 // none; without a branch per position, so that a run of vertices is looked through quickly.
 inline double nearest_squared_distance(const Point3& point, const Point3* positions,
                                        std::size_t count)
 {
+    using namespace vertex_grid_detail;
     double nearest = std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i != count; ++i)
-        nearest = std::min(nearest, squared_distance(point, positions[i]));
+    double distances[scan_piece];
+    for (std::size_t from = 0; from < count; from += scan_piece) {
+        const std::size_t n = std::min(scan_piece, count - from);
+        squared_distances(point, positions + from, n, distances);
+        nearest = std::min(nearest, smallest(distances, n));
+    }
     return nearest;
+}
+
+// A plain nearest-vertex search offered a run of vertices of the row of rank `rank`, their
+// indices ascending: the run's nearest vertex (the lower index of equally near ones) replaces
+// best and place when it is nearer, or as near and earlier in the table's walk order. Returns
+// whether it did. The distances are worked out once, without a branch, and then looked up.
+inline bool take_nearest_of_run(const Point3& point, std::size_t rank, const std::int64_t* indices,
+                                const Point3* positions, std::size_t count, double& best,
+                                WalkOrderTie& place)
+{
+    using namespace vertex_grid_detail;
+    bool taken = false;
+    double distances[scan_piece];
+    for (std::size_t from = 0; from < count; from += scan_piece) {
+        const std::size_t n = std::min(scan_piece, count - from);
+        squared_distances(point, positions + from, n, distances);
+        const double nearest = smallest(distances, n);
+        if (!(nearest <= best))
+            continue;
+        std::size_t i = 0;
+        while (distances[i] != nearest)
+            ++i;
+        const std::int64_t k = indices[from + i];
+        if (!(nearest < best || place.is_after(rank, k)))
+            continue;
+        best = nearest;
+        place = {rank, k};
+        taken = true;
+    }
+    return taken;
 }
 
 // --- implementation of the walk ---
@@ -144,19 +229,36 @@ void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& 
                std::int64_t from, std::int64_t to, AxisGaps& gaps);
 // The largest offset component, along any axis, of each table row.
 const std::vector<std::uint8_t>& cell_offset_reaches();
+// The table's rank of each offset, at ((dx + 15) 31 + dy + 15) 31 + dz + 15.
+const std::vector<std::uint16_t>& cell_offset_ranks();
 // Rank of the table row of offset (0, 0, 0), and the number of rows of the block of bound 0
 // around it, which come first, offset (dx, dy, dz) at rank 9 (dx + 1) + 3 (dy + 1) + dz + 1.
 constexpr std::size_t base_rank = 13;
 constexpr std::size_t block_rows = 27;
+// The bound2 a walk hands with a row past the block, (d c)^2.
+inline double row_bound2(const CellOffset& row, double cell_size)
+{
+    const double bound = row.d * cell_size;
+    return bound * bound;
+}
 } // namespace vertex_grid_detail
 
 template <typename Visit>
 void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& point,
                       const double& best, Visit&& visit) const
 {
+    walk(
+        origin, cell_size, point, best, [](const WalkStart&) {}, visit);
+}
+
+template <typename Start, typename Visit>
+void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& point,
+                      const double& best, Start&& start, Visit&& visit) const
+{
     std::array<std::int64_t, 3> base{};
     if (is_empty() || !vertex_grid_detail::base_cell(origin, cell_size, point, base))
         return;
+    start(WalkStart{*this, base, cell_size});
     const vertex_grid_detail::WalkGeometry geometry =
         vertex_grid_detail::walk_geometry(origin, cell_size, point);
     // Most walks end within the block around the base cell: the other gaps only when needed.
@@ -222,8 +324,8 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     // row's gaps are worked out.
     const std::size_t rows = table.size();
     for (std::size_t r = vertex_grid_detail::block_rows; r < rows; ++r) {
-        const double bound = table[r].d * cell_size;
-        if (bound * bound > best || !visit_row(r, bound * bound))
+        const double bound2 = vertex_grid_detail::row_bound2(table[r], cell_size);
+        if (bound2 > best || !visit_row(r, bound2))
             return;
     }
 }
