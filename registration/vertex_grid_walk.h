@@ -135,30 +135,40 @@ struct WalkOrderTie {
 namespace vertex_grid_detail {
 // Most positions of a run whose distances a scan holds at once.
 constexpr std::size_t scan_piece = 128;
-// The squared distances between point and positions[0 .. count - 1].
-inline void squared_distances(const Point3& point, const Point3* positions, std::size_t count,
-                              double* distances)
+// Writes the squared distances between point and positions[0 .. count - 1] to distances and
+// returns the smallest (infinity for none, a NaN distance passed over). Two distances at a
+// time, each worked out as squared_distance works it out, and two minima of two kept apart,
+// so that no comparison waits for the one before: the smallest of distances does not depend on
+// the order in which they are compared.
+inline double squared_distances(const Point3& point, const Point3* positions, std::size_t count,
+                                double* distances)
 {
-    for (std::size_t i = 0; i != count; ++i)
-        distances[i] = squared_distance(point, positions[i]);
-}
-// The smallest of values[0 .. count - 1], infinity for none, NaN passed over; four minima
-// kept apart so that no comparison waits for the one before. The smallest of values does not
-// depend on the order in which they are compared.
-inline double smallest(const double* values, std::size_t count)
-{
+    typedef double Pair __attribute__((vector_size(16)));
     constexpr double none = std::numeric_limits<double>::infinity();
-    double m0 = none, m1 = none, m2 = none, m3 = none;
+    const Pair px = {point.x, point.x}, py = {point.y, point.y}, pz = {point.z, point.z};
+    const auto pair_at = [&](std::size_t i) {
+        const Point3& a = positions[i];
+        const Point3& b = positions[i + 1];
+        const Pair dx = px - Pair{a.x, b.x}, dy = py - Pair{a.y, b.y}, dz = pz - Pair{a.z, b.z};
+        return dx * dx + dy * dy + dz * dz;
+    };
+    Pair m0 = {none, none}, m1 = {none, none};
     std::size_t i = 0;
     for (; i + 4 <= count; i += 4) {
-        m0 = std::min(m0, values[i]);
-        m1 = std::min(m1, values[i + 1]);
-        m2 = std::min(m2, values[i + 2]);
-        m3 = std::min(m3, values[i + 3]);
+        const Pair d0 = pair_at(i), d1 = pair_at(i + 2);
+        distances[i] = d0[0];
+        distances[i + 1] = d0[1];
+        distances[i + 2] = d1[0];
+        distances[i + 3] = d1[1];
+        m0 = d0 < m0 ? d0 : m0;
+        m1 = d1 < m1 ? d1 : m1;
     }
-    for (; i != count; ++i)
-        m0 = std::min(m0, values[i]);
-    return std::min(std::min(m0, m1), std::min(m2, m3));
+    double nearest = std::min(std::min(m0[0], m0[1]), std::min(m1[0], m1[1]));
+    for (; i != count; ++i) {
+        distances[i] = squared_distance(point, positions[i]);
+        nearest = std::min(nearest, distances[i]);
+    }
+    return nearest;
 }
 } // namespace vertex_grid_detail
 
@@ -172,8 +182,7 @@ inline double nearest_squared_distance(const Point3& point, const Point3* positi
     double distances[scan_piece];
     for (std::size_t from = 0; from < count; from += scan_piece) {
         const std::size_t n = std::min(scan_piece, count - from);
-        squared_distances(point, positions + from, n, distances);
-        nearest = std::min(nearest, smallest(distances, n));
+        nearest = std::min(nearest, squared_distances(point, positions + from, n, distances));
     }
     return nearest;
 }
@@ -191,8 +200,7 @@ inline bool take_nearest_of_run(const Point3& point, std::size_t rank, const std
     double distances[scan_piece];
     for (std::size_t from = 0; from < count; from += scan_piece) {
         const std::size_t n = std::min(scan_piece, count - from);
-        squared_distances(point, positions + from, n, distances);
-        const double nearest = smallest(distances, n);
+        const double nearest = squared_distances(point, positions + from, n, distances);
         if (!(nearest <= best))
             continue;
         std::size_t i = 0;
