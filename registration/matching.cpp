@@ -22,6 +22,10 @@ constexpr double curvature_test_from = 9.0;
 constexpr double curvature_tolerance = 0.025;
 // A few hundred grid walks: long enough to outweigh handing the chunk to a thread.
 constexpr std::size_t vertices_per_chunk = 256;
+// The walks of some parts of a surface (where its vertices crowd) cost several times those of
+// others, so matching is cut into more chunks than most loops, that the last chunks handed out
+// be short.
+constexpr std::size_t matching_chunks_per_thread = 32;
 
 template <typename T> bool has_size(const std::vector<T>& values, std::size_t n)
 {
@@ -260,7 +264,7 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
                 match < hr.vertex_count && hr.on_rim[static_cast<std::size_t>(match)])
                 best = distance2 = missing_value;
         };
-        parallel_for_each(lr_count, vertices_per_chunk, match_vertex);
+        parallel_for_each(lr_count, vertices_per_chunk, match_vertex, matching_chunks_per_thread);
         set_fussy_flags(lr, fussy_percent);
     }
     lr.match_range2 = r2 + 1e-8;
