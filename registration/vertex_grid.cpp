@@ -138,19 +138,6 @@ const std::vector<CellOffset>& cell_offset_table()
 
 namespace vertex_grid_detail {
 
-const std::vector<std::int64_t>& cell_offset_steps()
-{
-    static const std::vector<std::int64_t> steps = [] {
-        std::vector<std::int64_t> result;
-        for (const CellOffset& row : cell_offset_table())
-            result.push_back((row.dx * VertexGrid::cells_per_axis + row.dy) *
-                                 VertexGrid::cells_per_axis +
-                             row.dz);
-        return result;
-    }();
-    return steps;
-}
-
 bool base_cell(const Point3& origin, double cell_size, const Point3& point,
                std::array<std::int64_t, 3>& cell)
 {
@@ -183,60 +170,26 @@ WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3&
     return geometry;
 }
 
-const std::vector<std::uint16_t>& cell_offset_ranks()
+const WalkTables& walk_tables()
 {
-    static const std::vector<std::uint16_t> ranks = [] {
-        const std::vector<CellOffset>& table = cell_offset_table();
-        std::vector<std::uint16_t> result(table.size());
-        for (std::size_t r = 0; r < table.size(); ++r) {
-            const CellOffset& row = table[r];
-            result[static_cast<std::size_t>(
+    static const WalkTables tables = [] {
+        WalkTables result;
+        result.rows = &cell_offset_table();
+        result.ranks.resize(result.rows->size());
+        for (std::size_t r = 0; r < result.rows->size(); ++r) {
+            const CellOffset& row = (*result.rows)[r];
+            result.steps.push_back((row.dx * VertexGrid::cells_per_axis + row.dy) *
+                                       VertexGrid::cells_per_axis +
+                                   row.dz);
+            result.reaches.push_back(static_cast<std::uint8_t>(
+                std::max({std::abs(row.dx), std::abs(row.dy), std::abs(row.dz)})));
+            result.ranks[static_cast<std::size_t>(
                 ((row.dx + table_reach) * 31 + row.dy + table_reach) * 31 + row.dz + table_reach)] =
                 static_cast<std::uint16_t>(r);
         }
         return result;
     }();
-    return ranks;
-}
-
-const std::vector<std::uint8_t>& cell_offset_reaches()
-{
-    static const std::vector<std::uint8_t> reaches = [] {
-        std::vector<std::uint8_t> result;
-        for (const CellOffset& row : cell_offset_table())
-            result.push_back(static_cast<std::uint8_t>(
-                std::max({std::abs(row.dx), std::abs(row.dy), std::abs(row.dz)})));
-        return result;
-    }();
-    return reaches;
-}
-
-void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
-               std::int64_t from, std::int64_t to, AxisGaps& gaps)
-{
-    const double c = geometry.cell_size;
-    for (std::size_t axis = 0; axis < 3; ++axis) {
-        const double o = geometry.origin[axis];
-        const double p = geometry.point[axis];
-        const double margin = geometry.margin[axis];
-        const auto gap2 = [&](std::int64_t cell) {
-            if (cell < 0 || cell > last_cell)
-                return 0.0;
-            const double low = cell == 0 ? -infinity : o + static_cast<double>(cell) * c;
-            const double high =
-                cell == last_cell ? infinity : o + static_cast<double>(cell + 1) * c;
-            return slab_gap2(p, low, high, margin);
-        };
-        double* const row = gaps[axis].data() + table_reach;
-        const std::int64_t b = base[axis];
-        std::int64_t k = from;
-        if (k == 0)
-            row[k++] = gap2(b);
-        for (; k <= to; ++k) {
-            row[-k] = gap2(b - k);
-            row[k] = gap2(b + k);
-        }
-    }
+    return tables;
 }
 
 SubCellGaps::SubCellGaps(const WalkGeometry& geometry, std::int64_t cell, int s)
@@ -288,10 +241,11 @@ bool WalkStart::find(std::int64_t k, WalkPlace& place) const
             return false;
         key = key * 31 + offset + table_reach;
     }
-    place.rank = vertex_grid_detail::cell_offset_ranks()[static_cast<std::size_t>(key)];
+    const vertex_grid_detail::WalkTables& tables = vertex_grid_detail::walk_tables();
+    place.rank = tables.ranks[static_cast<std::size_t>(key)];
     place.bound2 = place.rank < vertex_grid_detail::block_rows
                        ? 0.0
-                       : vertex_grid_detail::row_bound2(cell_offset_table()[place.rank], cell_size);
+                       : vertex_grid_detail::row_bound2((*tables.rows)[place.rank], cell_size);
     place.position = &grid.cell_positions[grid.vertex_entries[static_cast<std::size_t>(k)]];
     return true;
 }

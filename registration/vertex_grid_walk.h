@@ -219,8 +219,16 @@ inline bool take_nearest_of_run(const Point3& point, std::size_t rank, const std
 // --- implementation of the walk ---
 
 namespace vertex_grid_detail {
-// Linear cell number offset of each table row, for the walk.
-const std::vector<std::int64_t>& cell_offset_steps();
+// The cell table and what a walk derives from it, made once: per row the linear cell number
+// offset and the largest offset component along any axis, and the rank of each offset at
+// ((dx + 15) 31 + dy + 15) 31 + dz + 15.
+struct WalkTables {
+    const std::vector<CellOffset>* rows = nullptr;
+    std::vector<std::int64_t> steps;
+    std::vector<std::uint8_t> reaches;
+    std::vector<std::uint16_t> ranks;
+};
+const WalkTables& walk_tables();
 // Base cell of point, or false when it is so far outside the grid (or not finite) that no
 // table row reaches a cell of the grid.
 bool base_cell(const Point3& origin, double cell_size, const Point3& point,
@@ -233,12 +241,34 @@ WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3&
 // infinity, as the vertices beyond the faces are filed there. Index offset + 15; filled for
 // the offsets from - to to - from and from from to to.
 using AxisGaps = std::array<std::array<double, 31>, 3>;
-void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
-               std::int64_t from, std::int64_t to, AxisGaps& gaps);
-// The largest offset component, along any axis, of each table row.
-const std::vector<std::uint8_t>& cell_offset_reaches();
-// The table's rank of each offset, at ((dx + 15) 31 + dy + 15) 31 + dz + 15.
-const std::vector<std::uint16_t>& cell_offset_ranks();
+inline void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
+                      std::int64_t from, std::int64_t to, AxisGaps& gaps)
+{
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    constexpr std::int64_t last = VertexGrid::cells_per_axis - 1;
+    const double c = geometry.cell_size;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        const double o = geometry.origin[axis];
+        const double p = geometry.point[axis];
+        const double margin = geometry.margin[axis];
+        const auto gap2 = [&](std::int64_t cell) {
+            if (cell < 0 || cell > last)
+                return 0.0;
+            const double low = cell == 0 ? -infinity : o + static_cast<double>(cell) * c;
+            const double high = cell == last ? infinity : o + static_cast<double>(cell + 1) * c;
+            return slab_gap2(p, low, high, margin);
+        };
+        double* const row = gaps[axis].data() + 15;
+        const std::int64_t b = base[axis];
+        std::int64_t k = from;
+        if (k == 0)
+            row[k++] = gap2(b);
+        for (; k <= to; ++k) {
+            row[-k] = gap2(b - k);
+            row[k] = gap2(b + k);
+        }
+    }
+}
 // Rank of the table row of offset (0, 0, 0), and the number of rows of the block of bound 0
 // around it, which come first, offset (dx, dy, dz) at rank 9 (dx + 1) + 3 (dy + 1) + dz + 1.
 constexpr std::size_t base_rank = 13;
@@ -273,9 +303,10 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     vertex_grid_detail::AxisGaps gaps;
     std::int64_t reach = 1;
     vertex_grid_detail::axis_gaps(geometry, base, 0, reach, gaps);
-    const std::uint8_t* const reaches = vertex_grid_detail::cell_offset_reaches().data();
-    const std::vector<CellOffset>& table = cell_offset_table();
-    const std::vector<std::int64_t>& steps = vertex_grid_detail::cell_offset_steps();
+    const vertex_grid_detail::WalkTables& tables = vertex_grid_detail::walk_tables();
+    const std::uint8_t* const reaches = tables.reaches.data();
+    const std::vector<CellOffset>& table = *tables.rows;
+    const std::int64_t* const steps = tables.steps.data();
     const std::int64_t base_number =
         (base[0] * cells_per_axis + base[1]) * cells_per_axis + base[2];
     // When the whole 31-cell cube lies inside the grid no row needs a bounds check.
