@@ -172,19 +172,24 @@ inline double squared_distances(const Point3& point, const Point3* positions, st
 }
 } // namespace vertex_grid_detail
 
-// The smallest squared distance between point and positions[0 .. count - 1], infinity for
-// none; without a branch per position, so that a run of vertices is looked through quickly.
-inline double nearest_squared_distance(const Point3& point, const Point3* positions,
-                                       std::size_t count)
+// Calls each(j) for the positions j of positions[0 .. count - 1] whose squared distance from
+// point is not above best, which each may lower as it goes, in ascending order of j; the
+// distances are worked out a piece at a time without a branch, so that a run is looked
+// through quickly.
+template <typename Each>
+void for_each_no_farther(const Point3& point, const Point3* positions, std::size_t count,
+                         const double& best, Each&& each)
 {
     using namespace vertex_grid_detail;
-    double nearest = std::numeric_limits<double>::infinity();
     double distances[scan_piece];
     for (std::size_t from = 0; from < count; from += scan_piece) {
         const std::size_t n = std::min(scan_piece, count - from);
-        nearest = std::min(nearest, squared_distances(point, positions + from, n, distances));
+        if (!(squared_distances(point, positions + from, n, distances) <= best))
+            continue;
+        for (std::size_t j = 0; j != n; ++j)
+            if (distances[j] <= best)
+                each(from + j);
     }
-    return nearest;
 }
 
 // A plain nearest-vertex search offered a run of vertices of the row of rank `rank`, their
