@@ -268,8 +268,7 @@ void MyFrame::start_next_batch_job()
 
     iteration_counter = 0;
     main_canvas->redraw_pending = true; // the first idle step waits for this job's picture
-    Refresh(true);
-    Update();
+    main_canvas->update_frame_painting_view_once(*this);
 }
 
 bool MyFrame::save_batch_job_results()
