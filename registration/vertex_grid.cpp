@@ -331,8 +331,12 @@ SearchRangeScale build_vertex_grid(WorkingState& state)
     for (std::size_t c = 1; c < grid.cell_start.size(); ++c)
         grid.cell_start[c] += grid.cell_start[c - 1];
     grid.vertex_indices.resize(positions.size());
-    for (std::int64_t v = vertex_count - 1; v >= 0; --v)
-        grid.vertex_indices[--grid.cell_start[cell_of(v)]] = v;
+    grid.vertex_cells.resize(positions.size());
+    for (std::int64_t v = vertex_count - 1; v >= 0; --v) {
+        const std::size_t cell = cell_of(v);
+        grid.vertex_indices[--grid.cell_start[cell]] = v;
+        grid.vertex_cells[static_cast<std::size_t>(v)] = static_cast<std::uint32_t>(cell);
+    }
     if (grid.vertex_indices.empty()) {
         grid.clear();
         return scale;
@@ -340,14 +344,11 @@ SearchRangeScale build_vertex_grid(WorkingState& state)
     split_crowded_cells(grid, offsets_of);
     grid.cell_positions.resize(grid.vertex_indices.size());
     grid.vertex_entries.resize(grid.vertex_indices.size());
-    grid.vertex_cells.resize(grid.vertex_indices.size());
-    for (std::uint32_t cell = 0; cell < VertexGrid::cell_count; ++cell)
-        for (std::uint32_t i = grid.cell_start[cell]; i < grid.cell_start[cell + 1]; ++i) {
-            const auto v = static_cast<std::size_t>(grid.vertex_indices[i]);
-            grid.cell_positions[i] = positions[v];
-            grid.vertex_entries[v] = i;
-            grid.vertex_cells[v] = cell;
-        }
+    for (std::size_t i = 0; i < grid.vertex_indices.size(); ++i) {
+        const auto v = static_cast<std::size_t>(grid.vertex_indices[i]);
+        grid.cell_positions[i] = positions[v];
+        grid.vertex_entries[v] = static_cast<std::uint32_t>(i);
+    }
     return scale;
 }
 
