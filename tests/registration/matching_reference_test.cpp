@@ -168,12 +168,15 @@ Matches reference_matching(const WorkingState& state, const ReferenceCells& cell
         if (d2 < 1e10)
             matched.push_back(d2);
     std::sort(matched.begin(), matched.end());
+    // At 0 and 100 every flag is set alike; between them P = L[floor((100 - f) |L| / 100)].
+    const bool alike = f == 0 || f == 100;
     const double percentile =
-        matched.empty() ? 0.0
-                        : matched[static_cast<std::size_t>(
-                              (100 - f) * static_cast<std::int64_t>(matched.size()) / 100)];
+        alike || matched.empty()
+            ? 0.0
+            : matched[static_cast<std::size_t>((100 - f) *
+                                               static_cast<std::int64_t>(matched.size()) / 100)];
     for (std::size_t i = 0; i < out.fussy.size(); ++i)
-        out.fussy[i] = f == 0 ? 0 : f == 100 ? 1 : out.distance2[i] > percentile ? 1 : 0;
+        out.fussy[i] = alike ? f == 100 : out.distance2[i] > percentile;
     return out;
 }
 
