@@ -203,19 +203,19 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
             };
             const auto take_accepted = [&](const GridWalkRow& row, const std::int64_t* indices,
                                            const Point3* run_positions, std::size_t count) {
+                const auto offer = [&](std::size_t j) {
+                    const std::int64_t k = indices[j];
+                    double value = 0.0;
+                    if (test.accepts(vertex, k, run_positions[j], best,
+                                     best_place.is_after(row.rank, k), value)) {
+                        best = distance2 = value;
+                        best_place = {row.rank, k};
+                        match = k;
+                    }
+                };
                 // No value is below the squared distance, so only the vertices no farther
                 // than the best can be accepted.
-                for_each_no_farther(vertex.position, run_positions, count, best,
-                                    [&](std::size_t j) {
-                                        const std::int64_t k = indices[j];
-                                        double value = 0.0;
-                                        if (test.accepts(vertex, k, run_positions[j], best,
-                                                         best_place.is_after(row.rank, k), value)) {
-                                            best = distance2 = value;
-                                            best_place = {row.rank, k};
-                                            match = k;
-                                        }
-                                    });
+                for_each_no_farther(vertex.position, run_positions, count, best, offer);
             };
             // Any HR vertex that would be accepted bounds the answer from above, and the
             // previous match, moved little since, usually bounds it closely. It may stand as
