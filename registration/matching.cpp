@@ -22,6 +22,10 @@ constexpr double curvature_test_from = 9.0;
 constexpr double curvature_tolerance = 0.025;
 // A few hundred grid walks: long enough to outweigh handing the chunk to a thread.
 constexpr std::size_t vertices_per_chunk = 256;
+// The walks of some parts of a surface (where its vertices crowd) cost several times those of
+// others, so matching is cut into more chunks than most loops, that the last chunks handed out
+// be short.
+constexpr std::size_t matching_chunks_per_thread = 32;
 
 template <typename T> bool has_size(const std::vector<T>& values, std::size_t n)
 {
@@ -36,18 +40,6 @@ bool has_matching_arrays(const Surface& surface)
            has_size(surface.on_rim, n) && has_size(surface.rim_direction, n) &&
            has_size(surface.curvature, n) && has_size(surface.fussy, n) &&
            has_size(surface.match_index, n) && has_size(surface.match_distance2, n);
-}
-
-Point3 unit_or_zero(const Point3& v)
-{
-    Point3 result;
-    return normalized(result, v);
-}
-
-Point3 linear_part_applied(const Matrix4& t, const Point3& v)
-{
-    return {t[0] * v.x + t[4] * v.y + t[8] * v.z, t[1] * v.x + t[5] * v.y + t[9] * v.z,
-            t[2] * v.x + t[6] * v.y + t[10] * v.z};
 }
 
 // The LR vertex being matched, placed by the current transform.
@@ -78,7 +70,7 @@ public:
             if (!(e < best || (tie_wins && e == best)))
                 return false;
             if (vertex.tested) {
-                const Point3 u = unit_or_zero(g);
+                const Point3 u = normalized(g);
                 const Point3& hr_direction = hr_.rim_direction[h];
                 if (e > direction_test_from &&
                     std::fabs(dot(u, vertex.rim_direction)) > cosine_limit &&
@@ -96,7 +88,7 @@ public:
             return false;
         if (vertex.tested) {
             if (s >= direction_test_from) {
-                const Point3 u = unit_or_zero(g);
+                const Point3 u = normalized(g);
                 if (!(std::fabs(dot(u, vertex.normal)) > cosine_limit ||
                       std::fabs(dot(u, hr_.shown_normals()[h])) > cosine_limit))
                     return false;
@@ -179,13 +171,20 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
         const auto match_vertex = [&](std::size_t i) {
             MatchedVertex vertex;
             vertex.position = transformed(t, positions[i]);
-            vertex.normal = unit_or_zero(linear_part_applied(state.current_transform, normals[i]));
             vertex.on_rim = lr.on_rim[i] != 0;
-            if (vertex.on_rim)
-                vertex.rim_direction =
-                    unit_or_zero(linear_part_applied(state.current_transform, lr.rim_direction[i]));
-            vertex.abs_curvature = std::fabs(lr.curvature[i]);
             vertex.tested = pass == 1 || lr.fussy[i] != 0;
+            // Only the tests read the directions and the curvature.
+            if (vertex.tested) {
+                vertex.normal =
+                    normalized(linear_part_applied(state.current_transform, normals[i]));
+                if (vertex.on_rim)
+                    vertex.rim_direction = normalized(
+                        linear_part_applied(state.current_transform, lr.rim_direction[i]));
+                vertex.abs_curvature = std::fabs(lr.curvature[i]);
+            }
+            // A vertex under no test takes the nearest HR vertex, as a plain search finds it.
+            const bool plain =
+                !vertex.tested && !(controls.rim_mode == rims_to_rims && vertex.on_rim);
 
             double best = missing_value;
             double& distance2 = lr.match_distance2[i];
@@ -194,41 +193,77 @@ void match_vertices(WorkingState& state, int pass, const MatchControls& controls
             if (!hr_usable)
                 return;
             WalkOrderTie best_place;
-            state.vertex_grid.walk(
-                hr.bbox_min, state.grid_cell_size, vertex.position, best,
-                [&](const GridWalkRow& row) {
-                    if (row.bound2 > r2) {
-                        if (best > row.bound2)
-                            best = distance2 = missing_value;
-                        return false;
+            const auto take_nearest = [&](const GridWalkRow& row, const std::int64_t* indices,
+                                          const Point3* run_positions, std::size_t count) {
+                if (take_nearest_of_run(vertex.position, row.rank, indices, run_positions, count,
+                                        best, best_place)) {
+                    distance2 = best;
+                    match = best_place.index;
+                }
+            };
+            const auto take_accepted = [&](const GridWalkRow& row, const std::int64_t* indices,
+                                           const Point3* run_positions, std::size_t count) {
+                const auto offer = [&](std::size_t j) {
+                    const std::int64_t k = indices[j];
+                    double value = 0.0;
+                    if (test.accepts(vertex, k, run_positions[j], best,
+                                     best_place.is_after(row.rank, k), value)) {
+                        best = distance2 = value;
+                        best_place = {row.rank, k};
+                        match = k;
                     }
-                    if (row.cell_distance2 > best)
-                        return true; // nothing nearer in this cell
-                    row.for_each_run(best, [&](const std::int64_t* indices,
-                                               const Point3* run_positions, std::size_t count) {
-                        // No value is below the squared distance, so a run with no vertex as
-                        // near as the best holds nothing to accept.
-                        if (!(nearest_squared_distance(vertex.position, run_positions, count) <=
-                              best))
-                            return;
-                        for (std::size_t j = 0; j != count; ++j) {
-                            const std::int64_t k = indices[j];
-                            double value = 0.0;
-                            if (test.accepts(vertex, k, run_positions[j], best,
-                                             best_place.is_after(row.rank, k), value)) {
-                                best = distance2 = value;
-                                best_place = {row.rank, k};
-                                match = k;
-                            }
-                        }
-                    });
-                    return true;
-                });
+                };
+                // No value is below the squared distance, so only the vertices no farther
+                // than the best can be accepted.
+                for_each_no_farther(vertex.position, run_positions, count, best, offer);
+            };
+            // Any HR vertex that would be accepted bounds the answer from above, and the
+            // previous match, moved little since, usually bounds it closely. It may stand as
+            // the best from the start when its row's bound lies within both its value and the
+            // range: the walk then reaches that row and ends where it would have ended
+            // without it, with the same answer, having left out only candidates that could
+            // not have won. (A row's bound, rounded to 6 places, can exceed the distances of
+            // its own vertices.)
+            const auto start = [&](const WalkStart& walk) {
+                WalkPlace previous;
+                if (!walk.find(match, previous))
+                    return;
+                double value = missing_value;
+                if (plain)
+                    value = squared_distance(vertex.position, *previous.position);
+                else if (!test.accepts(vertex, match, *previous.position, missing_value, false,
+                                       value))
+                    value = missing_value;
+                if (value < missing_value && previous.bound2 <= value && previous.bound2 <= r2) {
+                    best = distance2 = value;
+                    best_place = {previous.rank, match};
+                }
+            };
+            const auto visit = [&](const GridWalkRow& row) {
+                if (row.bound2 > r2) {
+                    if (best > row.bound2)
+                        best = distance2 = missing_value;
+                    return false;
+                }
+                if (row.cell_distance2 > best)
+                    return true; // nothing nearer in this cell
+                const auto run = [&](const std::int64_t* indices, const Point3* run_positions,
+                                     std::size_t count) {
+                    if (plain)
+                        take_nearest(row, indices, run_positions, count);
+                    else
+                        take_accepted(row, indices, run_positions, count);
+                };
+                row.for_each_run(best, run);
+                return true;
+            };
+            state.vertex_grid.walk(hr.bbox_min, state.grid_cell_size, vertex.position, best, start,
+                                   visit);
             if (controls.rim_mode == rims_no && r2 > best && match >= 0 &&
                 match < hr.vertex_count && hr.on_rim[static_cast<std::size_t>(match)])
                 best = distance2 = missing_value;
         };
-        parallel_for_each(lr_count, vertices_per_chunk, match_vertex);
+        parallel_for_each(lr_count, vertices_per_chunk, match_vertex, matching_chunks_per_thread);
         set_fussy_flags(lr, fussy_percent);
     }
     lr.match_range2 = r2 + 1e-8;

@@ -138,19 +138,6 @@ const std::vector<CellOffset>& cell_offset_table()
 
 namespace vertex_grid_detail {
 
-const std::vector<std::int64_t>& cell_offset_steps()
-{
-    static const std::vector<std::int64_t> steps = [] {
-        std::vector<std::int64_t> result;
-        for (const CellOffset& row : cell_offset_table())
-            result.push_back((row.dx * VertexGrid::cells_per_axis + row.dy) *
-                                 VertexGrid::cells_per_axis +
-                             row.dz);
-        return result;
-    }();
-    return steps;
-}
-
 bool base_cell(const Point3& origin, double cell_size, const Point3& point,
                std::array<std::int64_t, 3>& cell)
 {
@@ -183,37 +170,26 @@ WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3&
     return geometry;
 }
 
-const std::vector<std::uint8_t>& cell_offset_reaches()
+const WalkTables& walk_tables()
 {
-    static const std::vector<std::uint8_t> reaches = [] {
-        std::vector<std::uint8_t> result;
-        for (const CellOffset& row : cell_offset_table())
-            result.push_back(static_cast<std::uint8_t>(
+    static const WalkTables tables = [] {
+        WalkTables result;
+        result.rows = &cell_offset_table();
+        result.ranks.resize(result.rows->size());
+        for (std::size_t r = 0; r < result.rows->size(); ++r) {
+            const CellOffset& row = (*result.rows)[r];
+            result.steps.push_back((row.dx * VertexGrid::cells_per_axis + row.dy) *
+                                       VertexGrid::cells_per_axis +
+                                   row.dz);
+            result.reaches.push_back(static_cast<std::uint8_t>(
                 std::max({std::abs(row.dx), std::abs(row.dy), std::abs(row.dz)})));
+            result.ranks[static_cast<std::size_t>(
+                ((row.dx + table_reach) * 31 + row.dy + table_reach) * 31 + row.dz + table_reach)] =
+                static_cast<std::uint16_t>(r);
+        }
         return result;
     }();
-    return reaches;
-}
-
-void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
-               std::int64_t from, std::int64_t to, AxisGaps& gaps)
-{
-    const double c = geometry.cell_size;
-    for (std::size_t axis = 0; axis < 3; ++axis) {
-        const double o = geometry.origin[axis];
-        for (std::int64_t k = from; k <= to; ++k)
-            for (const std::int64_t offset : {-k, k}) {
-                const std::int64_t cell = base[axis] + offset;
-                double gap2 = 0.0;
-                if (cell >= 0 && cell <= last_cell) {
-                    const double low = cell == 0 ? -infinity : o + static_cast<double>(cell) * c;
-                    const double high =
-                        cell == last_cell ? infinity : o + static_cast<double>(cell + 1) * c;
-                    gap2 = slab_gap2(geometry.point[axis], low, high, geometry.margin[axis]);
-                }
-                gaps[axis][static_cast<std::size_t>(offset + table_reach)] = gap2;
-            }
-    }
+    return tables;
 }
 
 SubCellGaps::SubCellGaps(const WalkGeometry& geometry, std::int64_t cell, int s)
@@ -250,6 +226,29 @@ double SubCellGaps::work_out(std::size_t axis, int a) const
 }
 
 } // namespace vertex_grid_detail
+
+bool WalkStart::find(std::int64_t k, WalkPlace& place) const
+{
+    if (k < 0 || static_cast<std::size_t>(k) >= grid.vertex_cells.size())
+        return false;
+    constexpr std::int64_t n = VertexGrid::cells_per_axis;
+    const std::int64_t cell = grid.vertex_cells[static_cast<std::size_t>(k)];
+    const std::int64_t offsets[3] = {cell / (n * n) - base[0], cell / n % n - base[1],
+                                     cell % n - base[2]};
+    std::int64_t key = 0;
+    for (const std::int64_t offset : offsets) {
+        if (offset < -table_reach || offset > table_reach)
+            return false;
+        key = key * 31 + offset + table_reach;
+    }
+    const vertex_grid_detail::WalkTables& tables = vertex_grid_detail::walk_tables();
+    place.rank = tables.ranks[static_cast<std::size_t>(key)];
+    place.bound2 = place.rank < vertex_grid_detail::block_rows
+                       ? 0.0
+                       : vertex_grid_detail::row_bound2((*tables.rows)[place.rank], cell_size);
+    place.position = &grid.cell_positions[grid.vertex_entries[static_cast<std::size_t>(k)]];
+    return true;
+}
 
 SearchRangeScale search_range_scale(double cell_size)
 {
@@ -332,16 +331,24 @@ SearchRangeScale build_vertex_grid(WorkingState& state)
     for (std::size_t c = 1; c < grid.cell_start.size(); ++c)
         grid.cell_start[c] += grid.cell_start[c - 1];
     grid.vertex_indices.resize(positions.size());
-    for (std::int64_t v = vertex_count - 1; v >= 0; --v)
-        grid.vertex_indices[--grid.cell_start[cell_of(v)]] = v;
+    grid.vertex_cells.resize(positions.size());
+    for (std::int64_t v = vertex_count - 1; v >= 0; --v) {
+        const std::size_t cell = cell_of(v);
+        grid.vertex_indices[--grid.cell_start[cell]] = v;
+        grid.vertex_cells[static_cast<std::size_t>(v)] = static_cast<std::uint32_t>(cell);
+    }
     if (grid.vertex_indices.empty()) {
         grid.clear();
         return scale;
     }
     split_crowded_cells(grid, offsets_of);
     grid.cell_positions.resize(grid.vertex_indices.size());
-    for (std::size_t i = 0; i < grid.vertex_indices.size(); ++i)
-        grid.cell_positions[i] = positions[static_cast<std::size_t>(grid.vertex_indices[i])];
+    grid.vertex_entries.resize(grid.vertex_indices.size());
+    for (std::size_t i = 0; i < grid.vertex_indices.size(); ++i) {
+        const auto v = static_cast<std::size_t>(grid.vertex_indices[i]);
+        grid.cell_positions[i] = positions[v];
+        grid.vertex_entries[v] = static_cast<std::uint32_t>(i);
+    }
     return scale;
 }
 
@@ -368,20 +375,9 @@ std::int32_t find_closest_vertex(const WorkingState& state, const Surface& surfa
                 return true; // nothing nearer in this cell
             row.for_each_run(
                 best, [&](const std::int64_t* indices, const Point3* positions, std::size_t count) {
-                    // The run's nearest first, without a branch per vertex; within the run the
-                    // lower index wins a tie, as a scan in index order would decide.
-                    const double nearest = nearest_squared_distance(point, positions, count);
-                    if (!(nearest <= best))
-                        return;
-                    std::size_t i = 0;
-                    while (squared_distance(point, positions[i]) != nearest)
-                        ++i;
-                    const std::int64_t k = indices[i];
-                    if (nearest < best || best_place.is_after(row.rank, k)) {
-                        best = nearest;
-                        best_place = {row.rank, k};
-                        result = k;
-                    }
+                    if (take_nearest_of_run(point, row.rank, indices, positions, count, best,
+                                            best_place))
+                        result = best_place.index;
                 });
             return true;
         });

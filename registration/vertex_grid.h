@@ -51,6 +51,10 @@ struct VertexGrid {
     // The HR shown position of each entry of vertex_indices, so that a scan reads the
     // positions of a cell in a row rather than all over the surface.
     std::vector<Point3> cell_positions;
+    // Where each HR vertex stands in vertex_indices and the cell it is filed in, so that a
+    // vertex known beforehand (the previous match) is found in the grid at once.
+    std::vector<std::uint32_t> vertex_entries;
+    std::vector<std::uint32_t> vertex_cells;
 
     bool is_empty() const { return vertex_indices.empty(); }
     void clear()
@@ -60,6 +64,8 @@ struct VertexGrid {
         std::vector<std::uint32_t>().swap(part_start);
         std::vector<std::uint32_t>().swap(part_ends);
         std::vector<Point3>().swap(cell_positions);
+        std::vector<std::uint32_t>().swap(vertex_entries);
+        std::vector<std::uint32_t>().swap(vertex_cells);
     }
 
     // run(indices, positions, count) for entries first..last - 1.
@@ -84,6 +90,12 @@ struct VertexGrid {
     template <typename Visit>
     void walk(const Point3& origin, double cell_size, const Point3& point, const double& best,
               Visit&& visit) const;
+
+    // The same walk, calling start(WalkStart) once the base cell is known, before the first
+    // row: there the visitor may look up a vertex known beforehand and lower best to it.
+    template <typename Start, typename Visit>
+    void walk(const Point3& origin, double cell_size, const Point3& point, const double& best,
+              Start&& start, Visit&& visit) const;
 };
 
 // Search-range slider units, maximum and label for a grid cell size.

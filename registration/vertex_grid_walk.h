@@ -98,6 +98,26 @@ private:
     [[gnu::noinline]] void scan_parts(std::int64_t first, const double& best, Scan& scan) const;
 };
 
+// Where a walk meets a vertex: the rank of its cell's row, the bound2 the walk hands with that
+// row (0 within the block around the base cell), and the vertex's position as the grid holds
+// it.
+struct WalkPlace {
+    std::size_t rank = 0;
+    double bound2 = 0.0;
+    const Point3* position = nullptr;
+};
+
+// What a walk hands its visitor's start once the base cell is known.
+struct WalkStart {
+    const VertexGrid& grid;
+    std::array<std::int64_t, 3> base;
+    double cell_size;
+
+    // Where the walk meets HR vertex k; false when k is not in the grid or its cell lies
+    // beyond the table's reach from the base cell, so that the walk never meets it.
+    bool find(std::int64_t k, WalkPlace& place) const;
+};
+
 // Where the best vertex so far was met in the walk's table order: its row's rank and its index.
 // Of equally near vertices the one met first in table order wins: the earlier row, then the
 // lower index. A fresh one comes after nothing.
@@ -112,22 +132,108 @@ struct WalkOrderTie {
     }
 };
 
-// The smallest squared distance between point and positions[0 .. count - 1], infinity for
-// none; without a branch per position, so that a run of vertices is looked through quickly.
-inline double nearest_squared_distance(const Point3& point, const Point3* positions,
-                                       std::size_t count)
+namespace vertex_grid_detail {
+// Most positions of a run whose distances a scan holds at once.
+constexpr std::size_t scan_piece = 128;
+// Writes the squared distances between point and positions[0 .. count - 1] to distances and
+// returns the smallest (infinity for none, a NaN distance passed over). Two distances at a
+// time, each worked out as squared_distance works it out, and two minima of two kept apart,
+// so that no comparison waits for the one before: the smallest of distances does not depend on
+// the order in which they are compared.
+inline double squared_distances(const Point3& point, const Point3* positions, std::size_t count,
+                                double* distances)
 {
-    double nearest = std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i != count; ++i)
-        nearest = std::min(nearest, squared_distance(point, positions[i]));
+    typedef double Pair __attribute__((vector_size(16)));
+    constexpr double none = std::numeric_limits<double>::infinity();
+    const Pair px = {point.x, point.x}, py = {point.y, point.y}, pz = {point.z, point.z};
+    const auto pair_at = [&](std::size_t i) {
+        const Point3& a = positions[i];
+        const Point3& b = positions[i + 1];
+        const Pair dx = px - Pair{a.x, b.x}, dy = py - Pair{a.y, b.y}, dz = pz - Pair{a.z, b.z};
+        return dx * dx + dy * dy + dz * dz;
+    };
+    Pair m0 = {none, none}, m1 = {none, none};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Pair d0 = pair_at(i), d1 = pair_at(i + 2);
+        distances[i] = d0[0];
+        distances[i + 1] = d0[1];
+        distances[i + 2] = d1[0];
+        distances[i + 3] = d1[1];
+        m0 = d0 < m0 ? d0 : m0;
+        m1 = d1 < m1 ? d1 : m1;
+    }
+    double nearest = std::min(std::min(m0[0], m0[1]), std::min(m1[0], m1[1]));
+    for (; i != count; ++i) {
+        distances[i] = squared_distance(point, positions[i]);
+        nearest = std::min(nearest, distances[i]);
+    }
     return nearest;
+}
+} // namespace vertex_grid_detail
+
+// Calls each(j) for the positions j of positions[0 .. count - 1] whose squared distance from
+// point is not above best, which each may lower as it goes, in ascending order of j; the
+// distances are worked out a piece at a time without a branch, so that a run is looked
+// through quickly.
+template <typename Each>
+void for_each_no_farther(const Point3& point, const Point3* positions, std::size_t count,
+                         const double& best, Each&& each)
+{
+    using namespace vertex_grid_detail;
+    double distances[scan_piece];
+    for (std::size_t from = 0; from < count; from += scan_piece) {
+        const std::size_t n = std::min(scan_piece, count - from);
+        if (!(squared_distances(point, positions + from, n, distances) <= best))
+            continue;
+        for (std::size_t j = 0; j != n; ++j)
+            if (distances[j] <= best)
+                each(from + j);
+    }
+}
+
+// A plain nearest-vertex search offered a run of vertices of the row of rank `rank`, their
+// indices ascending: the run's nearest vertex (the lower index of equally near ones) replaces
+// best and place when it is nearer, or as near and earlier in the table's walk order. Returns
+// whether it did. The distances are worked out once, without a branch, and then looked up.
+inline bool take_nearest_of_run(const Point3& point, std::size_t rank, const std::int64_t* indices,
+                                const Point3* positions, std::size_t count, double& best,
+                                WalkOrderTie& place)
+{
+    using namespace vertex_grid_detail;
+    bool taken = false;
+    double distances[scan_piece];
+    for (std::size_t from = 0; from < count; from += scan_piece) {
+        const std::size_t n = std::min(scan_piece, count - from);
+        const double nearest = squared_distances(point, positions + from, n, distances);
+        if (!(nearest <= best))
+            continue;
+        std::size_t i = 0;
+        while (distances[i] != nearest)
+            ++i;
+        const std::int64_t k = indices[from + i];
+        if (!(nearest < best || place.is_after(rank, k)))
+            continue;
+        best = nearest;
+        place = {rank, k};
+        taken = true;
+    }
+    return taken;
 }
 
 // --- implementation of the walk ---
 
 namespace vertex_grid_detail {
-// Linear cell number offset of each table row, for the walk.
-const std::vector<std::int64_t>& cell_offset_steps();
+// The cell table and what a walk derives from it, made once: per row the linear cell number
+// offset and the largest offset component along any axis, and the rank of each offset at
+// ((dx + 15) 31 + dy + 15) 31 + dz + 15.
+struct WalkTables {
+    const std::vector<CellOffset>* rows = nullptr;
+    std::vector<std::int64_t> steps;
+    std::vector<std::uint8_t> reaches;
+    std::vector<std::uint16_t> ranks;
+};
+const WalkTables& walk_tables();
 // Base cell of point, or false when it is so far outside the grid (or not finite) that no
 // table row reaches a cell of the grid.
 bool base_cell(const Point3& origin, double cell_size, const Point3& point,
@@ -140,32 +246,72 @@ WalkGeometry walk_geometry(const Point3& origin, double cell_size, const Point3&
 // infinity, as the vertices beyond the faces are filed there. Index offset + 15; filled for
 // the offsets from - to to - from and from from to to.
 using AxisGaps = std::array<std::array<double, 31>, 3>;
-void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
-               std::int64_t from, std::int64_t to, AxisGaps& gaps);
-// The largest offset component, along any axis, of each table row.
-const std::vector<std::uint8_t>& cell_offset_reaches();
+inline void axis_gaps(const WalkGeometry& geometry, const std::array<std::int64_t, 3>& base,
+                      std::int64_t from, std::int64_t to, AxisGaps& gaps)
+{
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    constexpr std::int64_t last = VertexGrid::cells_per_axis - 1;
+    const double c = geometry.cell_size;
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+        const double o = geometry.origin[axis];
+        const double p = geometry.point[axis];
+        const double margin = geometry.margin[axis];
+        const auto gap2 = [&](std::int64_t cell) {
+            if (cell < 0 || cell > last)
+                return 0.0;
+            const double low = cell == 0 ? -infinity : o + static_cast<double>(cell) * c;
+            const double high = cell == last ? infinity : o + static_cast<double>(cell + 1) * c;
+            return slab_gap2(p, low, high, margin);
+        };
+        double* const row = gaps[axis].data() + 15;
+        const std::int64_t b = base[axis];
+        std::int64_t k = from;
+        if (k == 0)
+            row[k++] = gap2(b);
+        for (; k <= to; ++k) {
+            row[-k] = gap2(b - k);
+            row[k] = gap2(b + k);
+        }
+    }
+}
 // Rank of the table row of offset (0, 0, 0), and the number of rows of the block of bound 0
 // around it, which come first, offset (dx, dy, dz) at rank 9 (dx + 1) + 3 (dy + 1) + dz + 1.
 constexpr std::size_t base_rank = 13;
 constexpr std::size_t block_rows = 27;
+// The bound2 a walk hands with a row past the block, (d c)^2.
+inline double row_bound2(const CellOffset& row, double cell_size)
+{
+    const double bound = row.d * cell_size;
+    return bound * bound;
+}
 } // namespace vertex_grid_detail
 
 template <typename Visit>
 void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& point,
                       const double& best, Visit&& visit) const
 {
+    walk(
+        origin, cell_size, point, best, [](const WalkStart&) {}, visit);
+}
+
+template <typename Start, typename Visit>
+void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& point,
+                      const double& best, Start&& start, Visit&& visit) const
+{
     std::array<std::int64_t, 3> base{};
     if (is_empty() || !vertex_grid_detail::base_cell(origin, cell_size, point, base))
         return;
+    start(WalkStart{*this, base, cell_size});
     const vertex_grid_detail::WalkGeometry geometry =
         vertex_grid_detail::walk_geometry(origin, cell_size, point);
     // Most walks end within the block around the base cell: the other gaps only when needed.
     vertex_grid_detail::AxisGaps gaps;
     std::int64_t reach = 1;
     vertex_grid_detail::axis_gaps(geometry, base, 0, reach, gaps);
-    const std::uint8_t* const reaches = vertex_grid_detail::cell_offset_reaches().data();
-    const std::vector<CellOffset>& table = cell_offset_table();
-    const std::vector<std::int64_t>& steps = vertex_grid_detail::cell_offset_steps();
+    const vertex_grid_detail::WalkTables& tables = vertex_grid_detail::walk_tables();
+    const std::uint8_t* const reaches = tables.reaches.data();
+    const std::vector<CellOffset>& table = *tables.rows;
+    const std::int64_t* const steps = tables.steps.data();
     const std::int64_t base_number =
         (base[0] * cells_per_axis + base[1]) * cells_per_axis + base[2];
     // When the whole 31-cell cube lies inside the grid no row needs a bounds check.
@@ -222,8 +368,8 @@ void VertexGrid::walk(const Point3& origin, double cell_size, const Point3& poin
     // row's gaps are worked out.
     const std::size_t rows = table.size();
     for (std::size_t r = vertex_grid_detail::block_rows; r < rows; ++r) {
-        const double bound = table[r].d * cell_size;
-        if (bound * bound > best || !visit_row(r, bound * bound))
+        const double bound2 = vertex_grid_detail::row_bound2(table[r], cell_size);
+        if (bound2 > best || !visit_row(r, bound2))
             return;
     }
 }

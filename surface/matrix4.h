@@ -54,6 +54,12 @@ inline Point3 transformed(const Matrix4& t, const Point3& p)
     Point3 q;
     return transform_point(q, t, p);
 }
+// R v: the linear part alone, as for a direction.
+inline Point3 linear_part_applied(const Matrix4& t, const Point3& v)
+{
+    return {t[0] * v.x + t[4] * v.y + t[8] * v.z, t[1] * v.x + t[5] * v.y + t[9] * v.z,
+            t[2] * v.x + t[6] * v.y + t[10] * v.z};
+}
 Matrix4 identity_matrix();
 Matrix4 product(const Matrix4& a, const Matrix4& b);
 
@@ -62,3 +68,8 @@ double linear_determinant(const Matrix4& matrix);
 
 // v / |v|; a zero vector is returned unchanged.
 Point3& normalized(Point3& result, const Point3& v);
+inline Point3 normalized(const Point3& v)
+{
+    Point3 result;
+    return normalized(result, v);
+}

@@ -19,10 +19,6 @@
 namespace {
 
 constexpr int most_threads = 256;
-// Chunks per thread: enough that a thread held up by the machine's other work leaves its
-// share to the others, few enough that handing them out costs nothing to speak of.
-constexpr std::size_t chunks_per_thread = 8;
-
 // The processors this process may run on.
 int processor_count()
 {
@@ -200,12 +196,13 @@ void set_worker_thread_count(int count)
 
 namespace thread_pool_detail {
 
-void run_chunks(std::size_t count, std::size_t chunk, ChunkBody call, void* body)
+void run_chunks(std::size_t count, std::size_t chunk, std::size_t chunks_per_thread, ChunkBody call,
+                void* body)
 {
     const int threads = worker_thread_count();
     const std::size_t smallest = std::max<std::size_t>(chunk, 1);
-    const std::size_t share =
-        (count + threads * chunks_per_thread - 1) / (threads * chunks_per_thread);
+    const std::size_t pieces = threads * std::max<std::size_t>(chunks_per_thread, 1);
+    const std::size_t share = (count + pieces - 1) / pieces;
     const std::size_t size = std::max(smallest, share);
     const std::size_t chunks = (count + size - 1) / size;
     if (threads <= 1 || chunks <= 1 || inside_loop) {

@@ -32,33 +32,47 @@ void set_worker_thread_count(int count);
 // number from 1 to 256.
 int parse_thread_count(const char* text);
 
+// Chunks per thread a loop is cut into when its items are many: enough that a thread held up by
+// the machine's other work leaves its share to the others, few enough that handing them out
+// costs nothing to speak of. A loop whose items differ much in cost may ask for more.
+constexpr std::size_t default_chunks_per_thread = 8;
+
 namespace thread_pool_detail {
 using ChunkBody = void (*)(void* body, std::size_t begin, std::size_t end);
-void run_chunks(std::size_t count, std::size_t chunk, ChunkBody call, void* body);
+void run_chunks(std::size_t count, std::size_t chunk, std::size_t chunks_per_thread, ChunkBody call,
+                void* body);
 } // namespace thread_pool_detail
 
 // Calls body(begin, end) for consecutive ranges that together cover 0..count - 1 exactly once,
-// each of at least `chunk` items (the last may be shorter), and returns when all are done. The
-// ranges run on the pool's threads and on the caller; with one thread, with a count of at most
-// one chunk, or from within another loop's body, body(0, count) runs on the caller. An exception
-// thrown by body is rethrown here once every range has ended.
-template <typename Body> void parallel_for(std::size_t count, std::size_t chunk, Body&& body)
+// each of at least `chunk` items (the last may be shorter) and about chunks_per_thread of them
+// per thread when the items are many, and returns when all are done. The ranges run on the
+// pool's threads and on the caller; with one thread, with a count of at most one chunk, or from
+// within another loop's body, body(0, count) runs on the caller. An exception thrown by body is
+// rethrown here once every range has ended.
+template <typename Body>
+void parallel_for(std::size_t count, std::size_t chunk, Body&& body,
+                  std::size_t chunks_per_thread = default_chunks_per_thread)
 {
     if (count == 0)
         return;
     using Plain = std::remove_reference_t<Body>;
     thread_pool_detail::run_chunks(
-        count, chunk,
+        count, chunk, chunks_per_thread,
         [](void* b, std::size_t begin, std::size_t end) { (*static_cast<Plain*>(b))(begin, end); },
         const_cast<void*>(static_cast<const void*>(&body)));
 }
 
 // Calls item(i) for every i of 0..count - 1, spread over the threads as parallel_for spreads
 // its ranges.
-template <typename Item> void parallel_for_each(std::size_t count, std::size_t chunk, Item&& item)
+template <typename Item>
+void parallel_for_each(std::size_t count, std::size_t chunk, Item&& item,
+                       std::size_t chunks_per_thread = default_chunks_per_thread)
 {
-    parallel_for(count, chunk, [&item](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i)
-            item(i);
-    });
+    parallel_for(
+        count, chunk,
+        [&item](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i)
+                item(i);
+        },
+        chunks_per_thread);
 }
