@@ -772,6 +772,20 @@ int ply_read(t_ply_* ply)
     return 1;
 }
 
+int ply_read_bytes(t_ply_* ply, void* bytes, std::size_t size)
+{
+    if (ply == nullptr || ply->io_mode != PLY_READ || ply->storage_mode == PLY_ASCII)
+        return 0;
+    // What the buffer holds, then the rest straight from the stream: a block of many
+    // megabytes needs no pass through the buffer.
+    auto* out = static_cast<char*>(bytes);
+    const std::size_t buffered = std::min(size, ply->buffer_last - ply->buffer_first);
+    std::memcpy(out, ply->buffer.data() + ply->buffer_first, buffered);
+    ply->buffer_first += buffered;
+    const std::size_t rest = size - buffered;
+    return rest == 0 || std::fread(out + buffered, 1, rest, ply->fp) == rest ? 1 : 0;
+}
+
 p_ply ply_create_to_file(std::FILE* fp, e_ply_storage_mode storage_mode, p_ply_error_cb error_cb,
                          long idata, void* pdata)
 {
