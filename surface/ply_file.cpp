@@ -424,10 +424,7 @@ p_ply make_handle(std::FILE* fp, e_ply_io_mode mode, p_ply_error_cb error_cb, lo
 
 t_ply_element_* ply_find_element(t_ply_* ply, const char* name)
 {
-    for (t_ply_element_& element : ply->elements)
-        if (element.name == name)
-            return &element;
-    return nullptr;
+    return const_cast<t_ply_element_*>(ply_element(ply, name));
 }
 
 t_ply_property_* ply_find_property(t_ply_element_* element, const char* name)
@@ -770,6 +767,16 @@ int ply_read(t_ply_* ply)
         }
     }
     return 1;
+}
+
+const t_ply_element_* ply_element(const t_ply_* ply, const char* name)
+{
+    if (ply == nullptr)
+        return nullptr;
+    for (const t_ply_element_& element : ply->elements)
+        if (element.name == name)
+            return &element;
+    return nullptr;
 }
 
 int ply_read_bytes(t_ply_* ply, void* bytes, std::size_t size)

@@ -143,6 +143,9 @@ std::int64_t ply_set_read_cb(t_ply_* ply, const char* element_name, const char* 
 // the length as both length and value, then once per entry with value index 0, 1, ...
 int ply_read(t_ply_* ply);
 
+// The first element of the header of that name, or none.
+const t_ply_element_* ply_element(const t_ply_* ply, const char* name);
+
 // Binary element data as stored, for a reader that takes whole blocks of fixed-size records
 // rather than one value per callback: the next size bytes after what has been read (the
 // header, or earlier bytes), in file order and byte order. Returns 1, or 0 when the stream

@@ -63,14 +63,6 @@ ValueReader value_reader(const t_ply_& ply, int type)
                                               : value_reader_of<false>(type);
 }
 
-const t_ply_element_* first_element(const t_ply_& ply, const char* name)
-{
-    for (const t_ply_element_& element : ply.elements)
-        if (element.name == name)
-            return &element;
-    return nullptr;
-}
-
 // Where in a vertex record the first property of a name lies, and how it is stored.
 struct Field {
     std::size_t offset = 0;
@@ -103,8 +95,8 @@ bool has_block_layout(const t_ply_& ply)
 {
     if (ply.storage_mode != PLY_LITTLE_ENDIAN && ply.storage_mode != PLY_BIG_ENDIAN)
         return false;
-    const t_ply_element_* vertices = first_element(ply, "vertex");
-    const t_ply_element_* faces = first_element(ply, "face");
+    const t_ply_element_* vertices = ply_element(&ply, "vertex");
+    const t_ply_element_* faces = ply_element(&ply, "face");
     if (vertices == nullptr || faces == nullptr)
         return false;
     // The elements the value-by-value read would go through, in file order.
@@ -127,8 +119,8 @@ bool has_block_layout(const t_ply_& ply)
 
 bool read_surface_blocks(t_ply_& ply, Surface& surface)
 {
-    const t_ply_element_& vertices = *first_element(ply, "vertex");
-    const t_ply_element_& faces = *first_element(ply, "face");
+    const t_ply_element_& vertices = *ply_element(&ply, "vertex");
+    const t_ply_element_& faces = *ply_element(&ply, "face");
     std::array<Field, 3> fields;
     std::array<bool, 3> found{};
     std::size_t vertex_size = 0;

@@ -120,14 +120,6 @@ std::uint64_t file_size(std::FILE* file)
     return ::fstat(::fileno(file), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
-const t_ply_element_* find_element(const t_ply_& ply, const char* name)
-{
-    for (const t_ply_element_& element : ply.elements)
-        if (element.name == name)
-            return &element;
-    return nullptr;
-}
-
 bool has_property(const t_ply_element_& element, const char* name)
 {
     for (const t_ply_property_& property : element.properties)
@@ -139,7 +131,7 @@ bool has_property(const t_ply_element_& element, const char* name)
 // Why the header declares no surface this reader can read; "" when it declares one.
 std::string missing_surface_reason(const t_ply_& ply)
 {
-    const t_ply_element_* vertices = find_element(ply, "vertex");
+    const t_ply_element_* vertices = ply_element(&ply, "vertex");
     if (vertices == nullptr)
         return "no vertex element";
     for (const char* coordinate : {"x", "y", "z"})
@@ -147,7 +139,7 @@ std::string missing_surface_reason(const t_ply_& ply)
             return std::string("no ") + coordinate + " in the vertex element";
     if (vertices->ninstances == 0)
         return "0 vertices";
-    const t_ply_element_* faces = find_element(ply, "face");
+    const t_ply_element_* faces = ply_element(&ply, "face");
     if (faces == nullptr)
         return "no face element";
     if (!has_property(*faces, "vertex_indices") && !has_property(*faces, "vertex_index"))
@@ -216,8 +208,8 @@ DataRead read_ply_data(t_ply_& ply, std::FILE* file, PlyRead& read,
     }
     Surface& s = read.surface;
     if (by_blocks && has_block_layout(ply)) {
-        const auto vertex_count = find_element(ply, "vertex")->ninstances;
-        const auto face_count = find_element(ply, "face")->ninstances;
+        const auto vertex_count = ply_element(&ply, "vertex")->ninstances;
+        const auto face_count = ply_element(&ply, "face")->ninstances;
         reserve_vertices(s, static_cast<std::size_t>(vertex_count));
         s.triangles.reserve(static_cast<std::size_t>(face_count));
         return read_surface_blocks(ply, s) ? DataRead::read : DataRead::irregular;
