@@ -427,6 +427,21 @@ TEST_F(BatchRun, StepsPaintTheViewOnceAndSkippedPaintsChangeNoFile)
     EXPECT_EQ(saved_files(directory.file("fewest")), every_files);
 }
 
+TEST_F(BatchRun, AJobStartsWithOnePaintOfTheView)
+{
+    // The job's start repaints the whole frame at once; the view, a window of its own inside
+    // it, is painted in that once, not once for the frame and once for itself.
+    ASSERT_TRUE(gui_test::wait_for_gl_ready());
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    MyGLCanvas& view = gui_test::canvas();
+    gui_test::pump_until([] { return false; }, std::chrono::milliseconds(50));
+    const std::uint64_t paints_before = view.paint_count;
+    parse_batch_file(frame(), wxString::FromUTF8(write_batch(
+                                  "one.run", "lr.ply hr.ply n/a n/a 0 0 0 50 0 2 1 1 -1 0 0 1 0\n")));
+    EXPECT_EQ(view.paint_count - paints_before, 1u);
+    EXPECT_TRUE(gui_test::pump_until([] { return !frame().batch_running; }));
+}
+
 } // namespace
 
 // A side word that the femur's shape contradicts is kept but said, naming the surface, on the
