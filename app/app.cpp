@@ -4,6 +4,7 @@
 #include "app/frame.h"
 #include "view/gl_canvas.h"
 
+#include "surface/pair_read_ahead.h"
 #include "utilities/batch_outcome.h"
 
 #include <clocale>
@@ -48,6 +49,7 @@ void MyApp::OnStartupIdle(wxIdleEvent&)
     // Nobody may be watching the window of a command-line batch: it ends, saying why.
     std::fprintf(stderr, "%s: %s\n", refusal.c_str(), batch_file.utf8_str().data());
     main_frame->Destroy();
+    finish_reading_ahead();
     std::exit(exit_batch_not_started);
 }
 
