@@ -25,6 +25,10 @@ bool MyApp::OnInit()
 {
     // GTK has set the locale from the environment by now; number text keeps its decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    // The first pair of a command-line batch is read while the window is built. Not before:
+    // the locale is settled now, and nothing changes it beside the reading.
+    if (argc == 2)
+        start_reading_ahead(argv[1].utf8_string());
 
     auto* frame = new MyFrame(nullptr, "Kelvorand: bone registration and mapping",
                               wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE);

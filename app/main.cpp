@@ -1,14 +1,12 @@
-// Process entry: the toolkit creates MyApp and runs its event loop. The first pair of a
-// command-line batch is read meanwhile.
+// Process entry: the toolkit creates MyApp and runs its event loop.
 #include "surface/pair_read_ahead.h"
 
 #include <wx/app.h>
 
 int main(int argc, char** argv)
 {
-    if (argc == 2)
-        start_reading_ahead(argv[1]);
     const int status = wxEntry(argc, argv);
+    // A command-line batch's first pair may still be being read ahead (MyApp::OnInit).
     finish_reading_ahead();
     return status;
 }

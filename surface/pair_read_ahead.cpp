@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include <malloc.h>
 #include <sys/stat.h>
 
 namespace {
@@ -99,6 +100,9 @@ void read_pair(PairReadAhead& pair)
         analyse_surface_geometry(*state->hr_surface);
         pair.identities = before;
         pair.read = std::move(state);
+        // The working data of the reading and the analysis came from this thread's own heaps,
+        // which the main thread's allocations do not reuse: what they freed goes back now.
+        malloc_trim(0);
     } catch (...) {
         // Whatever went wrong here goes wrong again in the load, which reports it.
         pair.read.reset();
