@@ -6,6 +6,7 @@
 #include "state/working_state.h"
 #include "view/colour_map.h"
 #include "view/display_list_kind.h"
+#include "view/vertex_colour.h"
 
 #include <wx/ffile.h>
 #include <wx/frame.h>
@@ -150,6 +151,9 @@ public:
     void refresh_data_lists();
     // The current colour map's colour of value (see the core colour_from_map).
     Rgba colour_from_map(double value, float alpha) const;
+    // What the coloured lists read besides the surfaces: map, gain, offset, data range and the
+    // squared search range.
+    ColourSettings colour_settings() const;
     // Batch runs and shape models.
     // Prepares job batch_job_index of the stored batch: clears the working state, loads the
     // job's surfaces and data and sets the registration controls through their handlers.

@@ -28,20 +28,22 @@ void scroll_slider(MyFrame& frame, wxSlider* slider, int id, int position,
 }
 
 // What follows the end of a run: the next job of a batch, the end of a command-line batch (the
-// window closes) or the released "Start" toggle.
-void go_on_after_run(MyFrame& frame, bool command_line_batch)
+// window closes) or the released "Start" toggle. True when the next job was started: its
+// preparation has painted the view (or left the paint due, for the next step to wait for).
+bool go_on_after_run(MyFrame& frame, bool command_line_batch)
 {
     if (frame.batch_running)
         frame.end_batch_job();
     if (frame.batch_running && frame.batch_job_index < frame.batch_job_count - 1) {
         ++frame.batch_job_index;
         frame.start_next_batch_job();
-        return;
+        return true;
     }
     // A close the user cancels (the quit question after an interactive run) releases "Start"
     // as without a batch file; the run would otherwise end again, and ask again, at every step.
     if (!command_line_batch || !frame.Close(false))
         frame.press_start(false);
+    return false;
 }
 
 // Repaints the view after a step, at once. Only the view: the frame's other windows repaint
@@ -109,21 +111,25 @@ bool run_step(MyFrame& frame, bool command_line_batch)
             // and a batch goes on with its next job or ends as after its last one, so that an
             // unattended command-line batch never waits for a press that will not come.
             frame.batch_outcome.job_failed = true;
-            go_on_after_run(frame, command_line_batch);
-            repaint();
+            if (!go_on_after_run(frame, command_line_batch))
+                repaint();
             return true;
         }
     }
 
     const bool job_ends = frame.iterations_slider->GetValue() <= frame.iteration_counter;
+    bool next_job_started = false;
     if (job_ends) {
         if (frame.batch_running && !frame.save_batch_job_results())
             frame.batch_outcome.job_failed = true;
-        go_on_after_run(frame, command_line_batch);
+        next_job_started = go_on_after_run(frame, command_line_batch);
     }
     // On a large pair the view may take longer to paint than a step to run: an ordinary step
     // leaves it as it is while painting is over its share of the time. The end of a job shows
-    // its result, and every turn of a review job is a view of its own.
+    // its result, and every turn of a review job is a view of its own. A job that started the
+    // next one leaves the view as that job's preparation has just painted it.
+    if (next_job_started)
+        return true;
     if (job_ends || review || !main_canvas->paint_budget.may_skip(paint_clock_seconds()))
         repaint();
     return true;

@@ -268,14 +268,7 @@ void MyFrame::start_next_batch_job()
 
     iteration_counter = 0;
     main_canvas->redraw_pending = true; // the first idle step waits for this job's picture
-    // The whole frame is repainted now. The view is a window of its own inside it, which the
-    // toolkit would paint twice, once with the frame and once for itself: held while the frame
-    // paints, it paints the job's first picture once, for itself.
-    main_canvas->Freeze();
-    Refresh(true);
-    Update();
-    main_canvas->Thaw();
-    main_canvas->Update();
+    main_canvas->update_frame_painting_view_once(*this);
 }
 
 bool MyFrame::save_batch_job_results()

@@ -96,8 +96,7 @@ void MyFrame::OnSSMAnimate(wxCommandEvent&)
                 main_canvas->redraw_pending = true;
             }
             while (main_canvas->redraw_pending && !animation_stop) {
-                Refresh(true);
-                Update();
+                main_canvas->update_frame_painting_view_once(*this);
                 wxTheApp->Yield(true);
                 if (control_notebook->GetSelection() != utilities_page)
                     animation_stop = true;

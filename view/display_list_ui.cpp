@@ -28,23 +28,23 @@ bool usable(const Triangle& t, std::size_t positions, std::size_t normals)
     return true;
 }
 
-ColourSettings colour_settings(const MyFrame& frame)
-{
-    ColourSettings s;
-    s.colour_map = frame.colour_map;
-    s.gain = frame.colour_gain;
-    s.offset = frame.colour_offset;
-    s.data_min = frame.data_min;
-    s.data_max = frame.data_max;
-    s.range2 = frame.search_range2();
-    return s;
-}
-
 } // namespace
 
 Rgba MyFrame::colour_from_map(double value, float alpha) const
 {
     return ::colour_from_map(colour_map, value, alpha);
+}
+
+ColourSettings MyFrame::colour_settings() const
+{
+    ColourSettings s;
+    s.colour_map = colour_map;
+    s.gain = colour_gain;
+    s.offset = colour_offset;
+    s.data_min = data_min;
+    s.data_max = data_max;
+    s.range2 = search_range2();
+    return s;
 }
 
 void MyFrame::build_display_list(DisplayListKind kind)
@@ -65,13 +65,24 @@ void MyFrame::build_display_list(DisplayListKind kind)
     if (flag >= 0)
         list_dirty[static_cast<std::size_t>(flag)] = false;
     const std::vector<Rgba> colours =
-        vertex_colours(kind, *lr_surface, *hr_surface, colour_settings(*this));
+        vertex_colours(kind, *lr_surface, *hr_surface, colour_settings());
 
+    const GLfloat* const diffuse = draws_hr_surface(kind) ? hr_diffuse : lr_diffuse;
+    const bool coloured = !colours.empty();
     glNewList(id, GL_COMPILE);
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, material_ambient);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, draws_hr_surface(kind) ? hr_diffuse : lr_diffuse);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
     glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, material_specular);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, material_shininess);
+    if (coloured) {
+        // The diffuse material of both faces follows the colour given with each corner: one
+        // attribute per corner where the material itself takes two (front and back), so the
+        // list compiles faster and holds less, for the same pictures. Enabling starts the
+        // material from the list's own diffuse colour, as a corner without a colour keeps it.
+        glColor4fv(diffuse);
+        glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+        glEnable(GL_COLOR_MATERIAL);
+    }
     const std::vector<Point3>& positions = surface.shown_positions();
     const std::vector<Point3>& normals = surface.shown_normals();
     glBegin(GL_TRIANGLES);
@@ -81,12 +92,14 @@ void MyFrame::build_display_list(DisplayListKind kind)
         for (const std::int64_t v : triangle.vertex) {
             const auto i = static_cast<std::size_t>(v);
             if (i < colours.size())
-                glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, colours[i].data());
+                glColor4fv(colours[i].data());
             glNormal3d(normals[i].x, normals[i].y, normals[i].z);
             glVertex3d(positions[i].x, positions[i].y, positions[i].z);
         }
     }
     glEnd();
+    if (coloured)
+        glDisable(GL_COLOR_MATERIAL);
     glEndList();
 }
 

@@ -83,6 +83,9 @@ void MyGLCanvas::OnEraseBackground(wxEraseEvent&) {}
 void MyGLCanvas::OnPaint(wxPaintEvent&)
 {
     wxPaintDC dc(this);
+    // The picture the update's first paint drew is still on the window.
+    if (painting_once && painted_once)
+        return;
     // Code waiting for this paint (a run's redraw wait, the start-up's wait for the GL set-up)
     // runs on idle events: the loop is woken up, or it might sleep on.
     const bool awaited = redraw_pending || !gl_ready;
@@ -102,5 +105,6 @@ void MyGLCanvas::OnPaint(wxPaintEvent&)
     draw_view();
     SwapBuffers();
     ++paint_count;
+    painted_once = true;
     paint_budget.painted(began, paint_clock_seconds());
 }

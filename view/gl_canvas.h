@@ -40,6 +40,10 @@ public:
     // (redraw_pending is then cleared). False while the paint is due later; that paint wakes
     // the event loop up, and so does a time-out after which the wait gives up on it.
     bool finish_pending_redraw();
+    // Refreshes the whole frame (erasing the background) and updates it at once, painting the
+    // view once. In such an update the toolkit delivers the view's paint twice, once as part
+    // of the frame and once for the view's own window, and nothing can change in between.
+    void update_frame_painting_view_once(wxWindow& frame);
     // One step of the start-up wait for the GL set-up, as above: true once gl_ready is set.
     // Where no paint can come, or the paints asked for are overdue, the context is made current
     // and the view set up without a paint.
@@ -131,6 +135,9 @@ private:
     wxTimer paint_timeout;
     // The time-out passed without a paint.
     bool paint_overdue = false;
+    // A frame update that paints the view once is running, and has painted it.
+    bool painting_once = false;
+    bool painted_once = false;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -1,6 +1,7 @@
 // Waiting for a paint from idle handlers: a wait asks for the paint and returns to the event
 // loop, which the paint (or a time-out) wakes up again. A paint that cannot come, on a hidden
-// or iconified window, is not waited for.
+// or iconified window, is not waited for. Also the frame update made at once that paints the
+// view a single time.
 #include "view/gl_canvas.h"
 
 #include <wx/app.h>
@@ -36,6 +37,15 @@ bool MyGLCanvas::finish_pending_redraw()
     if (!paint_timeout.IsRunning())
         paint_timeout.StartOnce(paint_timeout_milliseconds);
     return false;
+}
+
+void MyGLCanvas::update_frame_painting_view_once(wxWindow& frame)
+{
+    painting_once = true;
+    painted_once = false;
+    frame.Refresh(true);
+    frame.Update();
+    painting_once = false;
 }
 
 bool MyGLCanvas::finish_gl_set_up()

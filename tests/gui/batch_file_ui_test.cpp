@@ -427,19 +427,30 @@ TEST_F(BatchRun, StepsPaintTheViewOnceAndSkippedPaintsChangeNoFile)
     EXPECT_EQ(saved_files(directory.file("fewest")), every_files);
 }
 
-TEST_F(BatchRun, AJobStartsWithOnePaintOfTheView)
+// The step that ends a job and starts the next one leaves the view as the next job's
+// preparation painted it: one paint, where the frame's update used to paint the same picture
+// twice and the step a third time.
+TEST_F(BatchRun, TheStepThatStartsTheNextJobPaintsTheViewOnce)
 {
-    // The job's start repaints the whole frame at once; the view, a window of its own inside
-    // it, is painted in that once, not once for the frame and once for itself.
-    ASSERT_TRUE(gui_test::wait_for_gl_ready());
-    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    MyFrame& f = frame();
     MyGLCanvas& view = gui_test::canvas();
-    gui_test::pump_until([] { return false; }, std::chrono::milliseconds(50));
-    const std::uint64_t paints_before = view.paint_count;
-    parse_batch_file(frame(), wxString::FromUTF8(write_batch(
-                                  "one.run", "lr.ply hr.ply n/a n/a 0 0 0 50 0 2 1 1 -1 0 0 1 0\n")));
-    EXPECT_EQ(view.paint_count - paints_before, 1u);
-    EXPECT_TRUE(gui_test::pump_until([] { return !frame().batch_running; }));
+    ASSERT_TRUE(write_landmarked_pair(directory.path(), false));
+    const std::string job = "lr.ply hr.ply n/a n/a 0 0 0 50 0 3 1 1 -1 0 0 1 0\n";
+    view.paint_budget.share = 1.0; // every other step repaints
+    parse_batch_file(f, wxString::FromUTF8(write_batch("jobs.run", job + job + job)));
+    ASSERT_TRUE(f.batch_running);
+    std::int64_t job_index = f.batch_job_index;
+    std::uint64_t paints = view.paint_count;
+    std::vector<std::uint64_t> paints_at_job_starts;
+    EXPECT_TRUE(gui_test::pump_until([&] {
+        if (f.batch_job_index != job_index)
+            paints_at_job_starts.push_back(view.paint_count - paints);
+        job_index = f.batch_job_index;
+        paints = view.paint_count;
+        return !f.batch_running;
+    }));
+    view.paint_budget.share = PaintBudget().share;
+    EXPECT_EQ(paints_at_job_starts, (std::vector<std::uint64_t>{1, 1}));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "view/colour_map.h"
 #include "view/gl_canvas.h"
 #include "view/shading_mode.h"
+#include "view/vertex_colour.h"
 #include "view/view_maths.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,9 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 
 using gui_test::canvas;
 using gui_test::frame;
@@ -63,6 +66,38 @@ void expect_near(const Rgb& actual, const Rgb& expected, int tolerance = 6)
     EXPECT_NEAR(actual.r, expected.r, tolerance) << actual << " expected " << expected;
     EXPECT_NEAR(actual.g, expected.g, tolerance) << actual << " expected " << expected;
     EXPECT_NEAR(actual.b, expected.b, tolerance) << actual << " expected " << expected;
+}
+
+// Recompiles the list of `kind` as the coloured lists were first filled: the diffuse material
+// of both faces set at every corner, the reference for the colour-material filling.
+void compile_with_corner_materials(DisplayListKind kind)
+{
+    MyFrame& f = frame();
+    const std::vector<Rgba> colours =
+        vertex_colours(kind, *f.lr_surface, *f.hr_surface, f.colour_settings());
+    const Surface& surface = draws_hr_surface(kind) ? *f.hr_surface : *f.lr_surface;
+    const GLfloat ambient[] = {0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat specular[] = {0.1f, 0.1f, 0.1f, surface_alpha};
+    const GLfloat hr_diffuse[] = {0.2f, 0.9f, 0.2f, surface_alpha};
+    const GLfloat lr_diffuse[] = {0.9f, 0.2f, 0.2f, surface_alpha};
+    ASSERT_TRUE(canvas().make_current());
+    glNewList(display_list_id(surface, kind), GL_COMPILE);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, draws_hr_surface(kind) ? hr_diffuse : lr_diffuse);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 10.0f);
+    const std::vector<Point3>& positions = surface.shown_positions();
+    const std::vector<Point3>& normals = surface.shown_normals();
+    glBegin(GL_TRIANGLES);
+    for (const Triangle& triangle : surface.triangles)
+        for (const std::int64_t v : triangle.vertex) {
+            const auto i = static_cast<std::size_t>(v);
+            glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, colours.at(i).data());
+            glNormal3d(normals[i].x, normals[i].y, normals[i].z);
+            glVertex3d(positions[i].x, positions[i].y, positions[i].z);
+        }
+    glEnd();
+    glEndList();
 }
 
 class View : public testing::Test {
@@ -170,6 +205,52 @@ TEST_F(View, DataValueTakesItsColourFromTheMap)
     f.hr_surface->sigma.assign(f.hr_surface->sigma.size(), missing_value);
     f.refresh_data_lists();
     expect_near(centre(picture()), lit_map_entry(3, 0));
+}
+
+// The coloured lists let the diffuse material follow a colour per corner; the pictures are
+// those of the material set at every corner, pixel for pixel: opaque with both surfaces and
+// the colour bar, opaque LR only, and translucent.
+TEST_F(View, ColouredListsShowWhatCornerMaterialsShow)
+{
+    show_pair();
+    MyFrame& f = frame();
+    for (Surface* surface : {f.lr_surface, f.hr_surface})
+        for (std::size_t i = 0; i < surface->curvature.size(); ++i)
+            surface->curvature[i] = 0.06 * std::sin(0.7 * static_cast<double>(i));
+    // Matches that stay (no re-matching) at distances over the whole ramp and beyond.
+    f.lr_surface->match_range2 = 1e300;
+    for (std::size_t i = 0; i < f.lr_surface->match_distance2.size(); ++i)
+        f.lr_surface->match_distance2[i] = f.search_range2() * static_cast<double>(i % 12) / 10.0;
+    const auto pixels = [](const wxImage& image) {
+        const unsigned char* data = image.GetData();
+        return std::vector<unsigned char>(data, data + 3 * image.GetWidth() * image.GetHeight());
+    };
+    struct Case {
+        ShadingMode mode;
+        std::vector<DisplayListKind> kinds;
+    };
+    const Case cases[] = {
+        {shading_gaussian_curvature, {list_lr_curvature, list_hr_curvature}},
+        {shading_registration_error, {list_lr_registration_error}},
+        // Without data: translucent, every vertex in the no-data colour.
+        {shading_absolute_data_error, {list_lr_absolute_data_error}},
+    };
+    for (const Case& c : cases) {
+        set_shading(c.mode);
+        for (const DisplayListKind kind : c.kinds)
+            f.build_display_list(kind);
+        const std::vector<unsigned char> built = pixels(picture());
+        for (const DisplayListKind kind : c.kinds)
+            compile_with_corner_materials(kind);
+        const std::vector<unsigned char> reference = pixels(picture());
+        EXPECT_TRUE(built == reference) << "shading " << c.mode;
+        // The pictures hold the surfaces, in many colours where the values vary.
+        std::set<int> colours;
+        for (std::size_t i = 0; i + 2 < built.size(); i += 3)
+            colours.insert(built[i] << 16 | built[i + 1] << 8 | built[i + 2]);
+        EXPECT_GT(colours.size(), c.mode == shading_absolute_data_error ? 2u : 50u)
+            << "shading " << c.mode;
+    }
 }
 
 TEST_F(View, CurvatureAndSignedErrorSelectTheDivergingMap)
@@ -287,6 +368,25 @@ TEST_F(View, ResizeRedoesTheViewportAndKeepsZoomAndRotation)
     EXPECT_EQ(image.GetWidth(), canvas().client_width);
     EXPECT_GT(centre(image).g, 90);
     gui_test::set_view_width(old_width);
+}
+
+// The toolkit delivers two paints of the view in a refresh and update of the whole frame; the
+// second would draw the same picture again, which on a large pair takes as long as a run step.
+TEST_F(View, AFrameUpdateMadeAtOncePaintsTheViewOnce)
+{
+    show_pair();
+    for (int update = 0; update < 2; ++update) {
+        canvas().redraw_pending = true;
+        const std::uint64_t before = canvas().paint_count;
+        canvas().update_frame_painting_view_once(frame());
+        EXPECT_EQ(canvas().paint_count - before, 1u) << "update " << update;
+        EXPECT_FALSE(canvas().redraw_pending);
+    }
+    // A later update of the frame paints the view again.
+    const std::uint64_t before = canvas().paint_count;
+    frame().Refresh(true);
+    frame().Update();
+    EXPECT_GE(canvas().paint_count - before, 1u);
 }
 
 TEST_F(View, WaitsForAPaintDoNotWaitOnAWindowThatCannotShowOne)
