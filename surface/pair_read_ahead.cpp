@@ -117,7 +117,7 @@ void join_reader(ReadAhead& ahead)
 
 } // namespace
 
-void start_reading_ahead(const std::string& batch_path)
+void start_reading_ahead(const std::string& batch_path, long long least_bytes)
 {
     std::vector<std::string> lines;
     BatchFile batch;
@@ -129,10 +129,17 @@ void start_reading_ahead(const std::string& batch_path)
     if (ahead.reader.joinable())
         return;
     PairReadAhead& pair = ahead.pair;
+    long long bytes = 0;
     for (std::size_t i = 0; i < 2; ++i) {
         pair.paths[i] = batch.prefix + batch.jobs.front().names[i];
         pair.names[i] = file_name_of(pair.paths[i]);
+        FileIdentity identity;
+        if (!identify(pair.paths[i], identity))
+            return;
+        bytes += static_cast<long long>(identity.size);
     }
+    if (bytes < least_bytes)
+        return;
     try {
         ahead.reader = std::thread(read_pair, std::ref(pair));
     } catch (const std::system_error&) {

@@ -12,10 +12,15 @@
 
 struct WorkingState;
 
+// A pair of files smaller than this together is left to the load: it reads in a few hundredths
+// of a second, about what reading it beside the window's set-up costs that set-up.
+constexpr long long least_bytes_read_ahead = 4 << 20;
+
 // Reads the batch file and starts reading its first job's pair (the LR file first, each name
-// after the batch's prefix). Nothing is read ahead when the batch file does not parse or a
-// thread cannot be started.
-void start_reading_ahead(const std::string& batch_path);
+// after the batch's prefix) when the two files hold least_bytes together. Nothing is read ahead
+// when the batch file does not parse, a file cannot be found or a thread cannot be started.
+void start_reading_ahead(const std::string& batch_path,
+                         long long least_bytes = least_bytes_read_ahead);
 
 // For a batch job's load (the first file LR): when the pair read ahead is of these two paths and
 // file names and neither file has changed since it was read, puts the two surfaces, read, named

@@ -78,7 +78,7 @@ TEST_F(PairReadAhead, TheLoadTakesThePairItWouldRead)
     // A proximal femur (its analysis places anatomical items) and an open tube (rims, axes).
     ASSERT_TRUE(write_ply_file(directory.file("proximal_femur_R.ply"), proximal_femur()));
     ASSERT_TRUE(write_ply_file(directory.file("tube.ply"), tube(8.0, 40.0, 20, 24)));
-    start_reading_ahead(write_batch(directory, "proximal_femur_R.ply", "tube.ply"));
+    start_reading_ahead(write_batch(directory, "proximal_femur_R.ply", "tube.ply"), 0);
     const std::string lr = directory.file("proximal_femur_R.ply");
     const std::string hr = directory.file("tube.ply");
 
@@ -120,7 +120,7 @@ TEST_F(PairReadAhead, APairTheLoadWouldNotReadIsNotTaken)
          "a.ply", "missing.ply"},
     };
     for (const Case& c : cases) {
-        start_reading_ahead(write_batch(directory, c.lr_name, c.hr_name));
+        start_reading_ahead(write_batch(directory, c.lr_name, c.hr_name), 0);
         WorkingState state;
         StatusCapture status;
         EXPECT_FALSE(take_pair_read_ahead(state, c.path1, c.path2, c.name1, c.name2)) << c.why;
@@ -129,8 +129,14 @@ TEST_F(PairReadAhead, APairTheLoadWouldNotReadIsNotTaken)
         finish_reading_ahead();
     }
 
+    // A pair smaller than the least it reads ahead is left to the load.
+    start_reading_ahead(write_batch(directory, "a.ply", "b.ply"), 1LL << 40);
+    WorkingState small;
+    EXPECT_FALSE(take_pair_read_ahead(small, a, b, "a.ply", "b.ply"));
+    finish_reading_ahead();
+
     // A batch file that does not parse reads nothing ahead; nor does finishing start anything.
-    start_reading_ahead(directory.write("bad.run", "# no jobs\n/\n"));
+    start_reading_ahead(directory.write("bad.run", "# no jobs\n/\n"), 0);
     WorkingState state;
     EXPECT_FALSE(take_pair_read_ahead(state, a, b, "a.ply", "b.ply"));
     finish_reading_ahead();
@@ -145,7 +151,7 @@ TEST_F(PairReadAhead, WhatTheLoadTakesIsWhatTheFilesHoldNow)
     const std::string b = directory.file("b.ply");
     ASSERT_TRUE(write_ply_file(a, octahedron(2.0)));
     ASSERT_TRUE(write_ply_file(b, icosphere(1, 3.0)));
-    start_reading_ahead(write_batch(directory, "a.ply", "b.ply"));
+    start_reading_ahead(write_batch(directory, "a.ply", "b.ply"), 0);
     ASSERT_TRUE(write_ply_file(directory.file("c.ply"), icosphere(2, 5.0)));
     ASSERT_EQ(std::rename(directory.file("c.ply").c_str(), b.c_str()), 0);
     WorkingState taken;
