@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 
 namespace {
 
@@ -59,45 +58,35 @@ std::array<double, 3> side_lengths(const std::vector<Point3>& positions, const T
             std::sqrt(squared_distance(p, q))};
 }
 
-// A counting sort over the corners, so each list keeps triangle order. Each thread counts, then
-// files, the corners of one range of vertices, scanning all triangles: the threads write apart
-// and no list needs merging.
-VertexLists incident_triangles(std::size_t vertex_count, const std::vector<Triangle>& triangles)
+namespace {
+
+// The incident triangles by a counting sort over the corners, so each list keeps triangle
+// order. Each thread files the corners of one range of vertices, scanning all triangles: the
+// threads write apart and no list needs merging.
+void fill_incident_triangles(std::size_t vertex_count, const std::vector<Triangle>& triangles,
+                             VertexLists& incident)
 {
-    VertexLists incident;
-    incident.start.resize(vertex_count + 1);
-    incident.start[0] = 0;
-    const auto threads = static_cast<std::size_t>(worker_thread_count());
-    const std::size_t range = (vertex_count + threads - 1) / threads;
-    // Each range's counts land in start[v + 1], its own entries.
-    parallel_for(vertex_count, range, [&](std::size_t first, std::size_t past) {
-        std::fill(incident.start.begin() + static_cast<std::ptrdiff_t>(first + 1),
-                  incident.start.begin() + static_cast<std::ptrdiff_t>(past + 1), 0);
-        for (const Triangle& triangle : triangles)
-            for (const std::int64_t corner : triangle.vertex) {
-                const std::size_t v = index(corner);
-                if (v >= first && v < past)
-                    ++incident.start[v + 1];
-            }
-    });
+    incident.start.assign(vertex_count + 1, 0);
+    for (const Triangle& triangle : triangles)
+        for (const std::int64_t v : triangle.vertex)
+            ++incident.start[index(v) + 1];
     for (std::size_t v = 1; v <= vertex_count; ++v)
         incident.start[v] += incident.start[v - 1];
     incident.items.resize(incident.start.back());
     // start[v] serves as v's fill cursor and so ends as start[v + 1]; shifted back below.
-    parallel_for(vertex_count, range, [&](std::size_t first, std::size_t past) {
-        for (std::size_t t = 0; t < triangles.size(); ++t)
-            for (const std::int64_t corner : triangles[t].vertex) {
-                const std::size_t v = index(corner);
-                if (v >= first && v < past)
-                    incident.items[incident.start[v]++] = static_cast<std::int64_t>(t);
-            }
-    });
+    const auto threads = static_cast<std::size_t>(worker_thread_count());
+    parallel_for(vertex_count, (vertex_count + threads - 1) / threads,
+                 [&](std::size_t first, std::size_t past) {
+                     for (std::size_t t = 0; t < triangles.size(); ++t)
+                         for (const std::int64_t corner : triangles[t].vertex) {
+                             const std::size_t v = index(corner);
+                             if (v >= first && v < past)
+                                 incident.items[incident.start[v]++] = static_cast<std::int64_t>(t);
+                         }
+                 });
     std::copy_backward(incident.start.begin(), incident.start.end() - 1, incident.start.end());
     incident.start[0] = 0;
-    return incident;
 }
-
-namespace {
 
 // Fans up to this many triangles are deduplicated by searching the list made so far; larger
 // ones by sorting, so that a vertex with a huge fan costs no quadratic time.
@@ -141,14 +130,11 @@ void gather_neighbourhood(const VertexLists& incident, const std::vector<Triangl
     list.resize(kept);
 }
 
-} // namespace
-
 // One pass counts, so that the second fills arrays of the exact size; each vertex's list
 // depends on its own fan alone, so both passes run over the threads.
-VertexLists vertex_neighbourhoods(const VertexLists& incident,
-                                  const std::vector<Triangle>& triangles)
+void fill_neighbourhoods(const VertexLists& incident, const std::vector<Triangle>& triangles,
+                         VertexLists& neighbourhoods)
 {
-    VertexLists neighbourhoods;
     const std::size_t vertex_count = incident.size();
     neighbourhoods.start.resize(vertex_count + 1);
     neighbourhoods.start[0] = 0;
@@ -167,15 +153,16 @@ VertexLists vertex_neighbourhoods(const VertexLists& incident,
                   neighbourhoods.items.begin() +
                       static_cast<std::ptrdiff_t>(neighbourhoods.start[v]));
     });
-    return neighbourhoods;
 }
+
+} // namespace
 
 CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
                                    const std::vector<Triangle>& triangles)
 {
     CurvatureMesh mesh;
-    mesh.incident = incident_triangles(positions.size(), triangles);
-    mesh.neighbourhoods = vertex_neighbourhoods(mesh.incident, triangles);
+    fill_incident_triangles(positions.size(), triangles, mesh.incident);
+    fill_neighbourhoods(mesh.incident, triangles, mesh.neighbourhoods);
     return mesh;
 }
 
@@ -347,29 +334,20 @@ void mean_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& sour
 
 void compute_gaussian_curvature(Surface& surface)
 {
-    compute_gaussian_curvature(surface, build_curvature_mesh(surface.positions, surface.triangles));
+    const CurvatureMesh mesh = build_curvature_mesh(surface.positions, surface.triangles);
+    // The measure goes before the smoothing passes allocate theirs.
+    surface.curvature = smooth_curvature(
+        mesh, raw_gaussian_curvature(mesh, surface.positions, surface.triangles, surface.on_rim),
+        surface_smoothing);
 }
 
 SurfaceCurvature surface_curvature(const Surface& surface)
 {
-    return surface_curvature(surface,
-                             build_curvature_mesh(surface.positions, surface.triangles));
-}
-
-SurfaceCurvature surface_curvature(const Surface& surface, CurvatureMesh mesh)
-{
     SurfaceCurvature curvature;
-    curvature.mesh = std::move(mesh);
+    curvature.mesh = build_curvature_mesh(surface.positions, surface.triangles);
     curvature.measure =
         curvature_measure(curvature.mesh, surface.positions, surface.triangles, surface.on_rim);
     return curvature;
-}
-
-void compute_gaussian_curvature(Surface& surface, const CurvatureMesh& mesh)
-{
-    surface.curvature = smooth_curvature(
-        mesh, raw_gaussian_curvature(mesh, surface.positions, surface.triangles, surface.on_rim),
-        surface_smoothing);
 }
 
 void compute_gaussian_curvature(Surface& surface, const SurfaceCurvature& curvature)

@@ -51,11 +51,6 @@ double triangle_corner_angle(const std::array<double, 3>& sides, std::size_t cor
 // in [0, positions.size()).
 CurvatureMesh build_curvature_mesh(const std::vector<Point3>& positions,
                                    const std::vector<Triangle>& triangles);
-// Its two parts: the incident triangles of every vertex (of triangles whose indices lie in
-// [0, vertex_count)), and the neighbourhoods from them.
-VertexLists incident_triangles(std::size_t vertex_count, const std::vector<Triangle>& triangles);
-VertexLists vertex_neighbourhoods(const VertexLists& incident,
-                                  const std::vector<Triangle>& triangles);
 
 // The Gaussian curvature of a triangulated surface as a measure: per vertex its angle deficit,
 // 2 pi - the sum of its corner angles (radians; 0 on every vertex flagged in on_rim, which is
@@ -129,13 +124,9 @@ struct SurfaceCurvature {
     CurvatureMeasure measure;
 };
 SurfaceCurvature surface_curvature(const Surface& surface);
-// The same with the surface's mesh built already.
-SurfaceCurvature surface_curvature(const Surface& surface, CurvatureMesh mesh);
 
 // Fills surface.curvature from positions and triangles: raw curvature (0 on rim vertices), two
 // median passes, then eight mean passes over each vertex's neighbourhood. Requires on_rim to be
-// current. The other forms take the surface's mesh, or its mesh and measure as
-// surface_curvature built them.
+// current; the second form takes the surface's curvature data as surface_curvature built it.
 void compute_gaussian_curvature(Surface& surface);
-void compute_gaussian_curvature(Surface& surface, const CurvatureMesh& mesh);
 void compute_gaussian_curvature(Surface& surface, const SurfaceCurvature& curvature);

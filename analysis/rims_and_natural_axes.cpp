@@ -1,6 +1,5 @@
 #include "analysis/rims_and_natural_axes.h"
 
-#include "analysis/gaussian_curvature.h"
 #include "surface/least_squares.h"
 #include "surface/thread_pool.h"
 #include "surface/unfilled_vector.h"
@@ -9,7 +8,9 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -21,87 +22,96 @@ constexpr double axis_fit_tolerance = 1e-6;
 
 std::size_t index(std::int64_t i) { return static_cast<std::size_t>(i); }
 
-// Vertices per chunk of the side judging.
-constexpr std::size_t vertices_per_chunk = 2048;
-// Triangles per range of the gathering of the boundary edges.
-constexpr std::size_t triangles_per_range = 4096;
-// Up to this many sides under one vertex are judged by counting, more (a huge fan) by sorting.
-constexpr std::size_t few_sides = 16;
-
 // The sides of triangles that no other side shares (the boundary edges), each as its triangle
 // lists its corners and in triangle order, so that the chain numbers and loop start vertices are
-// the same on every run. A side is filed under its lower corner, whose incident triangles hold
-// all its equals (the sides between the same two vertices, either way round, itself included):
-// each vertex gathers its few sides from them and judges each by the others that end at the same
-// other corner. Each side has one lower corner, so the vertices are judged over the threads, each
-// writing only its own sides' flags.
-std::vector<std::array<std::int64_t, 2>> boundary_edges(const std::vector<Triangle>& triangles,
-                                                         const VertexLists& incident)
+// the same on every run. The sides are filed by their lower corner in file order (a counting
+// sort) and each vertex's few sorted by their other corner, so that equal edges lie together; no
+// hash table of every edge is needed. Index is the narrowest type that counts both the vertices
+// and the sides, which halves what the filing touches on any surface of fewer than 4G of each.
+// The threads each take a range of lower corners, file their sides (scanning all of them) and
+// judge them: every thread writes its own part of the filing and its own sides' flags, and the
+// sides come out in triangle order whatever the thread count.
+// Calls take(side, a, b) for every side in triangle order: side 3 t + k of triangle t runs from
+// its corner k to corner k + 1 (mod 3). Walking triangles rather than dividing side numbers
+// keeps the scans, which every thread makes over all sides, cheap.
+template <typename Take> void for_each_side(const std::vector<Triangle>& triangles, Take&& take)
 {
+    for (std::size_t t = 0; t < triangles.size(); ++t) {
+        const auto& c = triangles[t].vertex;
+        take(3 * t, c[0], c[1]);
+        take(3 * t + 1, c[1], c[2]);
+        take(3 * t + 2, c[2], c[0]);
+    }
+}
+
+template <typename Index>
+std::vector<std::array<std::int64_t, 2>> lone_sides(const std::vector<Triangle>& triangles,
+                                                    std::int64_t top)
+{
+    const std::size_t side_count = 3 * triangles.size();
+    // start[v] .. start[v + 1]: the sides whose lower corner is v.
+    const std::size_t vertex_count = index(top + 1);
+    UnfilledVector<Index> start(vertex_count + 1);
+    std::fill(start.begin(), start.end(), Index{0});
+    for_each_side(triangles, [&start](std::size_t, std::int64_t a, std::int64_t b) {
+        ++start[index(std::min(a, b)) + 1];
+    });
+    for (std::size_t v = 1; v < start.size(); ++v)
+        start[v] += start[v - 1];
     struct FiledSide {
-        std::int64_t other; // the higher corner
-        std::size_t side;
+        Index other; // the higher corner
+        Index side;
     };
-    UnfilledVector<std::uint8_t> lone(3 * triangles.size()); // every entry is written below
-    parallel_for(incident.size(), vertices_per_chunk, [&](std::size_t first, std::size_t past) {
-        std::vector<FiledSide> filed;
-        for (std::size_t v = first; v < past; ++v) {
-            filed.clear();
-            const auto low = static_cast<std::int64_t>(v);
-            std::int64_t previous = -1;
-            // A triangle that names the vertex twice is listed twice, one after the other.
-            for (const std::int64_t t : incident[v]) {
-                if (t == previous)
-                    continue;
-                previous = t;
-                const auto& c = triangles[index(t)].vertex;
-                for (std::size_t k = 0; k < 3; ++k) {
-                    const std::int64_t a = c[k];
-                    const std::int64_t b = c[k == 2 ? 0 : k + 1];
-                    if (std::min(a, b) == low)
-                        filed.push_back({std::max(a, b), 3 * index(t) + k});
-                }
-            }
-            if (filed.size() <= few_sides) {
-                // A vertex is the lower corner of a few sides: counting each one's equals
-                // among them is quicker than sorting them.
-                for (const FiledSide& x : filed) {
-                    std::size_t equals = 0;
-                    for (const FiledSide& y : filed)
-                        equals += y.other == x.other ? 1 : 0;
-                    lone[x.side] = equals == 1 ? 1 : 0;
-                }
-                continue;
-            }
-            std::sort(filed.begin(), filed.end(), [](const FiledSide& x, const FiledSide& y) {
-                return x.other < y.other;
-            });
-            for (auto group = filed.begin(); group != filed.end();) {
-                auto past_group = group;
-                while (past_group != filed.end() && past_group->other == group->other)
-                    ++past_group;
-                for (auto entry = group; entry != past_group; ++entry)
-                    lone[entry->side] = past_group - group == 1 ? 1 : 0;
-                group = past_group;
-            }
-        }
-    });
-    // Gathered by ranges of triangles over the threads, then joined in range order.
-    std::vector<std::vector<std::array<std::int64_t, 2>>> ranges(
-        (triangles.size() + triangles_per_range - 1) / triangles_per_range);
-    parallel_for_each(ranges.size(), 1, [&](std::size_t r) {
-        const std::size_t past = std::min(triangles.size(), (r + 1) * triangles_per_range);
-        for (std::size_t t = r * triangles_per_range; t < past; ++t) {
-            const auto& c = triangles[t].vertex;
-            for (std::size_t k = 0; k < 3; ++k)
-                if (lone[3 * t + k] != 0)
-                    ranges[r].push_back({c[k], c[k == 2 ? 0 : k + 1]});
-        }
-    });
+    UnfilledVector<FiledSide> filed(side_count);
+    UnfilledVector<std::uint8_t> lone(side_count); // every entry is written below
+    const auto threads = static_cast<std::size_t>(worker_thread_count());
+    parallel_for(vertex_count, (vertex_count + threads - 1) / threads,
+                 [&](std::size_t first, std::size_t past) {
+                     std::vector<Index> next(start.begin() + static_cast<std::ptrdiff_t>(first),
+                                             start.begin() + static_cast<std::ptrdiff_t>(past));
+                     for_each_side(
+                         triangles, [&](std::size_t side, std::int64_t a, std::int64_t b) {
+                             const std::size_t low = index(std::min(a, b));
+                             if (low >= first && low < past)
+                                 filed[next[low - first]++] = {static_cast<Index>(std::max(a, b)),
+                                                               static_cast<Index>(side)};
+                         });
+                     for (std::size_t v = first; v < past; ++v) {
+                         const auto from = filed.begin() + static_cast<std::ptrdiff_t>(start[v]);
+                         const auto to = filed.begin() + static_cast<std::ptrdiff_t>(start[v + 1]);
+                         std::sort(from, to, [](const FiledSide& x, const FiledSide& y) {
+                             return x.other != y.other ? x.other < y.other : x.side < y.side;
+                         });
+                         for (auto group = from; group != to;) {
+                             auto past_group = group;
+                             while (past_group != to && past_group->other == group->other)
+                                 ++past_group;
+                             for (auto entry = group; entry != past_group; ++entry)
+                                 lone[entry->side] = past_group - group == 1 ? 1 : 0;
+                             group = past_group;
+                         }
+                     }
+                 });
+    filed = {};
     std::vector<std::array<std::int64_t, 2>> sides;
-    for (const auto& range : ranges)
-        sides.insert(sides.end(), range.begin(), range.end());
+    sides.reserve(static_cast<std::size_t>(std::count(lone.begin(), lone.end(), 1)));
+    for_each_side(triangles, [&](std::size_t side, std::int64_t a, std::int64_t b) {
+        if (lone[side] != 0)
+            sides.push_back({a, b});
+    });
     return sides;
+}
+
+std::vector<std::array<std::int64_t, 2>> boundary_edges(const std::vector<Triangle>& triangles)
+{
+    std::int64_t top = -1;
+    for (const Triangle& triangle : triangles)
+        for (const std::int64_t v : triangle.vertex)
+            top = std::max(top, v);
+    constexpr auto narrow = static_cast<std::uint64_t>(std::numeric_limits<std::uint32_t>::max());
+    if (static_cast<std::uint64_t>(top + 2) <= narrow && 3 * triangles.size() <= narrow)
+        return lone_sides<std::uint32_t>(triangles, top);
+    return lone_sides<std::size_t>(triangles, top);
 }
 
 // The directed boundary edges, taken from the list by chaining: the first remaining edge starts
@@ -331,12 +341,6 @@ int natural_axis_residuals(void* context, int m, int /*n*/, const double* x, dou
 
 void find_rims_and_natural_axes(Surface& surface)
 {
-    find_rims_and_natural_axes(surface,
-                               incident_triangles(surface.positions.size(), surface.triangles));
-}
-
-void find_rims_and_natural_axes(Surface& surface, const VertexLists& incident)
-{
     set_identity(surface.natural_axes);
     set_identity(surface.mirror);
     surface.mirror[0] = -1.0;
@@ -344,8 +348,7 @@ void find_rims_and_natural_axes(Surface& surface, const VertexLists& incident)
     surface.rim_band.clear();
     surface.rim_centroid = {};
 
-    std::vector<std::array<std::int64_t, 2>> boundary =
-        boundary_edges(surface.triangles, incident);
+    std::vector<std::array<std::int64_t, 2>> boundary = boundary_edges(surface.triangles);
     std::fill(surface.on_rim.begin(), surface.on_rim.end(), 0);
     for (const auto& [first, second] : boundary) {
         surface.on_rim[index(first)] = 1;

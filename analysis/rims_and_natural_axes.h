@@ -2,7 +2,6 @@
 // rim gives it.
 #pragma once
 
-#include "analysis/gaussian_curvature.h"
 #include "surface/surface.h"
 
 #include <cstdint>
@@ -21,10 +20,8 @@
 // an open longest chain also writes "WARNING: open rim found in find_rims_and_natural_axes" on
 // standard error.
 // Requires positions, normals (of the positions as read), triangles, the per-vertex arrays, the
-// centroid and an empty rim_band. The second form takes the incident triangles of the surface's
-// vertices (incident_triangles), which the curvature needs too.
+// centroid and an empty rim_band.
 void find_rims_and_natural_axes(Surface& surface);
-void find_rims_and_natural_axes(Surface& surface, const VertexLists& incident);
 
 // Whether the natural axes are the bone's own frame: the surface has a closed longest rim (its
 // rim flags are set); otherwise they are the identity.

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -73,22 +72,18 @@ std::string femur_message(const Surface& surface)
 void analyse_surface_geometry(Surface& surface)
 {
     compute_bounds_and_radii(surface);
-    // The rim search and every curvature estimate read the same incident triangles, the
-    // curvature estimates the same mesh: each is built once for all of them.
-    CurvatureMesh mesh;
-    mesh.incident = incident_triangles(surface.positions.size(), surface.triangles);
-    find_rims_and_natural_axes(surface, mesh.incident);
-    mesh.neighbourhoods = vertex_neighbourhoods(mesh.incident, surface.triangles);
+    find_rims_and_natural_axes(surface);
 
     const wxString name = wxString::FromUTF8(surface.name);
     surface.femur_analysis_note.clear();
     surface.is_femur = is_femur_name(name);
     if (!surface.is_femur) {
-        compute_gaussian_curvature(surface, mesh);
+        compute_gaussian_curvature(surface);
         return;
     }
-    // The side estimate and the femur analysis also read the measure (on_rim is current now).
-    const SurfaceCurvature curvature = surface_curvature(surface, std::move(mesh));
+    // The side estimate and the femur analysis read the same mesh and measure as the
+    // curvature: they are built once for all three.
+    const SurfaceCurvature curvature = surface_curvature(surface);
     compute_gaussian_curvature(surface, curvature);
     estimate_femur_side(surface, curvature);
     if (holds_femur_items(surface) || !is_proximal_name(name))
