@@ -89,6 +89,15 @@ void estimate_femur_side(Surface& surface)
         surface.geometric_side = 1;
         return;
     }
+    estimate_femur_side(surface, surface_curvature(surface));
+}
+
+void estimate_femur_side(Surface& surface, const SurfaceCurvature& curvature)
+{
+    if (surface.positions.empty()) {
+        surface.geometric_side = 1;
+        return;
+    }
     const Matrix4& axes = surface.natural_axes;
     const Point3 u{axes[0], axes[1], axes[2]};
     const Point3 w{axes[8], axes[9], axes[10]};
@@ -101,11 +110,9 @@ void estimate_femur_side(Surface& surface)
     const double width = highest - lowest;
     const double limit = surface.axial_extent - width;
 
-    const CurvatureMesh mesh = build_curvature_mesh(surface.positions, surface.triangles);
-    const CurvatureMeasure measure =
-        curvature_measure(mesh, surface.positions, surface.triangles, surface.on_rim);
+    const CurvatureMeasure& measure = curvature.measure;
     const std::vector<double> kappa =
-        patch_curvature(mesh, surface.positions, measure, side_curvature_radius_mm);
+        patch_curvature(curvature.mesh, surface.positions, measure, side_curvature_radius_mm);
     double left_sum = 0.0;
     double right_sum = 0.0;
     for (std::size_t v = 0; v < surface.positions.size(); ++v) {

@@ -2,6 +2,7 @@
 // the side from the name, and the side of a femur from its geometry.
 #pragma once
 
+#include "analysis/gaussian_curvature.h"
 #include "surface/surface.h"
 
 #include <wx/string.h>
@@ -29,8 +30,10 @@ bool is_proximal_name(const wxString& name);
 // holds it, by area: each vertex adds its positive patch_curvature (over 5 mm) times its share
 // of the area, so a finer triangulation of the same bone, whose extra vertices would each count
 // once more, gives the same side. Equal sums give right, and so does a surface without vertices.
-// Requires positions, triangles, on_rim, centroid, natural_axes and axial_extent to be current.
+// Requires positions, triangles, on_rim, centroid, natural_axes and axial_extent to be current;
+// the second form takes the surface's curvature data as surface_curvature built it.
 void estimate_femur_side(Surface& surface);
+void estimate_femur_side(Surface& surface, const SurfaceCurvature& curvature);
 
 // Whether the surface is a femur with a natural frame whose name declares one side while its
 // shape is that of the other.

@@ -58,13 +58,20 @@ const Point3& vertex_position(const Surface& surface, std::int64_t vertex)
 void FemurAnalyser::analyse_proximal_femur(Surface& surface_to_analyse, std::uint8_t bone_side,
                                            bool contradicted)
 {
+    analyse_proximal_femur(surface_to_analyse, bone_side, contradicted,
+                           surface_curvature(surface_to_analyse));
+}
+
+void FemurAnalyser::analyse_proximal_femur(Surface& surface_to_analyse, std::uint8_t bone_side,
+                                           bool contradicted, const SurfaceCurvature& curvature)
+{
     *this = FemurAnalyser();
     surface = &surface_to_analyse;
     side = bone_side;
     frame = femur_frame(surface_to_analyse);
     side_contradicted = contradicted;
     current_analyser = this;
-    run_femur_analysis(surface_to_analyse);
+    run_femur_analysis(surface_to_analyse, curvature);
     // A standing boundary has a fitted head (boundary_rings_fitted_head), which the rest is
     // checked against.
     if (!boundary_failed)
@@ -91,15 +98,14 @@ void FemurAnalyser::analyse_proximal_femur(Surface& surface_to_analyse, std::uin
     }
 }
 
-void FemurAnalyser::run_femur_analysis(Surface& analysed)
+void FemurAnalyser::run_femur_analysis(Surface& analysed, const SurfaceCurvature& curvature)
 {
-    const CurvatureMesh mesh = build_curvature_mesh(analysed.positions, analysed.triangles);
+    const CurvatureMesh& mesh = curvature.mesh;
     const FemurSmoothingPasses passes = femur_smoothing_passes(mean_edge_length(analysed));
     // Vertices that add nothing to the shape (a finer triangulation of the same surface) must
     // not change the contours or the landmarks.
-    std::vector<double> raw = refinement_invariant_curvature(
-        mesh, curvature_measure(mesh, analysed.positions, analysed.triangles, analysed.on_rim),
-        analysed.on_rim);
+    std::vector<double> raw =
+        refinement_invariant_curvature(mesh, curvature.measure, analysed.on_rim);
     // Coordinates near the limit of doubles overflow the triangle geometry into NaN, which
     // would break the median's sort and every sort order of the analysis; such a vertex counts
     // as flat.

@@ -1,6 +1,7 @@
 // Anatomical landmarks and landcurves of a proximal femur, placed from its own curvature.
 #pragma once
 
+#include "analysis/gaussian_curvature.h"
 #include "surface/surface.h"
 
 #include <Eigen/Dense>
@@ -83,11 +84,14 @@ public:
     // the items that depend on the side are not looked for. An item that lies where no femur
     // has it is not added and is named in withheld; other failures are silent apart from the
     // standard-error line of the boundary step.
+    // The second form takes the surface's curvature data as surface_curvature built it.
     void analyse_proximal_femur(Surface& surface, std::uint8_t side,
                                 bool side_contradicted = false);
+    void analyse_proximal_femur(Surface& surface, std::uint8_t side, bool side_contradicted,
+                                const SurfaceCurvature& curvature);
     // Smooths the curvature at two scales, traces the contours and runs the anatomical steps,
     // each only when the ones it needs succeeded.
-    void run_femur_analysis(Surface& surface);
+    void run_femur_analysis(Surface& surface, const SurfaceCurvature& curvature);
 
     // Chooses the head-neck contour and fits it; on failure sets boundary_failed and
     // lesser_trochanter_failed and writes "Failed to find boundary of FH" on standard error.

@@ -239,7 +239,11 @@ std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
                                            const std::vector<Triangle>& triangles,
                                            const std::vector<std::uint8_t>& on_rim)
 {
-    const CurvatureMeasure measure = curvature_measure(mesh, positions, triangles, on_rim);
+    return raw_gaussian_curvature(curvature_measure(mesh, positions, triangles, on_rim));
+}
+
+std::vector<double> raw_gaussian_curvature(const CurvatureMeasure& measure)
+{
     std::vector<double> curvature(measure.deficit.size(), 0.0);
     for (std::size_t v = 0; v < curvature.size(); ++v) {
         // Without incident area (an unused vertex, or only degenerate triangles) the deficit
@@ -331,9 +335,25 @@ void mean_filter_pass(const CurvatureMesh& mesh, const std::vector<double>& sour
 void compute_gaussian_curvature(Surface& surface)
 {
     const CurvatureMesh mesh = build_curvature_mesh(surface.positions, surface.triangles);
+    // The measure goes before the smoothing passes allocate theirs.
     surface.curvature = smooth_curvature(
         mesh, raw_gaussian_curvature(mesh, surface.positions, surface.triangles, surface.on_rim),
         surface_smoothing);
+}
+
+SurfaceCurvature surface_curvature(const Surface& surface)
+{
+    SurfaceCurvature curvature;
+    curvature.mesh = build_curvature_mesh(surface.positions, surface.triangles);
+    curvature.measure =
+        curvature_measure(curvature.mesh, surface.positions, surface.triangles, surface.on_rim);
+    return curvature;
+}
+
+void compute_gaussian_curvature(Surface& surface, const SurfaceCurvature& curvature)
+{
+    surface.curvature = smooth_curvature(curvature.mesh, raw_gaussian_curvature(curvature.measure),
+                                         surface_smoothing);
 }
 
 std::vector<double> smooth_curvature(const CurvatureMesh& mesh, std::vector<double> values,

@@ -97,6 +97,8 @@ std::vector<double> raw_gaussian_curvature(const CurvatureMesh& mesh,
                                            const std::vector<Point3>& positions,
                                            const std::vector<Triangle>& triangles,
                                            const std::vector<std::uint8_t>& on_rim);
+// The same from the measure of those positions, triangles and flags.
+std::vector<double> raw_gaussian_curvature(const CurvatureMeasure& measure);
 
 // One filter pass: destination[v] := the median (mean of the two middle values for an even
 // count) or the mean of source over v's neighbourhood. destination must not alias source.
@@ -114,7 +116,17 @@ struct SmoothingPasses {
 std::vector<double> smooth_curvature(const CurvatureMesh& mesh, std::vector<double> values,
                                      const SmoothingPasses& passes);
 
+// The mesh of a surface's positions and triangles with its measure (on_rim as it stands): what
+// every curvature estimate of one analysis reads, so that a femur, which gets three of them,
+// builds it once.
+struct SurfaceCurvature {
+    CurvatureMesh mesh;
+    CurvatureMeasure measure;
+};
+SurfaceCurvature surface_curvature(const Surface& surface);
+
 // Fills surface.curvature from positions and triangles: raw curvature (0 on rim vertices), two
 // median passes, then eight mean passes over each vertex's neighbourhood. Requires on_rim to be
-// current.
+// current; the second form takes the surface's curvature data as surface_curvature built it.
 void compute_gaussian_curvature(Surface& surface);
+void compute_gaussian_curvature(Surface& surface, const SurfaceCurvature& curvature);

@@ -73,14 +73,19 @@ void analyse_surface_geometry(Surface& surface)
 {
     compute_bounds_and_radii(surface);
     find_rims_and_natural_axes(surface);
-    compute_gaussian_curvature(surface);
 
     const wxString name = wxString::FromUTF8(surface.name);
     surface.femur_analysis_note.clear();
     surface.is_femur = is_femur_name(name);
-    if (!surface.is_femur)
+    if (!surface.is_femur) {
+        compute_gaussian_curvature(surface);
         return;
-    estimate_femur_side(surface);
+    }
+    // The side estimate and the femur analysis read the same mesh and measure as the
+    // curvature: they are built once for all three.
+    const SurfaceCurvature curvature = surface_curvature(surface);
+    compute_gaussian_curvature(surface, curvature);
+    estimate_femur_side(surface, curvature);
     if (holds_femur_items(surface) || !is_proximal_name(name))
         return;
     const BoneSide named = side_from_name(name);
@@ -90,6 +95,6 @@ void analyse_surface_geometry(Surface& surface)
     // items placed by side would then be looked for on the wrong half of the bone.
     const bool contradicted = side_contradicts_shape(surface);
     FemurAnalyser analyser;
-    analyser.analyse_proximal_femur(surface, side, contradicted);
+    analyser.analyse_proximal_femur(surface, side, contradicted, curvature);
     surface.femur_analysis_note = analyser.left_out_note();
 }

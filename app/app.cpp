@@ -4,6 +4,7 @@
 #include "app/frame.h"
 #include "view/gl_canvas.h"
 
+#include "surface/pair_read_ahead.h"
 #include "utilities/batch_outcome.h"
 
 #include <clocale>
@@ -24,6 +25,10 @@ bool MyApp::OnInit()
 {
     // GTK has set the locale from the environment by now; number text keeps its decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    // The first pair of a command-line batch is read while the window is built. Not before:
+    // the locale is settled now, and nothing changes it beside the reading.
+    if (argc == 2)
+        start_reading_ahead(argv[1].utf8_string());
 
     auto* frame = new MyFrame(nullptr, "Kelvorand: bone registration and mapping",
                               wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE);
@@ -48,6 +53,7 @@ void MyApp::OnStartupIdle(wxIdleEvent&)
     // Nobody may be watching the window of a command-line batch: it ends, saying why.
     std::fprintf(stderr, "%s: %s\n", refusal.c_str(), batch_file.utf8_str().data());
     main_frame->Destroy();
+    finish_reading_ahead();
     std::exit(exit_batch_not_started);
 }
 

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/control_ids.h"
 #include "app/control_splitter.h"
+#include "app/paced_status_bar.h"
 #include "app/kelvorand_icon.xpm"
 #include "view/gl_canvas.h"
 
@@ -113,6 +114,14 @@ MyFrame::MyFrame(wxWindow* parent, const wxString& title, const wxPoint& positio
     wxFileName book(wxStandardPaths::Get().GetExecutablePath());
     book.SetFullName("Kelvorand_help.zip");
     open_help_book(book.GetFullPath());
+}
+
+wxStatusBar* MyFrame::OnCreateStatusBar(int number, long style, wxWindowID id,
+                                        const wxString& name)
+{
+    auto* bar = new PacedStatusBar(this, id, style, name);
+    bar->SetFieldsCount(number);
+    return bar;
 }
 
 bool MyFrame::open_help_book(const wxString& path)

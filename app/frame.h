@@ -34,6 +34,10 @@ public:
     MyFrame(wxWindow* parent, const wxString& title, const wxPoint& position, const wxSize& size,
             long style);
 
+    // The status bar is a PacedStatusBar.
+    wxStatusBar* OnCreateStatusBar(int number, long style, wxWindowID id,
+                                   const wxString& name) override;
+
     // Working state and run control.
     void clear_surfaces();
     // Stops (pressed false) or starts (pressed true) a run through the "Start" toggle's handler.

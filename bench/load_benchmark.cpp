@@ -199,10 +199,17 @@ int time_load(const std::string& lr_path, const std::string& hr_path)
         const std::size_t slash = path.rfind('/');
         return slash == std::string::npos ? path : path.substr(slash + 1);
     };
-    std::vector<std::pair<const char*, double>> steps;
+    struct Step {
+        const char* name;
+        double seconds;
+        long resident_kilobytes; // after the step
+        long peak_kilobytes;     // the process's peak so far
+    };
+    std::vector<Step> steps;
     auto start = std::chrono::steady_clock::now();
     const auto step = [&](const char* name) {
-        steps.emplace_back(name, seconds_since(start));
+        steps.push_back({name, seconds_since(start), resident_kilobytes(),
+                         peak_resident_kilobytes()});
         start = std::chrono::steady_clock::now();
     };
     if (!parse_surface_pair(state, lr_path, hr_path, file_name(lr_path), file_name(hr_path),
@@ -229,10 +236,14 @@ int time_load(const std::string& lr_path, const std::string& hr_path)
     pair_landcurves(state, rims_yes);
     step("pair annotations");
 
+    // What each step leaves resident beside the peak so far: a step whose working data is gone
+    // again raises the peak but not what stays.
     double total = 0.0;
-    for (const auto& [name, seconds] : steps) {
-        std::printf("%-28s %8.3f s\n", name, seconds);
-        total += seconds;
+    std::printf("%-28s %10s %12s %10s\n", "step", "time", "resident", "peak");
+    for (const Step& s : steps) {
+        std::printf("%-28s %8.3f s %9.1f MB %7.1f MB\n", s.name, s.seconds,
+                    s.resident_kilobytes / 1024.0, s.peak_kilobytes / 1024.0);
+        total += s.seconds;
     }
     std::printf("%-28s %8.3f s\n", "total", total);
     const double pairs =

@@ -12,6 +12,7 @@
 #include "state/dirty_lists.h"
 #include "surface/matrix4.h"
 #include "surface/surface.h"
+#include "surface/unfilled_vector.h"
 #include "utilities/batch_outcome.h"
 
 #include <array>
@@ -54,8 +55,10 @@ struct WorkingState {
     FfdGrid aspect_ffd_grid;
     FfdGrid* current_ffd_grid = &similarity_ffd_grid;
 
-    std::vector<std::array<double, 6>> lad_parameters; // last local fit per LR vertex
-    double range_units = 10.0;                         // search-range slider units per millimetre
+    // The last local fit per LR vertex. Sized at each load but never written there: the LAD step
+    // fills every entry before it reads one, so the other types never touch its pages.
+    UnfilledVector<std::array<double, 6>> lad_parameters;
+    double range_units = 10.0; // search-range slider units per millimetre
 
     // The shape model: mean (x y z per LR vertex), variance per mode, one mode row per LR
     // coordinate; ssm_mode_count 0 = no model.

@@ -3,6 +3,7 @@
 #include "app/control_ids.h"
 #include "app/frame.h"
 #include "registration/registration_type.h"
+#include "surface/pair_read_ahead.h"
 #include "surface/status_log.h"
 #include "utilities/batch_outcome.h"
 #include "utilities/shape_model.h"
@@ -176,5 +177,6 @@ void MyFrame::OnClose(wxCloseEvent& event)
                      failed_jobs_summary(batch_outcome.failed_jobs, batch_job_count,
                                          batch_log.GetName().utf8_str().data())
                          .c_str());
+    finish_reading_ahead();
     std::exit(status);
 }

@@ -153,7 +153,7 @@ void reset_lr_vertex_state(WorkingState& state)
     const auto count = static_cast<std::size_t>(std::max<std::int64_t>(lr.vertex_count, 0));
     lr.selected.assign(count, 1);
     state.lad_neighbours.assign(count, {});
-    state.lad_parameters.assign(count, {});
+    state.lad_parameters.resize(count);
 }
 
 Matrix4 loading_view(const WorkingState& state)

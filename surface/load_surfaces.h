@@ -34,7 +34,7 @@ bool parse_surface_pair(WorkingState& state, const std::string& path1, const std
 void fit_lattice_and_lad_radius(WorkingState& state);
 
 // Every LR vertex selected, one empty LAD neighbour list and one LAD parameter entry per LR
-// vertex.
+// vertex; the parameter entries are left unwritten, for the LAD step to fill.
 void reset_lr_vertex_state(WorkingState& state);
 
 // The view rotation of a new pair: the loading view of the HR natural axes, with the HR main

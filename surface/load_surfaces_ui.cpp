@@ -9,6 +9,7 @@
 #include "surface/file_refusal.h"
 #include "surface/load_surfaces.h"
 #include "surface/output_surface_names.h"
+#include "surface/pair_read_ahead.h"
 #include "surface/status_log.h"
 #include "utilities/shape_model.h"
 #include "view/gl_canvas.h"
@@ -98,15 +99,23 @@ void MyFrame::OnSurfaceOpen(wxCommandEvent&)
 bool MyFrame::load_surface_files(const wxString& path1, const wxString& path2,
                                  const wxString& name1, const wxString& name2, bool fixed_order)
 {
-    if (!parse_surface_pair(*this, file_system_path(path1), file_system_path(path2),
-                            name1.utf8_string(), name2.utf8_string(), fixed_order))
+    const std::string file1 = file_system_path(path1);
+    const std::string file2 = file_system_path(path2);
+    // A command-line batch's first pair may have been read and analysed already.
+    const bool read_ahead = fixed_order && take_pair_read_ahead(*this, file1, file2,
+                                                                name1.utf8_string(),
+                                                                name2.utf8_string());
+    if (!read_ahead && !parse_surface_pair(*this, file1, file2, name1.utf8_string(),
+                                           name2.utf8_string(), fixed_order))
         return false;
 
     log_status("Analyzing first surface's geometry");
-    analyse_surface_geometry(*lr_surface);
+    if (!read_ahead)
+        analyse_surface_geometry(*lr_surface);
     list_dirty[dirty_lr_plain] = true;
     log_status("Analyzing second surface's geometry");
-    analyse_surface_geometry(*hr_surface);
+    if (!read_ahead)
+        analyse_surface_geometry(*hr_surface);
     build_display_list(list_hr_plain);
     build_display_list(list_hr_curvature);
 

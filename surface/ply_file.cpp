@@ -424,10 +424,7 @@ p_ply make_handle(std::FILE* fp, e_ply_io_mode mode, p_ply_error_cb error_cb, lo
 
 t_ply_element_* ply_find_element(t_ply_* ply, const char* name)
 {
-    for (t_ply_element_& element : ply->elements)
-        if (element.name == name)
-            return &element;
-    return nullptr;
+    return const_cast<t_ply_element_*>(ply_element(ply, name));
 }
 
 t_ply_property_* ply_find_property(t_ply_element_* element, const char* name)
@@ -770,6 +767,30 @@ int ply_read(t_ply_* ply)
         }
     }
     return 1;
+}
+
+const t_ply_element_* ply_element(const t_ply_* ply, const char* name)
+{
+    if (ply == nullptr)
+        return nullptr;
+    for (const t_ply_element_& element : ply->elements)
+        if (element.name == name)
+            return &element;
+    return nullptr;
+}
+
+int ply_read_bytes(t_ply_* ply, void* bytes, std::size_t size)
+{
+    if (ply == nullptr || ply->io_mode != PLY_READ || ply->storage_mode == PLY_ASCII)
+        return 0;
+    // What the buffer holds, then the rest straight from the stream: a block of many
+    // megabytes needs no pass through the buffer.
+    auto* out = static_cast<char*>(bytes);
+    const std::size_t buffered = std::min(size, ply->buffer_last - ply->buffer_first);
+    std::memcpy(out, ply->buffer.data() + ply->buffer_first, buffered);
+    ply->buffer_first += buffered;
+    const std::size_t rest = size - buffered;
+    return rest == 0 || std::fread(out + buffered, 1, rest, ply->fp) == rest ? 1 : 0;
 }
 
 p_ply ply_create_to_file(std::FILE* fp, e_ply_storage_mode storage_mode, p_ply_error_cb error_cb,

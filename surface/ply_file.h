@@ -143,6 +143,15 @@ std::int64_t ply_set_read_cb(t_ply_* ply, const char* element_name, const char* 
 // the length as both length and value, then once per entry with value index 0, 1, ...
 int ply_read(t_ply_* ply);
 
+// The first element of the header of that name, or none.
+const t_ply_element_* ply_element(const t_ply_* ply, const char* name);
+
+// Binary element data as stored, for a reader that takes whole blocks of fixed-size records
+// rather than one value per callback: the next size bytes after what has been read (the
+// header, or earlier bytes), in file order and byte order. Returns 1, or 0 when the stream
+// ends first (or the handle reads ASCII), after which the handle's position is undefined.
+int ply_read_bytes(t_ply_* ply, void* bytes, std::size_t size);
+
 // Inside a read callback; every output may be null. Defined here, since the callbacks run once
 // per value and each would otherwise pay a call for every item it asks for.
 inline int ply_get_argument_element(p_ply_argument argument, p_ply_element* element,

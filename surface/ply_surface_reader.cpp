@@ -6,6 +6,7 @@
 #include "surface/file_refusal.h"
 #include "surface/file_text.h"
 #include "surface/ply_file.h"
+#include "surface/ply_surface_blocks.h"
 #include "surface/status_log.h"
 #include "surface/surface_reading.h"
 #include "surface/whole_file.h"
@@ -119,14 +120,6 @@ std::uint64_t file_size(std::FILE* file)
     return ::fstat(::fileno(file), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
-const t_ply_element_* find_element(const t_ply_& ply, const char* name)
-{
-    for (const t_ply_element_& element : ply.elements)
-        if (element.name == name)
-            return &element;
-    return nullptr;
-}
-
 bool has_property(const t_ply_element_& element, const char* name)
 {
     for (const t_ply_property_& property : element.properties)
@@ -138,7 +131,7 @@ bool has_property(const t_ply_element_& element, const char* name)
 // Why the header declares no surface this reader can read; "" when it declares one.
 std::string missing_surface_reason(const t_ply_& ply)
 {
-    const t_ply_element_* vertices = find_element(ply, "vertex");
+    const t_ply_element_* vertices = ply_element(&ply, "vertex");
     if (vertices == nullptr)
         return "no vertex element";
     for (const char* coordinate : {"x", "y", "z"})
@@ -146,7 +139,7 @@ std::string missing_surface_reason(const t_ply_& ply)
             return std::string("no ") + coordinate + " in the vertex element";
     if (vertices->ninstances == 0)
         return "0 vertices";
-    const t_ply_element_* faces = find_element(ply, "face");
+    const t_ply_element_* faces = ply_element(&ply, "face");
     if (faces == nullptr)
         return "no face element";
     if (!has_property(*faces, "vertex_indices") && !has_property(*faces, "vertex_index"))
@@ -193,9 +186,13 @@ void keep_layer_message(const t_ply_* ply, const char* message)
         *static_cast<std::string*>(ply->pdata) = message;
 }
 
-// The data and annotations of a file whose header has been read; false, with the reason in
-// read.refusal, when they do not read.
-bool read_ply_data(t_ply_& ply, std::FILE* file, PlyRead& read, const std::string& layer_message)
+enum class DataRead { read, refused, irregular };
+
+// The data and annotations of a file whose header has been read; refused, with the reason in
+// read.refusal, when they do not read. With by_blocks, a file of a block layout is read a block
+// at a time, which gives irregular where the value-by-value read must be left to refuse it.
+DataRead read_ply_data(t_ply_& ply, std::FILE* file, PlyRead& read,
+                       const std::string& layer_message, bool by_blocks)
 {
     AnnotationReader annotations;
     for (const char* comment = ply_get_next_comment(&ply, nullptr); comment != nullptr;
@@ -204,12 +201,19 @@ bool read_ply_data(t_ply_& ply, std::FILE* file, PlyRead& read, const std::strin
                              AnnotationOrder::ply);
     read.refusal = missing_surface_reason(ply);
     if (!read.refusal.empty())
-        return false;
+        return DataRead::refused;
     if (!counts_fit_file(ply, file_size(file))) {
         read.refusal = "its element counts need more bytes than the file holds";
-        return false;
+        return DataRead::refused;
     }
     Surface& s = read.surface;
+    if (by_blocks && has_block_layout(ply)) {
+        const auto vertex_count = ply_element(&ply, "vertex")->ninstances;
+        const auto face_count = ply_element(&ply, "face")->ninstances;
+        reserve_vertices(s, static_cast<std::size_t>(vertex_count));
+        s.triangles.reserve(static_cast<std::size_t>(face_count));
+        return read_surface_blocks(ply, s) ? DataRead::read : DataRead::irregular;
+    }
     s.vertex_count = ply_set_read_cb(&ply, "vertex", "x", ply_vertex_callback, &read, 0);
     ply_set_read_cb(&ply, "vertex", "y", ply_vertex_callback, &read, 1);
     ply_set_read_cb(&ply, "vertex", "z", ply_vertex_callback, &read, 2);
@@ -221,37 +225,39 @@ bool read_ply_data(t_ply_& ply, std::FILE* file, PlyRead& read, const std::strin
     reserve_vertices(s, static_cast<std::size_t>(std::max<std::int64_t>(s.vertex_count, 0)));
     s.triangles.reserve(static_cast<std::size_t>(std::max<std::int64_t>(s.triangle_count, 0)));
     if (ply_read(&ply) != 0)
-        return true;
+        return DataRead::read;
     if (read.refusal.empty())
         read.refusal = layer_message;
     if (ply.storage_mode == PLY_ASCII)
         read.refusal = ascii_line_of_stop(ply, file) + read.refusal;
-    return false;
+    return DataRead::refused;
 }
 
 const char could_not_open[] = "Could not open ply file";
 const char could_not_parse[] = "Could not parse ply file";
 
-} // namespace
+enum class FileRead { read, refused, irregular };
 
-bool parse_ply_file(const std::string& path, Surface& surface)
+// One read of the file: by_blocks as for read_ply_data. Every outcome but irregular has been
+// told (a refusal) or installed in surface.
+FileRead read_ply_file(const std::string& path, Surface& surface, bool by_blocks)
 {
     const FilePointer file = open_regular_file(path);
     if (!file) {
         log_refusal(could_not_open, path, unopened_file_reason(path));
-        return false;
+        return FileRead::refused;
     }
     std::string layer_message;
     p_ply ply = ply_open_from_file(file.get(), keep_layer_message, 0, &layer_message);
     if (ply == nullptr) {
         log_refusal(could_not_open, path, "it could not be read");
-        return false;
+        return FileRead::refused;
     }
     if (!ply_read_header(ply.get())) {
         ply_close(std::move(ply));
         log_refusal("Could not parse ply header", path,
                     layer_message.empty() ? "not a PLY header" : layer_message);
-        return false;
+        return FileRead::refused;
     }
     bool read_whole = false;
     std::unique_ptr<PlyRead> read;
@@ -259,7 +265,10 @@ bool parse_ply_file(const std::string& path, Surface& surface)
     // A surface too large to hold fails like any other that does not read.
     try {
         read = std::make_unique<PlyRead>();
-        read_whole = read_ply_data(*ply, file.get(), *read, layer_message);
+        const DataRead data = read_ply_data(*ply, file.get(), *read, layer_message, by_blocks);
+        if (data == DataRead::irregular)
+            return FileRead::irregular;
+        read_whole = data == DataRead::read;
         ply_close(std::move(ply));
         refusal = read->refusal;
         if (read_whole && !complete_read_surface(read->surface, ".ply")) {
@@ -271,8 +280,20 @@ bool parse_ply_file(const std::string& path, Surface& surface)
     }
     if (!read_whole) {
         log_refusal(could_not_parse, path, refusal);
-        return false;
+        return FileRead::refused;
     }
     install_read_surface(surface, std::move(read->surface));
-    return true;
+    return FileRead::read;
+}
+
+} // namespace
+
+bool parse_ply_file(const std::string& path, Surface& surface)
+{
+    FileRead outcome = read_ply_file(path, surface, true);
+    // What the block read would not take is read again value by value, which says why it
+    // refuses the file (or reads it, if the file changed in between).
+    if (outcome == FileRead::irregular)
+        outcome = read_ply_file(path, surface, false);
+    return outcome == FileRead::read;
 }

@@ -71,6 +71,29 @@ TEST_F(MainWindow, TitleStatusBarAndView)
     EXPECT_TRUE(gui_test::wait_for_gl_ready());
 }
 
+TEST_F(MainWindow, StatusTextsInQuickSuccessionAllReachTheScreen)
+{
+    // The status bar repaints at once only now and then; the texts between wait for the event
+    // loop, which must still paint the last of them.
+    ASSERT_TRUE(gui_test::wait_for_gl_ready());
+    wxStatusBar& bar = *frame().GetStatusBar();
+    int paints = 0;
+    const auto count_paint = [&paints](wxPaintEvent& event) {
+        ++paints;
+        event.Skip();
+    };
+    bar.Bind(wxEVT_PAINT, count_paint);
+    for (int i = 0; i < 4; ++i)
+        frame().SetStatusText(wxString::Format("Iteration %d", i), 0);
+    const int paints_before_last = paints;
+    frame().SetStatusText("Iteration 4", 0);
+    // Painted with the call, or left to the loop, which paints it.
+    EXPECT_TRUE(paints > paints_before_last ||
+                gui_test::pump_until([&] { return paints > paints_before_last; }));
+    bar.Unbind(wxEVT_PAINT, count_paint);
+    EXPECT_EQ(gui_test::status_text(0), "Iteration 4");
+}
+
 TEST_F(MainWindow, NumberTextKeepsItsDecimalPointWhateverTheUserLocale)
 {
     // The tests run with a German LANG; the toolkit took the locale from it at start-up.

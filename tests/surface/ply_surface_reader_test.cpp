@@ -1,5 +1,8 @@
 #include "surface/ply_surface_reader.h"
 
+#include "surface/c_locale.h"
+#include "surface/ply_surface_blocks.h"
+
 #include "tests/fixtures/generated_surfaces.h"
 #include "tests/fixtures/ply_files.h"
 #include "tests/fixtures/status_capture.h"
@@ -9,7 +12,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -153,6 +158,178 @@ TEST(PlySurfaceReader, PropertiesAreFoundByName)
     Surface second;
     ASSERT_TRUE(parse_ply_file(both, second));
     EXPECT_EQ(second.triangles[0].vertex, (std::array<std::int64_t, 3>{2, 1, 0}));
+}
+
+namespace {
+
+struct PlyProperty {
+    std::string name;
+    std::string type; // a header word; "list L V" for a list
+};
+
+// The mesh as a PLY file of the given storage word and element layout: each vertex property
+// named x, y or z holds that coordinate and every other one 7; the face element holds, besides
+// the corner list named `corners`, the properties `face_extras` (each 1); a "trailer" element
+// of one uchar per entry follows when trailer_count is not 0.
+std::string layout_file(const Mesh& mesh, const std::string& storage,
+                        const std::vector<PlyProperty>& vertex_properties,
+                        const std::string& corner_list, const std::string& corners,
+                        const std::vector<PlyProperty>& face_extras, int trailer_count)
+{
+    std::string text = "ply\nformat " + storage + " 1.0\nelement vertex " +
+                       std::to_string(mesh.positions.size()) + "\n";
+    for (const PlyProperty& p : vertex_properties)
+        text += "property " + p.type + " " + p.name + "\n";
+    text += "element face " + std::to_string(mesh.triangles.size()) + "\nproperty list " +
+            corner_list + " " + corners + "\n";
+    for (const PlyProperty& p : face_extras)
+        text += "property " + p.type + " " + p.name + "\n";
+    if (trailer_count != 0)
+        text += "element trailer " + std::to_string(trailer_count) + "\nproperty uchar t\n";
+    text += "end_header\n";
+    const bool ascii = storage == "ascii";
+    const bool big = storage == "binary_big_endian";
+    const auto put = [&](const std::string& type, double value) {
+        if (ascii) {
+            text += c_format("%.17g ", value);
+            return;
+        }
+        char bytes[8];
+        std::size_t size = 0;
+        const auto store = [&](auto stored) {
+            size = sizeof stored;
+            std::memcpy(bytes, &stored, size);
+        };
+        if (type == "char" || type == "int8")
+            store(static_cast<std::int8_t>(value));
+        else if (type == "uchar" || type == "uint8")
+            store(static_cast<std::uint8_t>(value));
+        else if (type == "short" || type == "int16")
+            store(static_cast<std::int16_t>(value));
+        else if (type == "ushort" || type == "uint16")
+            store(static_cast<std::uint16_t>(value));
+        else if (type == "int" || type == "int32")
+            store(static_cast<std::int32_t>(value));
+        else if (type == "uint" || type == "uint32")
+            store(static_cast<std::uint32_t>(value));
+        else if (type == "float" || type == "float32")
+            store(static_cast<float>(value));
+        else
+            store(value);
+        if (big)
+            std::reverse(bytes, bytes + size);
+        text.append(bytes, size);
+    };
+    const auto words = [](const std::string& list) {
+        std::vector<std::string> split;
+        std::size_t from = 0;
+        for (std::size_t blank; (blank = list.find(' ', from)) != std::string::npos;
+             from = blank + 1)
+            split.push_back(list.substr(from, blank - from));
+        split.push_back(list.substr(from));
+        return split;
+    };
+    for (const Point3& position : mesh.positions) {
+        for (const PlyProperty& p : vertex_properties) {
+            if (p.type.rfind("list ", 0) == 0) {
+                put(words(p.type)[1], 0.0); // an empty list
+                continue;
+            }
+            put(p.type, p.name == "x"   ? position.x
+                        : p.name == "y" ? position.y
+                        : p.name == "z" ? position.z
+                                        : 7.0);
+        }
+        if (ascii)
+            text += "\n";
+    }
+    const std::vector<std::string> list_types = words(corner_list);
+    for (const Triangle& triangle : mesh.triangles) {
+        put(list_types[0], 3.0);
+        for (const std::int64_t corner : triangle.vertex)
+            put(list_types[1], static_cast<double>(corner));
+        for (const PlyProperty& p : face_extras)
+            put(p.type, 1.0);
+        if (ascii)
+            text += "\n";
+    }
+    for (int i = 0; i < trailer_count; ++i)
+        put("uchar", 5.0);
+    return text;
+}
+
+} // namespace
+
+// Binary files of many layouts, those read a block of records at a time and those read value
+// by value, read into the surface that the same layout gives as ASCII text.
+TEST(PlySurfaceReader, EveryBinaryLayoutGivesTheSurfaceOfItsText)
+{
+    const Mesh mesh = octahedron(2.0);
+    const std::vector<PlyProperty> floats = {{"x", "float"}, {"y", "float"}, {"z", "float"}};
+    struct Layout {
+        const char* why;
+        bool by_blocks; // the layout is one that has_block_layout takes
+        std::vector<PlyProperty> vertex;
+        std::string corner_list;
+        std::string corners;
+        std::vector<PlyProperty> face_extras;
+        int trailer_count;
+    };
+    const Layout layouts[] = {
+        {"the common layout", true, floats, "uchar int", "vertex_indices", {}, 0},
+        {"doubles and other properties, coordinates out of order", true,
+         {{"nx", "float"}, {"z", "double"}, {"red", "uchar"}, {"x", "double"}, {"y", "double"}},
+         "uint8 uint32", "vertex_indices", {}, 0},
+        {"small integer types", true, {{"x", "short"}, {"y", "int8"}, {"z", "int32"}},
+         "char ushort", "vertex_index", {}, 0},
+        {"a coordinate named twice: the first counts", true,
+         {{"x", "float"}, {"y", "float"}, {"z", "float"}, {"x", "double"}}, "uchar uint",
+         "vertex_indices", {}, 0},
+        {"faces with a property besides the corners", false, floats, "uchar int",
+         "vertex_indices", {{"flags", "int"}}, 0},
+        {"an element after the faces", false, floats, "uchar int", "vertex_indices", {}, 3},
+        {"corners stored as reals", false, floats, "uchar float", "vertex_indices", {}, 0},
+        {"a list among the vertex properties", false,
+         {{"x", "float"}, {"y", "float"}, {"z", "float"}, {"tags", "list uchar int"}},
+         "uchar int", "vertex_indices", {}, 0},
+    };
+    TempDirectory directory;
+    for (const Layout& l : layouts) {
+        const auto file = [&](const std::string& storage) {
+            return directory.write(storage + ".ply",
+                                   layout_file(mesh, storage, l.vertex, l.corner_list, l.corners,
+                                               l.face_extras, l.trailer_count));
+        };
+        Surface text;
+        ASSERT_TRUE(parse_ply_file(file("ascii"), text)) << l.why;
+        for (const char* storage : {"binary_little_endian", "binary_big_endian"}) {
+            const std::string path = file(storage);
+            {
+                std::FILE* stream = std::fopen(path.c_str(), "rb");
+                ASSERT_NE(stream, nullptr);
+                p_ply ply = ply_open_from_file(stream, nullptr, 0, nullptr);
+                ASSERT_TRUE(ply_read_header(ply.get()));
+                EXPECT_EQ(has_block_layout(*ply), l.by_blocks) << l.why;
+                ply.reset();
+                std::fclose(stream);
+            }
+            Surface binary;
+            StatusCapture status;
+            ASSERT_TRUE(parse_ply_file(path, binary)) << l.why << ", " << storage;
+            EXPECT_TRUE(status.messages.empty()) << l.why;
+            expect_consistent(binary);
+            ASSERT_EQ(binary.vertex_count, text.vertex_count) << l.why;
+            for (std::size_t v = 0; v < mesh.positions.size(); ++v) {
+                EXPECT_EQ(binary.positions[v].x, text.positions[v].x) << l.why;
+                EXPECT_EQ(binary.positions[v].y, text.positions[v].y) << l.why;
+                EXPECT_EQ(binary.deformed_positions[v].z, text.deformed_positions[v].z) << l.why;
+                EXPECT_EQ(binary.normals[v].x, text.normals[v].x) << l.why;
+            }
+            ASSERT_EQ(binary.triangles.size(), text.triangles.size()) << l.why;
+            for (std::size_t t = 0; t < mesh.triangles.size(); ++t)
+                EXPECT_EQ(binary.triangles[t].vertex, text.triangles[t].vertex) << l.why;
+        }
+    }
 }
 
 // Names are kept as UTF-8: a comment written in a single-byte encoding is decoded, so that the
@@ -301,6 +478,9 @@ TEST(PlySurfaceReader, RefusedFiles)
                     three),
          "Could not parse ply file: scan.ply: its element counts need more bytes than the file "
          "holds"},
+        {"a file that ends within the vertices",
+         binary_file(four + faces, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0}, {}),
+         "Could not parse ply file: scan.ply: Error reading 'y' of 'vertex' number 3"},
         {"a file that ends within the faces",
          binary_file(four + "element face 2\n"
                             "property list uchar int "
