@@ -2,6 +2,7 @@
 
 #include "analysis/surface_geometry.h"
 #include "state/working_state.h"
+#include "surface/file_refusal.h"
 #include "surface/load_surfaces.h"
 #include "surface/status_log.h"
 #include "utilities/batch_file.h"
@@ -77,12 +78,6 @@ ReadAhead& read_ahead()
     return ahead;
 }
 
-std::string file_name_of(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // On the reader thread: the pair read and analysed as the load does it.
 void read_pair(PairReadAhead& pair)
 {
@@ -132,7 +127,7 @@ void start_reading_ahead(const std::string& batch_path, long long least_bytes)
     long long bytes = 0;
     for (std::size_t i = 0; i < 2; ++i) {
         pair.paths[i] = batch.prefix + batch.jobs.front().names[i];
-        pair.names[i] = file_name_of(pair.paths[i]);
+        pair.names[i] = file_name_part(pair.paths[i]);
         FileIdentity identity;
         if (!identify(pair.paths[i], identity))
             return;
